@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the game, its tools and its tests need; skips what is there.
+set -euo pipefail
+packages=(
+  build-essential cmake make pkg-config git
+  libgtest-dev libgmock-dev
+  libsdl2-dev libglew-dev libopenal-dev libimgui-dev
+  clang-format
+  xvfb xauth
+  fonts-dejavu-core
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
