@@ -1,0 +1,74 @@
+// Files by name in the data folder and the user folder, and the rules that find those folders.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "utility/fixed_string.h"
+
+// An open file. 0 means "no file": every call below accepts it and does nothing, so callers
+// can chain open, read or write and close and test only the byte counts. An open file is
+// never 0, even when the process runs without standard input and the system hands out
+// descriptor 0 (the handle is the descriptor plus one).
+typedef uint64_t FileHandle;
+
+// Access for FileOpen; combine both for reading and writing.
+enum FileAccess {
+  FA_READ = 1,
+  FA_WRITE = 2,
+};
+
+// What FileOpen does when the file is there or missing.
+enum FileCreation {
+  FC_OPEN_EXISTING = 0,  // fail when missing
+  FC_CREATE_ALWAYS = 1,  // create, or truncate an existing file to 0 bytes
+  FC_OPEN_ALWAYS = 2,    // create when missing, keep the contents otherwise
+  FC_CREATE_NEW = 3,     // fail when it already exists
+};
+
+// Opens "<folder>/<name>" in the user folder (userFolder true) or the data folder. A backslash
+// in the name is taken as a folder separator. The open is exclusive: while one handle holds
+// a file, any other open of it fails (an advisory lock, so it binds this program and its
+// tools, not every process on the machine). Gives 0 when the file cannot be opened; the
+// usual "not there" or "in use" failures log nothing, callers decide what they mean. A path
+// longer than 254 characters or an empty folder is refused with a log line, rather than
+// opening a cut path or a file at the root of the file system.
+FileHandle FileOpen(const char* name, bool userFolder, int access, int creation);
+// An existing file for reading.
+FileHandle FileOpenRead(const char* name, bool userFolder);
+// A file for writing, created or truncated to 0 bytes.
+FileHandle FileOpenWrite(const char* name, bool userFolder);
+// True when FileOpenRead succeeds (the file is closed again): false for a missing file and for
+// one that another handle holds open.
+bool FileExists(const char* name, bool userFolder);
+// Deletes the file; a missing file is silent.
+void FileRemove(const char* name, bool userFolder);
+
+// Reads up to count bytes; the bytes actually read (fewer at the end of the file). 0 for handle 0.
+size_t FileRead(FileHandle file, void* buffer, size_t count);
+// Writes count bytes; the bytes actually written. 0 for handle 0.
+size_t FileWrite(FileHandle file, const void* buffer, size_t count);
+// The size in bytes; 0 for handle 0 or when it cannot be had.
+uint64_t FileSize(FileHandle file);
+// Closes the file and releases its lock; handle 0 is ignored.
+void FileClose(FileHandle file);
+
+// Sets both folders (trailing separators are dropped). False, with both left unchanged, when
+// a folder does not fit a FixedString.
+bool FoldersSet(const char* userFolder, const char* dataFolder);
+const char* DataFolderGet();
+const char* UserFolderGet();
+// Empties the user folder at shut-down; later opens in it are refused.
+void UserFolderClear();
+// The full path FileOpen uses for a name: false, with a log line, when it cannot be made.
+bool FilePathMake(FixedString* out, const char* name, bool userFolder);
+
+// The user data folder: $QUILLOMAR_USER_DIR when set and non-empty, else
+// $XDG_DATA_HOME/quillomar (an absolute XDG_DATA_HOME only), else $HOME/.local/share/quillomar.
+// Creates it with its parents when missing. False, with a log line and out empty, when no
+// folder can be named or made: an empty folder would put the save at the file-system root.
+bool UserFolderResolve(FixedString* out);
+// The data folder: "." (the current directory, where the game's data lives), or
+// $QUILLOMAR_DATA_DIR when set and non-empty, so tests and tools can run from anywhere.
+// False, with a log line, when that is not a folder.
+bool DataFolderResolve(FixedString* out);
