@@ -1,0 +1,175 @@
+// Action planner vocabulary: registration by name, state building, matching and transitions.
+#include "quarnplan256/goap.h"
+
+#include <cstring>
+
+#include "utility/log.h"
+
+namespace {
+
+void BitsFill(AtomBits* b, uint64_t word) {
+  for (int k = 0; k < 4; ++k) b->bits[k] = word;
+}
+
+// Linear scan by name, registering at the end when new. Shared by atoms and actions.
+int NameIndex(const char** names, int* count, int limit, const char* name) {
+  for (int i = 0; i < *count; ++i)
+    if (strcmp(names[i], name) == 0) return i;
+  if (*count >= limit) return -1;
+  names[*count] = name;
+  return (*count)++;
+}
+
+bool SetCondition(ActionPlanner* ap, const char* actionname, const char* atomname, bool value, bool effect) {
+  ASSERT(ap);
+  if (!ap) return false;
+  const int actidx = ActionIndex(ap, actionname);
+  const int atomidx = AtomIndex(ap, atomname);
+  if (actidx < 0 || atomidx < 0) {
+    if (effect)
+      LOGE("Failed to set pstcondition '%s'.", atomname ? atomname : "(null)");
+    else
+      LOGE("Failed to set precondition '%s'.", atomname ? atomname : "(null)");
+    return false;
+  }
+  ASSERTM(actidx < ap->numactions, "Action idx %d for '%s' exceeds num actions(%d)", actidx, actionname,
+          ap->numactions);
+  ASSERT(actidx < MAXACTIONS);
+  WorldState* ws = effect ? &ap->postconds[actidx] : &ap->preconds[actidx];
+  return StateSet(ap, ws, atomname, value);
+}
+
+}  // namespace
+
+void PlannerClear(ActionPlanner* ap) {
+  if (!ap) return;
+  ap->numatoms = 0;
+  ap->numactions = 0;
+  for (int i = 0; i < MAXATOMS; ++i) {
+    ap->atomnames[i] = nullptr;
+    BitsFill(&ap->atommasks[i], 0);
+  }
+  for (int i = 0; i < MAXACTIONS; ++i) {
+    ap->actionnames[i] = nullptr;
+    ap->actioncosts[i] = 0;
+    StateClear(&ap->preconds[i]);
+    StateClear(&ap->postconds[i]);
+  }
+}
+
+int AtomIndex(ActionPlanner* ap, const char* atomname) {
+  if (!ap || !atomname) {
+    LOGE("Atom lookup without a planner or a name.");
+    return -1;
+  }
+  const int before = ap->numatoms;
+  const int idx = NameIndex(ap->atomnames, &ap->numatoms, MAXATOMS, atomname);
+  if (idx < 0) {
+    LOGE("Exceeded MAXATOMS(%d)", MAXATOMS);
+    return -1;
+  }
+  if (ap->numatoms != before) {
+    BitsFill(&ap->atommasks[idx], 0);
+    ap->atommasks[idx].bits[idx / 64] = uint64_t(1) << (idx % 64);
+  }
+  return idx;
+}
+
+int ActionIndex(ActionPlanner* ap, const char* actionname) {
+  if (!ap || !actionname) {
+    LOGE("Action lookup without a planner or a name.");
+    return -1;
+  }
+  const int before = ap->numactions;
+  const int idx = NameIndex(ap->actionnames, &ap->numactions, MAXACTIONS, actionname);
+  if (idx < 0) {
+    LOGE("Exceeded MAXACTIONS(%d)", MAXACTIONS);
+    return -1;
+  }
+  if (ap->numactions != before) ap->actioncosts[idx] = 1;
+  return idx;
+}
+
+bool PlannerSetCost(ActionPlanner* ap, const char* actionname, int cost) {
+  // The search adds costs along a path and assumes they never shrink it.
+  if (cost < 0) {
+    LOGE("Refused negative cost %d for action '%s'.", cost, actionname ? actionname : "(null)");
+    return false;
+  }
+  const int idx = ActionIndex(ap, actionname);
+  if (idx < 0) return false;
+  ap->actioncosts[idx] = cost;
+  return true;
+}
+
+bool PlannerSetPre(ActionPlanner* ap, const char* actionname, const char* atomname, bool value) {
+  return SetCondition(ap, actionname, atomname, value, false);
+}
+
+bool PlannerSetPst(ActionPlanner* ap, const char* actionname, const char* atomname, bool value) {
+  return SetCondition(ap, actionname, atomname, value, true);
+}
+
+void StateClear(WorldState* ws) {
+  if (!ws) return;
+  BitsFill(&ws->values, 0);
+  BitsFill(&ws->ignore, ~uint64_t(0));
+}
+
+bool StateSet(ActionPlanner* ap, WorldState* ws, const char* atomname, bool value) {
+  ASSERT(ws);
+  if (!ws) return false;
+  const int idx = AtomIndex(ap, atomname);
+  if (idx < 0) return false;
+  const AtomBits& m = ap->atommasks[idx];
+  for (int k = 0; k < 4; ++k) {
+    if (value)
+      ws->values.bits[k] |= m.bits[k];
+    else
+      ws->values.bits[k] &= ~m.bits[k];
+    ws->ignore.bits[k] &= ~m.bits[k];
+  }
+  return true;
+}
+
+bool StateMatches(const WorldState& state, const WorldState& goal) {
+  uint64_t diff = 0;
+  for (int k = 0; k < 4; ++k) diff |= (state.values.bits[k] ^ goal.values.bits[k]) & ~goal.ignore.bits[k];
+  return diff == 0;
+}
+
+void StateDescribe(const ActionPlanner* ap, const WorldState& state, char* buf, int bufsize) {
+  if (!buf || bufsize <= 0) return;
+  buf[0] = 0;
+  if (!ap) return;
+  int len = 0;
+  const int last = bufsize - 1;  // room kept for the terminating NUL
+  for (int i = 0; i < ap->numatoms && len < last; ++i) {
+    const uint64_t m = uint64_t(1) << (i % 64);
+    if (state.ignore.bits[i / 64] & m) continue;
+    const bool on = (state.values.bits[i / 64] & m) != 0;
+    for (const char* c = ap->atomnames[i]; *c && len < last; ++c)
+      buf[len++] = (on && *c >= 'a' && *c <= 'z') ? char(*c - 32) : *c;
+    if (len < last) buf[len++] = ',';
+  }
+  buf[len] = 0;
+}
+
+int PlannerTransitions(const ActionPlanner* ap, const WorldState& from, WorldState* tostates, const char** actionnames,
+                       int* actioncosts, int capacity) {
+  if (!ap || !tostates || !actionnames || !actioncosts) return 0;
+  int count = 0;
+  for (int a = 0; a < ap->numactions && count < capacity; ++a) {
+    if (!StateMatches(from, ap->preconds[a])) continue;
+    const WorldState& e = ap->postconds[a];
+    WorldState& to = tostates[count];
+    for (int k = 0; k < 4; ++k) {
+      to.values.bits[k] = (e.values.bits[k] & ~e.ignore.bits[k]) | (from.values.bits[k] & e.ignore.bits[k]);
+      to.ignore.bits[k] = from.ignore.bits[k] & e.ignore.bits[k];
+    }
+    actionnames[count] = ap->actionnames[a];
+    actioncosts[count] = ap->actioncosts[a];
+    ++count;
+  }
+  return count;
+}
