@@ -134,8 +134,11 @@ FileHandle FileOpen(const char* name, bool user, int access, int creation) {
     close(fd);
     return 0;
   }
-  // No sharing: a second open of a file in use fails, as it does for the save on Windows.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // No sharing with writers: a file being written cannot be opened again, and a file
+  // being read cannot be opened for writing. Readers share, so that several processes
+  // (tools, tests) can read the same planet dump at once.
+  int lock = (access == FA_READ) ? LOCK_SH : LOCK_EX;
+  if (flock(fd, lock | LOCK_NB) != 0) {
     close(fd);
     return 0;
   }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# What `make run` starts. Until the game's window lands this runs the headless driver.
+# What `make run` starts. Until the game's window lands this runs the headless driver on the
+# default planet for one simulated minute; the planet dumps are in the build's data folder.
 set -euo pipefail
 build=${1:-build}
 if [ -x "$build/tools/headless" ]; then
-  exec "$build/tools/headless" --minutes 1
+  QUILLOMAR_DATA_DIR="$build" exec "$build/tools/headless" --minutes 1
 fi
-echo "The game cannot be started yet: only the engine foundation is built. Run 'make test'."
+echo "The headless driver is not built yet. Run 'make test'."
+exit 1

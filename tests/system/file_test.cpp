@@ -185,6 +185,14 @@ TEST_F(File, FileHeldOpenForWritingIsNotShared) {
   FileHandle reader = FileOpenRead("settings.dat", true);
   EXPECT_NE(reader, 0u);
   EXPECT_EQ(FileSize(reader), 8u);
+  // Readers share (several processes read one planet dump), but keep writers out.
+  FileHandle second = FileOpenRead("settings.dat", true);
+  EXPECT_NE(second, 0u);
+  EXPECT_EQ(FileOpenWrite("settings.dat", true), 0u);
+  FileClose(second);
+  FileClose(reader);
+  reader = FileOpenRead("settings.dat", true);
+  EXPECT_EQ(FileSize(reader), 8u) << "a refused writer must not empty the file";
   FileClose(reader);
 }
 

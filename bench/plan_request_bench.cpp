@@ -1,0 +1,110 @@
+// Plan request timings with the game's domain: building a request, the per-step repeat of a held goal, and a service
+// round trip.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "world/actors.h"
+#include "world/actors_planning.h"
+#include "world/items.h"
+#include "world/wld.h"
+
+namespace {
+
+// The log writes every line to standard output; keep it out of the figures.
+int savedStdout = -1;
+void Quiet() {
+  fflush(stdout);
+  savedStdout = dup(1);
+  const int devnull = open("/dev/null", O_WRONLY);
+  dup2(devnull, 1);
+  close(devnull);
+}
+void Loud() {
+  fflush(stdout);
+  dup2(savedStdout, 1);
+  close(savedStdout);
+}
+
+// A strip of land tiles, each linked to the next: enough for the survey to walk 1024 tiles.
+std::unique_ptr<Wld> StripWorld(int n) {
+  auto world = std::make_unique<Wld>("Bench");
+  Globe& g = world->globe;
+  g.CleanUp();
+  g.m_sz = n;
+  g.m_hexw = 1.0f;
+  g.m_nodes = new GridNode[n]();
+  g.m_trfs = new Matrix44[n];
+  g.m_heights = new float[n]();
+  g.m_inventories = new uint64_t[n]();
+  g.m_presences = new uint64_t[n]();
+  for (int i = 0; i < n; ++i) {
+    GridNode& node = g.m_nodes[i];
+    node.nr = i;
+    node.type = TP_LAND;
+    node.height = 1;
+    for (int k = 0; k < 6; ++k) node.neighbours[k] = -1, node.edgecosts[k] = -1;
+    if (i > 0) node.neighbours[0] = i - 1, node.edgecosts[0] = 1;
+    if (i + 1 < n) node.neighbours[1] = i + 1, node.edgecosts[1] = 1;
+  }
+  return world;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+}  // namespace
+
+int main() {
+  Quiet();
+  auto world = StripWorld(2562);
+  Actors& a = world->actors;
+  a.Add("Gahk", 10);
+  world->items.Add("woodaxe", 40, IS_TOOL);
+  world->items.Add("lumber", 80, IS_MATERIAL);
+  world->globe.UpdateOccupancy();
+  const char* atom[] = {"havelumber"};
+  const bool yes[] = {true};
+  const bool no[] = {false};
+
+  const int rounds = 200;
+  auto t0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < rounds; ++i) {
+    a.SetGoal(0, 1, atom, yes);
+    a.m_planRequested[0] = 0;
+  }
+  const double request = Seconds(t0) / rounds;
+
+  t0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < rounds; ++i) a.SetGoal(0, 1, atom, no);
+  const double held = Seconds(t0) / rounds;
+
+  PlanningServiceStart();
+  const int trips = 20;
+  int answered = 0;
+  t0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < trips; ++i) {
+    a.SetGoal(0, 1, atom, yes);
+    if (a.QueuePlanRequest(0.0f) < 0) continue;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!a.ReapPlanRequest() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    if (a.CollectPlan(0) != -1 || a.m_planSize[0] != 0) ++answered;
+    a.AbandonPlan(0);
+    a.m_replanDelay[0] = 0.0f;
+  }
+  const double trip = Seconds(t0) / trips;
+  PlanningServiceStop();
+  Loud();
+
+  printf("plan_request_build %.1f us\n", request * 1e6);
+  printf("plan_request_goal_held %.1f us\n", held * 1e6);
+  printf("plan_service_round_trip %.2f ms\n", trip * 1e3);
+  printf("plan_service_answered %d count\n", answered);
+  return 0;
+}

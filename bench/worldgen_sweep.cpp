@@ -1,0 +1,85 @@
+// World generation over every planet size and variant: outcomes per size and generation times.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "game/terraform.h"
+#include "system/file.h"
+#include "world/globe.h"
+#include "world/wld.h"
+#include "world/worldgen.h"
+
+namespace {
+
+// Generation logs a line per continent and chest; keep that out of the figures.
+int savedStdout = -1;
+void Quiet() {
+  fflush(stdout);
+  savedStdout = dup(1);
+  const int devnull = open("/dev/null", O_WRONLY);
+  dup2(devnull, 1);
+  close(devnull);
+}
+void Loud() {
+  fflush(stdout);
+  dup2(savedStdout, 1);
+  close(savedStdout);
+}
+
+double NowMs() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void ParamSet(const char* name, int value) {
+  for (int i = 0; i < NUMCUSTOMPARAMS; ++i)
+    if (!strcmp(customParamNames[i], name)) customParamValues[i] = value;
+}
+
+}  // namespace
+
+int main() {
+  char userDir[] = "/tmp/worldgen_bench_XXXXXX";
+  if (!mkdtemp(userDir)) return 1;
+  const char* data = getenv("QUILLOMAR_DATA_DIR");
+  if (!FoldersSet(userDir, data && *data ? data : ".")) return 1;
+
+  double total = 0.0;
+  for (int size = 0; size <= 5; ++size) {
+    int ok = 0, outcomes[8] = {};
+    double most = 0.0, sum = 0.0;
+    char okList[128] = "";
+    for (int variant = 0; variant < 24; ++variant) {
+      CustomParamsReset();
+      ParamSet("Planet Size", size);
+      ParamSet("Random Variant", variant);
+      Quiet();
+      Wld* world = TerraformNewWorld("Bench");
+      WorldRngReset();
+      const double t0 = NowMs();
+      const int r = world ? world->Generate(variant) : WG_BADWORLD;
+      const double ms = NowMs() - t0;
+      delete world;
+      Loud();
+      sum += ms;
+      if (ms > most) most = ms;
+      ++outcomes[-r];
+      if (r == WG_OK) {
+        ++ok;
+        snprintf(okList + strlen(okList), sizeof(okList) - strlen(okList), "%s%d", okList[0] ? "," : "", variant);
+      }
+    }
+    total += sum;
+    printf("worldgen_size%d_generated %d variants\n", size, ok);
+    for (int k = 1; k < 8; ++k)
+      if (outcomes[k]) printf("worldgen_size%d_refused_code%d %d variants\n", size, -k, outcomes[k]);
+    printf("worldgen_size%d_ok_variants %s list\n", size, okList[0] ? okList : "none");
+    printf("worldgen_size%d_mean %.2f ms\n", size, sum / 24.0);
+    printf("worldgen_size%d_max %.2f ms\n", size, most);
+  }
+  printf("worldgen_all_sizes_all_variants %.1f ms\n", total);
+  return 0;
+}

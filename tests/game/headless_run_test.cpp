@@ -1,0 +1,114 @@
+// The headless runner: a generated world driven through whole frames with the planning and pathing services.
+#include "game/headless_run.h"
+
+#include <gtest/gtest.h>
+
+#include "system/file.h"
+#include "test_support.h"
+#include "world/actors_pathing.h"
+#include "world/actors_planning.h"
+#include "world/sim_frame.h"
+#include "world/worldgen.h"
+
+namespace {
+
+void UseFolders() {
+  FixedString user, data;
+  ASSERT_TRUE(UserFolderResolve(&user));
+  ASSERT_TRUE(DataFolderResolve(&data));
+  ASSERT_TRUE(FoldersSet(user.c_str(), data.c_str()));
+}
+
+// The 272-tile planet (size 1), variant 0: the smallest planet that generation accepts.
+HeadlessOptions SmallPlanet(double seconds) {
+  HeadlessOptions o;
+  HeadlessOptionsDefault(&o);
+  o.params[0] = 1;
+  o.params[4] = 0;
+  o.seconds = seconds;
+  o.stepsPerFrame = 4;
+  return o;
+}
+
+TEST(HeadlessService, RunsAGeneratedWorldWithClicksAndDrainsTheServices) {
+  UseFolders();
+  HeadlessOptions o = SmallPlanet(2.5);
+  // Events go out in time order, not list order: this one, due after the end, is never sent
+  // and must not hold back the ones after it in the list.
+  ASSERT_TRUE(HeadlessEventAdd(&o, 3.0, "simspeed accelerated=0"));
+  ASSERT_TRUE(HeadlessClickTile(&o, 0.5, 30));
+  ASSERT_TRUE(HeadlessSmite(&o, 1.0, 3));
+  ASSERT_TRUE(HeadlessSteal(&o, 1.0, 4));
+  ASSERT_TRUE(HeadlessSpeed(&o, 1.5, true));
+  HeadlessResult r;
+  ASSERT_EQ(HeadlessRun(o, &r), 0);
+  // 2.5 s at 240 steps per second, 4 steps a frame.
+  EXPECT_EQ(r.steps, 600);
+  EXPECT_EQ(r.frames, 150);
+  EXPECT_NEAR(r.age, 2.5, 1e-3);
+  // The generated world of this planet (pinned when first run): 272 tiles and 26 characters,
+  // the player's among them; the smite leaves 25 active.
+  EXPECT_EQ(r.generateResult, WG_OK);
+  EXPECT_EQ(r.tiles, 272);
+  EXPECT_EQ(r.characters, 26);
+  EXPECT_EQ(r.active, 25);
+  EXPECT_EQ(r.gameEnds, 0);
+  EXPECT_EQ(SimFastForward(), 1);
+  // Both services were stopped and hold nothing.
+  EXPECT_FALSE(PlanningServiceRunning());
+  EXPECT_FALSE(PathingServiceRunning());
+  EXPECT_EQ(PlanningQueueCount(), 0);
+  EXPECT_EQ(PathingQueueCount(), 0);
+}
+
+TEST(HeadlessService, RefusesBadOptionsAndUnplayablePlanets) {
+  UseFolders();
+  HeadlessResult r;
+  HeadlessOptions o = SmallPlanet(0.1);
+  o.stepsPerFrame = 0;
+  EXPECT_EQ(HeadlessRun(o, &r), -1);
+  o = SmallPlanet(0.1);
+  o.params[0] = 6;  // there are six planet sizes
+  EXPECT_EQ(HeadlessRun(o, &r), -1);
+  o = SmallPlanet(-1.0);
+  EXPECT_EQ(HeadlessRun(o, &r), -1);
+  o = SmallPlanet(0.1);
+  o.params[5] = -1;
+  EXPECT_EQ(HeadlessRun(o, &r), -1);
+  // The 92-tile planet of variant 0 has no continent to start on.
+  o = SmallPlanet(0.1);
+  o.params[0] = 0;
+  EXPECT_EQ(HeadlessRun(o, &r), -1);
+  EXPECT_EQ(r.generateResult, WG_NOSTART);
+  EXPECT_EQ(r.steps, 0);
+  EXPECT_FALSE(PlanningServiceRunning());
+  // A full event list refuses more, and an over-long text is refused.
+  o = SmallPlanet(0.1);
+  for (int i = 0; i < MAXHEADLESSEVENTS; ++i) ASSERT_TRUE(HeadlessEventAdd(&o, 0.0, "cheatkey"));
+  EXPECT_FALSE(HeadlessEventAdd(&o, 0.0, "cheatkey"));
+  std::string longText(300, 'x');
+  o.events = 0;
+  EXPECT_FALSE(HeadlessEventAdd(&o, 0.0, longText.c_str()));
+  EXPECT_FALSE(HeadlessEventAdd(&o, 0.0, nullptr));
+}
+
+TEST(HeadlessService, LeavesTheCallersServicesRunningAndRepeatsItself) {
+  UseFolders();
+  ASSERT_TRUE(PlanningServiceStart());
+  ASSERT_TRUE(PathingServiceStart());
+  HeadlessOptions o = SmallPlanet(0.5);
+  o.stepsPerFrame = 7;  // 120 steps: 17 frames of 7 and one of 1
+  HeadlessResult first, second;
+  ASSERT_EQ(HeadlessRun(o, &first), 0);
+  EXPECT_TRUE(PlanningServiceRunning());
+  EXPECT_TRUE(PathingServiceRunning());
+  ASSERT_EQ(HeadlessRun(o, &second), 0);
+  EXPECT_EQ(first.steps, 120);
+  EXPECT_EQ(first.frames, 18);
+  EXPECT_EQ(second.steps, first.steps);
+  EXPECT_EQ(second.messagesPosted, first.messagesPosted);
+  PathingServiceStop();
+  PlanningServiceStop();
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+// Worlds for the character tests: a small hand-made strip of land tiles, planners of a few actions, and bounded
+// polling.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "quarnplan256/goap.h"
+#include "world/actors.h"
+#include "world/actors_planning.h"
+#include "world/wld.h"
+
+// A world whose globe is a strip of n land tiles, each linked to the next (tile i has the
+// translation (i, 0, 1) so transforms can be told apart). Nothing else is on it.
+inline std::unique_ptr<Wld> StripWorld(int n = 8) {
+  auto world = std::make_unique<Wld>("Test");
+  Globe& g = world->globe;
+  g.CleanUp();
+  g.m_sz = n;
+  g.m_hexw = 1.0f;
+  g.m_nodes = new GridNode[n]();
+  g.m_trfs = new Matrix44[n];
+  g.m_heights = new float[n]();
+  g.m_inventories = new uint64_t[n]();
+  g.m_presences = new uint64_t[n]();
+  for (int i = 0; i < n; ++i) {
+    GridNode& node = g.m_nodes[i];
+    node.nr = i;
+    node.type = TP_LAND;
+    node.height = 1;
+    node.numneighbours = 2;
+    for (int k = 0; k < 6; ++k) node.neighbours[k] = -1, node.edgecosts[k] = -1;
+    if (i > 0) node.neighbours[0] = i - 1, node.edgecosts[0] = 1;
+    if (i + 1 < n) node.neighbours[1] = i + 1, node.edgecosts[1] = 1;
+    g.m_trfs[i].SetTranslation(Vec3{static_cast<float>(i), 0.0f, 1.0f});
+    g.m_heights[i] = 1.0f;
+  }
+  return world;
+}
+
+// Gives character nr a planner of one action "step" (x false -> x true) and asks for x. The
+// names are string constants, as the game's are.
+inline void RequestEasyPlan(Actors& a, int nr) {
+  ActionPlanner* ap = &a.m_planners[nr];
+  PlannerClear(ap);
+  PlannerSetPre(ap, "step", "x", false);
+  PlannerSetPst(ap, "step", "x", true);
+  StateClear(&a.m_currentState[nr]);
+  StateSet(ap, &a.m_currentState[nr], "x", false);
+  StateClear(&a.m_goalState[nr]);
+  StateSet(ap, &a.m_goalState[nr], "x", true);
+  a.MarkPlanRequested(nr);
+}
+
+// Asks for an atom that no action sets: the search fails at once.
+inline void RequestImpossiblePlan(Actors& a, int nr) {
+  ActionPlanner* ap = &a.m_planners[nr];
+  PlannerClear(ap);
+  PlannerSetPre(ap, "step", "x", false);
+  PlannerSetPst(ap, "step", "x", true);
+  StateClear(&a.m_currentState[nr]);
+  StateSet(ap, &a.m_currentState[nr], "x", false);
+  StateSet(ap, &a.m_currentState[nr], "never", false);
+  StateClear(&a.m_goalState[nr]);
+  StateSet(ap, &a.m_goalState[nr], "never", true);
+  a.MarkPlanRequested(nr);
+}
+
+// A chain of `length` actions c0..c(length-1), each needing the atom before it: the only plan
+// is the whole chain, one step per action.
+inline void RequestChainPlan(Actors& a, int nr, int length) {
+  static char atomNames[64][8];
+  static char actionNames[64][8];
+  for (int i = 0; i < 64; ++i) {
+    snprintf(atomNames[i], sizeof(atomNames[i]), "a%d", i);
+    snprintf(actionNames[i], sizeof(actionNames[i]), "c%d", i);
+  }
+  ActionPlanner* ap = &a.m_planners[nr];
+  PlannerClear(ap);
+  for (int i = 0; i < length; ++i) {
+    PlannerSetPre(ap, actionNames[i], atomNames[i], true);
+    PlannerSetPst(ap, actionNames[i], atomNames[i + 1], true);
+  }
+  StateClear(&a.m_currentState[nr]);
+  for (int i = 0; i <= length; ++i) StateSet(ap, &a.m_currentState[nr], atomNames[i], i == 0);
+  StateClear(&a.m_goalState[nr]);
+  StateSet(ap, &a.m_goalState[nr], atomNames[length], true);
+  a.MarkPlanRequested(nr);
+}
+
+// Many independent switches and an atom nothing sets: the search explores until it gives up,
+// which keeps the worker busy for a while.
+inline void RequestSlowPlan(Actors& a, int nr) {
+  static char atomNames[24][8];
+  static char actionNames[24][8];
+  for (int i = 0; i < 24; ++i) {
+    snprintf(atomNames[i], sizeof(atomNames[i]), "s%d", i);
+    snprintf(actionNames[i], sizeof(actionNames[i]), "flip%d", i);
+  }
+  ActionPlanner* ap = &a.m_planners[nr];
+  PlannerClear(ap);
+  for (int i = 0; i < 24; ++i) PlannerSetPst(ap, actionNames[i], atomNames[i], true);
+  StateClear(&a.m_currentState[nr]);
+  for (int i = 0; i < 24; ++i) StateSet(ap, &a.m_currentState[nr], atomNames[i], false);
+  StateSet(ap, &a.m_currentState[nr], "never", false);
+  StateClear(&a.m_goalState[nr]);
+  StateSet(ap, &a.m_goalState[nr], "never", true);
+  a.MarkPlanRequested(nr);
+}
+
+// Polls the condition every millisecond until it holds or the seconds run out.
+inline bool PollUntil(const std::function<bool()>& condition, double seconds = 20.0) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Runs a call that may block (a join) on a helper thread and waits for it with a deadline. A
+// call that never returns cannot be recovered from, so the test program ends with a message.
+inline void RunBounded(const std::function<void()>& call, double seconds = 20.0) {
+  std::atomic<bool> finished{false};
+  std::thread helper([&] {
+    call();
+    finished.store(true);
+  });
+  if (!PollUntil([&] { return finished.load(); }, seconds)) {
+    fprintf(stderr, "blocking call did not return within %.0f s\n", seconds);
+    std::_Exit(3);
+  }
+  helper.join();
+}
+
+// Waits until the answer of the request with the service is taken in.
+inline bool WaitForAnswer(Actors& a, double seconds = 20.0) {
+  return PollUntil([&] { return a.ReapPlanRequest() || !a.m_planInFlight; }, seconds);
+}

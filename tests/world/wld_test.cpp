@@ -1,0 +1,60 @@
+// The world record: its tick, posting, clean-up order and the scene dump.
+#include <gtest/gtest.h>
+
+#include "planet_fixture.h"
+#include "test_support.h"
+#include "utility/message.h"
+
+TEST(Wld, AgeAdvancesBySingleFloatSteps) {
+  Wld world("Reverodade b");
+  EXPECT_EQ(world.m_version, 104u);
+  EXPECT_STREQ(world.m_name.c_str(), "Reverodade b");
+  world.Update(3, 1.0f / 240.0f);
+  EXPECT_EQ(world.m_age, static_cast<double>(3.0f * (1.0f / 240.0f)));
+  EXPECT_NEAR(world.m_age, 0.0125, 1e-7);
+}
+
+TEST(Wld, PostNeedsAnOutbox) {
+  Wld world("Reverodade b");
+  world.Post("soundeffect name=pickup");  // lost without an outbox
+  Packet packet;
+  world.m_outbox = &packet;
+  world.Post("intro started=1");
+  EXPECT_EQ(packet.m_size, 16);
+  EXPECT_STREQ(packet.m_data, "intro started=1");
+}
+
+TEST(Wld, DestroyingLogsThePartsLastToFirst) {
+  UseTestFolders();
+  DumpShape shape = ReadDumpShape();
+  WriteTopology(shape, HalfLand(shape));
+  CapturedLog log;
+  Wld* world = new Wld("Reverodade b");
+  ASSERT_EQ(world->LoadTopology("custom.top"), 92);
+  delete world;
+  const int destroying = log.Find("Destroying world 'Reverodade b'");
+  ASSERT_GE(destroying, 0);
+  const int items = log.Find("Cleaned up 2 items.", destroying);
+  const int dragons = log.Find("Cleaned up 0 dragons.", destroying);
+  const int globe = log.Find("Cleaned up globe with 92 tiles.", destroying);
+  EXPECT_LT(destroying, items);
+  EXPECT_LT(items, dragons);
+  EXPECT_LT(dragons, globe);
+}
+
+TEST(Wld, EmptySceneIsHeadAndTail) {
+  UseTestFolders();
+  Wld world("Reverodade b");
+  ASSERT_EQ(world.WriteScene("scene_test.dae"), 0);
+  FileHandle f = FileOpenRead("scene_test.dae", false);
+  char text[1024] = {};
+  FileRead(f, text, sizeof(text) - 1);
+  FileClose(f);
+  FileRemove("scene_test.dae", false);
+  EXPECT_NE(strstr(text, "<visual_scene id=\"Vyx\">"), nullptr);
+  EXPECT_NE(strstr(text, "<instance_visual_scene url=\"#Vyx\""), nullptr);
+  EXPECT_EQ(strstr(text, "<node>"), nullptr);
+  CapturedLog log;
+  EXPECT_EQ(world.WriteScene("no/such/folder/scene.dae"), -1);
+  EXPECT_TRUE(log.Has("Failed to open 'no/such/folder/scene.dae' for writing."));
+}

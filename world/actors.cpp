@@ -1,0 +1,300 @@
+// Characters: construction, adding, look-ups, plan stepping and abandoning, and the save record.
+#include "world/actors.h"
+
+#include <cstring>
+#include <new>
+
+#include "system/memory.h"
+#include "utility/log.h"
+#include "world/actors_pathing.h"
+#include "world/actors_planning.h"
+#include "world/globe.h"
+#include "world/wld.h"
+
+const char* const assignmentNames[NUMASSIGNMENTS] = {
+    "procure lumber", "procure stone", "plant trees", "build stuff", "feed orcs", "eat some fruit", "free prisoners",
+};
+
+const char* AssignmentName(int assignment) {
+  if (assignment < 0 || assignment >= NUMASSIGNMENTS) return "no assignment";
+  return assignmentNames[assignment];
+}
+
+static bool Begins(const char* s, const char* prefix) { return !strncmp(s, prefix, strlen(prefix)); }
+
+float ActionDuration(const char* name) {
+  if (!name) {
+    ASSERT(name);
+    return 5.0f;
+  }
+  if (Begins(name, "smash_ches")) return 0.5f;
+  if (Begins(name, "eat_")) return 1.7f;
+  if (Begins(name, "build_")) return 4.0f;
+  if (!strcmp(name, "scoop_poop") || !strcmp(name, "irrigate") || Begins(name, "stake")) return 0.8f;
+  if (Begins(name, "deliver_") || Begins(name, "stock_") || Begins(name, "drop") || Begins(name, "reap")) return 0.8f;
+  if (Begins(name, "pickup")) return 0.8f;
+  if (!strcmp(name, "free")) return 7.0f;
+  if (Begins(name, "clear_")) return 8.0f;
+  if (!strcmp(name, "harvest")) return 7.0f;
+  if (!strcmp(name, "cut_stone") || !strcmp(name, "cut_tree")) return 8.0f;
+  return 5.0f;
+}
+
+Actors::Actors(Wld* wld) : m_cnt(0), m_wld(wld) {
+  // Every plain array starts zeroed; the few fields with other starting values follow.
+  memset(m_loca, 0, sizeof(m_loca));
+  memset(m_tgtl, 0, sizeof(m_tgtl));
+  for (int i = 0; i < MAXACTORS; ++i) m_clai[i] = -1;
+  memset(static_cast<void*>(m_name), 0, sizeof(m_name));
+  memset(m_stat, 0, sizeof(m_stat));
+  memset(m_assi, 0, sizeof(m_assi));
+  memset(m_prva, 0, sizeof(m_prva));
+  memset(static_cast<void*>(m_trfs), 0, sizeof(m_trfs));
+  memset(static_cast<void*>(m_lvel), 0, sizeof(m_lvel));
+  memset(m_avel, 0, sizeof(m_avel));
+  memset(static_cast<void*>(m_lacc), 0, sizeof(m_lacc));
+  memset(m_aacc, 0, sizeof(m_aacc));
+  memset(static_cast<void*>(m_mpid), 0, sizeof(m_mpid));
+  memset(static_cast<void*>(m_tpid), 0, sizeof(m_tpid));
+  memset(m_planActions, 0, sizeof(m_planActions));
+  memset(m_planSize, 0, sizeof(m_planSize));
+  memset(m_ploc, 0, sizeof(m_ploc));
+  memset(m_pasz, 0, sizeof(m_pasz));
+  memset(static_cast<void*>(m_pathGoal), 0, sizeof(m_pathGoal));
+  memset(m_planStage, 0, sizeof(m_planStage));
+  memset(m_pathStage, 0, sizeof(m_pathStage));
+  memset(m_planRequested, 0, sizeof(m_planRequested));
+  memset(m_planDone, 0, sizeof(m_planDone));
+  memset(m_planActive, 0, sizeof(m_planActive));
+  memset(m_planCost, 0, sizeof(m_planCost));
+  memset(m_replanDelay, 0, sizeof(m_replanDelay));
+  m_planInFlight = 0;
+  memset(m_pathRequested, 0, sizeof(m_pathRequested));
+  for (int i = 0; i < MAXACTORS; ++i) m_pathDone[i].store(0, std::memory_order_relaxed);
+  memset(m_pathResult, 0, sizeof(m_pathResult));
+  m_pathInFlight = 0;
+  memset(m_actionDelay, 0, sizeof(m_actionDelay));
+  memset(m_animTime, 0, sizeof(m_animTime));
+  memset(m_animSeq, 0, sizeof(m_animSeq));
+  memset(m_animLoop, 0, sizeof(m_animLoop));
+  memset(m_timeSinceEating, 0, sizeof(m_timeSinceEating));
+  memset(m_timeUntilPoop, 0, sizeof(m_timeUntilPoop));
+  memset(m_planSerial, 0, sizeof(m_planSerial));
+  m_planRequest = nullptr;
+  m_planInFlightNr = -1;
+  memset(static_cast<void*>(m_quietGoal), 0, sizeof(m_quietGoal));
+  memset(m_quietValid, 0, sizeof(m_quietValid));
+
+  m_planners = static_cast<ActionPlanner*>(AlignedAlloc(sizeof(ActionPlanner) * MAXACTORS, 32));
+  m_currentState = static_cast<WorldState*>(AlignedAlloc(sizeof(WorldState) * MAXACTORS, 32));
+  m_goalState = static_cast<WorldState*>(AlignedAlloc(sizeof(WorldState) * MAXACTORS, 32));
+  if (m_planners) memset(static_cast<void*>(m_planners), 0, sizeof(ActionPlanner) * MAXACTORS);
+  if (m_currentState) memset(static_cast<void*>(m_currentState), 0, sizeof(WorldState) * MAXACTORS);
+  if (m_goalState) memset(static_cast<void*>(m_goalState), 0, sizeof(WorldState) * MAXACTORS);
+  ASSERT(m_planners && m_currentState && m_goalState);
+}
+
+Actors::~Actors() {
+  // The worker may still hold this world's request; take it back before anything is freed.
+  PlanningServiceCancel(this);
+  PathingServiceCancel(this);
+  if (m_planRequest) {
+    ASSERT(m_planRequest->done.load(std::memory_order_acquire));
+    delete m_planRequest;
+    m_planRequest = nullptr;
+  }
+  m_planInFlight = 0;
+  m_planInFlightNr = -1;
+  AlignedFree(m_planners);
+  AlignedFree(m_currentState);
+  AlignedFree(m_goalState);
+  m_planners = nullptr;
+  m_currentState = nullptr;
+  m_goalState = nullptr;
+  LOGI("Cleaned up %d actors.", m_cnt);
+}
+
+int Actors::Add(const char* name, int tile) {
+  if (m_cnt >= MAXACTORS) {
+    LOGE("Exceeded max(%d) number of actors.", MAXACTORS);
+    return -1;
+  }
+  // World generation passes -1 when it found no tile; such a character would stand nowhere.
+  const Globe* globe = m_wld ? &m_wld->globe : nullptr;
+  if (tile < 0 || (globe && tile >= globe->m_sz)) {
+    LOGE("Cannot add actor '%s' at illegal tile %d.", name ? name : "", tile);
+    return -1;
+  }
+  const int n = m_cnt;
+  m_loca[n] = tile;
+  m_tgtl[n] = -1;
+  m_clai[n] = -1;
+  m_name[n].Set(name);
+  m_stat[n] = ST_ACTIVE;
+  m_assi[n] = -1;
+  m_prva[n] = -1;
+  if (globe && globe->m_trfs)
+    m_trfs[n] = globe->m_trfs[tile];
+  else
+    m_trfs[n].SetIdentity();
+  m_lvel[n] = Vec3();
+  m_lacc[n] = Vec3();
+  m_avel[n] = 0.0f;
+  m_aacc[n] = 0.0f;
+  m_mpid[n] = PidVec3();
+  m_mpid[n].m_pGain = -1.5f;
+  m_mpid[n].m_iGain = -0.07f;
+  m_mpid[n].m_dGain = -0.9f;
+  m_mpid[n].Reset();
+  m_tpid[n] = Pid();
+  m_tpid[n].m_pGain = -4.2f;
+  m_tpid[n].m_iGain = -0.1f;
+  m_tpid[n].m_dGain = -3.0f;
+  m_tpid[n].m_angle = 0;
+  m_tpid[n].Reset();
+  m_timeSinceEating[n] = 0.0f;
+  m_timeUntilPoop[n] = -1.0f;
+  m_cnt = n + 1;
+  return n;
+}
+
+int Actors::FindPlayer() const {
+  for (int i = 0; i < m_cnt; ++i)
+    if (m_stat[i] & ST_CHOSEN) return i;
+  return -1;
+}
+
+int Actors::PlayerLocation() const {
+  const int p = FindPlayer();
+  return p < 0 ? -1 : m_loca[p];
+}
+
+int Actors::FindPartner(int nr) const {
+  int partner = -1;
+  for (int i = 0; i < m_cnt; ++i)
+    if (i != nr && (m_stat[i] & ST_ENGAGED)) partner = i;
+  return partner;
+}
+
+bool Actors::IsExecutingPlan(int nr) const {
+  if (!IsValid(nr)) return false;
+  return m_planActive[nr] && m_planSize[nr] > 0 && m_planStage[nr] < m_planSize[nr];
+}
+
+void Actors::SetTargetLoc(int nr, int tile) {
+  ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
+  if (nr < 0 || nr >= MAXACTORS) return;
+  m_tgtl[nr] = tile;
+}
+
+int Actors::NextPlanStep(int nr) {
+  ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
+  if (nr < 0 || nr >= MAXACTORS) return -1;
+  const int stage = ++m_planStage[nr];
+  if (stage >= 0 && stage < m_planSize[nr] && stage < c_planStepLimit)
+    m_actionDelay[nr] = ActionDuration(m_planActions[nr][stage]);
+  return stage;
+}
+
+void Actors::AbandonPlan(int nr) {
+  ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
+  if (nr < 0 || nr >= MAXACTORS) return;
+  char text[256];
+  PlanText(nr, text, sizeof(text));
+  if (m_planSize[nr] > 0) LOGI("%s abandons the action plan %s", m_name[nr].c_str(), text);
+  const int site = m_clai[nr];
+  if (site != -1) {
+    if (m_wld && m_wld->globe.IsValid(site)) m_wld->globe.AttribsSet(site, AT_UNCLAIMED);
+    LOGI("%s relinquished claim on tile %d.", m_name[nr].c_str(), site);
+    m_clai[nr] = -1;
+  }
+  if (m_assi[nr] == 5) {
+    m_assi[nr] = m_prva[nr];
+    m_timeSinceEating[nr] = 0.0f;
+  }
+  // A request still with the service is recognised as cancelled when its answer comes back
+  // (m_planRequested is clear by then), so nothing waits on it.
+  m_planActive[nr] = 0;
+  m_planDone[nr] = 0;
+  m_planRequested[nr] = 0;
+  m_planSize[nr] = 0;
+  m_pasz[nr] = 0;
+  // The path asked for by the plan goes too: no road is laid out from it, and a site its answer
+  // claims on the way back is released.
+  PathAbandon(*this, nr);
+}
+
+size_t Actors::Serialize(FileHandle file, bool write) {
+  size_t total = 0;
+  {
+    const size_t got = write ? FileWrite(file, &m_cnt, sizeof(m_cnt)) : FileRead(file, &m_cnt, sizeof(m_cnt));
+    total += got;
+    ASSERTT(got == sizeof(m_cnt), "written == sizeof(m_cnt)");
+    if (!write && got != sizeof(m_cnt)) m_cnt = 0;
+  }
+  // A count that does not fit the arrays would make every field below overrun them.
+  if (m_cnt < 0 || m_cnt > MAXACTORS) {
+    LOGE("Stored actor count %d is outside 0..%d; no actors %s.", m_cnt, MAXACTORS, write ? "written" : "read");
+    m_cnt = 0;
+    return total;
+  }
+
+#define ACTORS_TRANSFER(field)                                                                     \
+  do {                                                                                             \
+    ASSERTT(m_cnt > 0, "m_cnt>0");                                                                 \
+    const size_t want = static_cast<size_t>(m_cnt) * sizeof(field[0]);                             \
+    const size_t got = write ? FileWrite(file, &field[0], want) : FileRead(file, &field[0], want); \
+    total += got;                                                                                  \
+    ASSERTT(got == want, "written == m_cnt*sizeof(" #field "[0])");                                \
+  } while (0)
+
+  ACTORS_TRANSFER(m_loca);
+  ACTORS_TRANSFER(m_tgtl);
+  ACTORS_TRANSFER(m_clai);
+  ACTORS_TRANSFER(m_name);
+  ACTORS_TRANSFER(m_stat);
+  ACTORS_TRANSFER(m_assi);
+  ACTORS_TRANSFER(m_prva);
+  ACTORS_TRANSFER(m_trfs);
+  ACTORS_TRANSFER(m_lvel);
+  ACTORS_TRANSFER(m_avel);
+  ACTORS_TRANSFER(m_lacc);
+  ACTORS_TRANSFER(m_aacc);
+  ACTORS_TRANSFER(m_mpid);
+  ACTORS_TRANSFER(m_tpid);
+  ACTORS_TRANSFER(m_ploc);
+  ACTORS_TRANSFER(m_pasz);
+  ACTORS_TRANSFER(m_pathStage);
+  ACTORS_TRANSFER(m_actionDelay);
+  ACTORS_TRANSFER(m_animTime);
+  ACTORS_TRANSFER(m_animSeq);
+  ACTORS_TRANSFER(m_animLoop);
+  ACTORS_TRANSFER(m_timeSinceEating);
+  ACTORS_TRANSFER(m_timeUntilPoop);
+#undef ACTORS_TRANSFER
+
+  if (!write) {
+    // Plans point into planners that are not saved, so a loaded character plans afresh.
+    memset(m_planActions, 0, sizeof(m_planActions));
+    memset(m_planSize, 0, sizeof(m_planSize));
+    memset(m_planStage, 0, sizeof(m_planStage));
+    // Requests made before the load mean nothing now; an answer still on its way is dropped.
+    for (int i = 0; i < MAXACTORS; ++i) {
+      m_planRequested[i] = 0;
+      m_planDone[i] = 0;
+      m_planActive[i] = 0;
+      ++m_planSerial[i];
+    }
+    // Names and path lengths index fixed arrays; a damaged file must not make them overrun.
+    for (int i = 0; i < m_cnt; ++i) {
+      if (!m_name[i].Repair()) LOGW("Repaired the stored name of actor %d.", i);
+      if (m_pasz[i] < 0 || m_pasz[i] > c_tilePathLimit) {
+        LOGW("Stored path length %d of actor %d is out of range; path dropped.", m_pasz[i], i);
+        m_pasz[i] = 0;
+      }
+      if (m_pathStage[i] < 0 || m_pathStage[i] > c_tilePathLimit) m_pathStage[i] = 0;
+    }
+  }
+  LOGI("Serialized %zu bytes for %d actors %s disk.", total, m_cnt, write ? "to" : "from");
+  return total;
+}

@@ -1,0 +1,159 @@
+// Performing plan steps: the dispatcher, stepping back, and the steps that only ask for a path (walk_to_, find_,
+// scavenge_).
+#include "world/actors_perform.h"
+
+#include <cstring>
+
+#include "utility/log.h"
+#include "world/actors_pathing.h"
+#include "world/globe.h"
+#include "world/items.h"
+#include "world/wld.h"
+
+namespace {
+
+int WalkTo(Actors& a, int nr, const char* name, float) { return a.PerformWalkTo(nr, name); }
+int Find(Actors& a, int nr, const char* name, float) { return a.PerformFind(nr, name); }
+int Scavenge(Actors& a, int nr, const char* name, float) { return a.PerformScavenge(nr, name); }
+
+// Claims the tile as the character's construction site. A character works one site at a time,
+// so a site it still holds goes back first; otherwise that site would stay claimed for good.
+void ClaimSite(Actors& a, int nr, int tile, const char* action) {
+  Globe& globe = a.m_wld->globe;
+  const int old = a.m_clai[nr];
+  if (old != -1 && old != tile) {
+    if (globe.IsValid(old)) globe.AttribsSet(old, AT_UNCLAIMED);
+    LOGI("%s relinquished claim on tile %d.", a.m_name[nr].c_str(), old);
+  }
+  globe.AttribsClear(tile, AT_UNCLAIMED);
+  a.m_clai[nr] = tile;
+  LOGI("%s claimed constuction site at tile %d for %s", a.m_name[nr].c_str(), tile, action);
+}
+
+// find_ and scavenge_ differ only in what the planner charges for them.
+int RequestItemPath(Actors& a, int nr, const char* itemName) {
+  const int type = Items::TypeByName(itemName);
+  if (type < 0) {
+    LOGE("%s cannot look for '%s': not an item type.", a.m_name[nr].c_str(), itemName);
+    return -1;
+  }
+  // The path request keeps the pointer, so it gets the table's constant name.
+  RequestPath(a, nr, -1, 0, itemTypes[type].name);
+  return a.NextPlanStep(nr);
+}
+
+}  // namespace
+
+// Production, carrying, construction and freeing steps join this table as they are written;
+// until then their rows are null and such a step gives its plan up.
+const StepHandlerRow stepHandlers[NUMSTEPHANDLERS] = {
+    {"pickup_", "PerformPickup", nullptr},
+    {"drop_", "PerformDrop", nullptr},
+    {"walk_to_", "PerformWalkTo", WalkTo},
+    {"find_", "PerformFind", Find},
+    {"cut_tree", "PerformCutTree", nullptr},
+    {"cut_stone", "PerformCutStone", nullptr},
+    {"harvest", "PerformHarvest", nullptr},
+    {"millgrain", "PerformMillGrain", nullptr},
+    {"deliver_", "PerformDeliver", nullptr},
+    {"fill_bucket", "PerformFillBucket", nullptr},
+    {"irrigate", "PerformIrrigate", nullptr},
+    {"saw", "PerformSaw", nullptr},
+    {"mine_ore", "PerformMineOre", nullptr},
+    {"scoop_poop", "PerformScoopPoop", nullptr},
+    {"plant_tree", "PerformPlantTree", nullptr},
+    {"smelt", "PerformSmelt", nullptr},
+    {"build_", "PerformBuild", nullptr},
+    {"scavenge_", "PerformScavenge", Scavenge},
+    {"forge_", "PerformForge", nullptr},
+    {"clear_", "PerformClear", nullptr},
+    {"eat_", "PerformEat", nullptr},
+    {"reap_", "PerformReap", nullptr},
+    {"free", "PerformFree", nullptr},
+    {"greet", "PerformGreet", nullptr},
+    {"stake_", "PerformStake", nullptr},
+    {"stock_", "PerformStock", nullptr},
+    {"smash_chest", "PerformSmashChest", nullptr},
+};
+
+int StepHandlerFind(const char* name) {
+  if (!name) return -1;
+  for (int i = 0; i < NUMSTEPHANDLERS; ++i)
+    if (!strncmp(name, stepHandlers[i].prefix, strlen(stepHandlers[i].prefix))) return i;
+  return -1;
+}
+
+int Actors::Perform(int nr, float dt) {
+  if (!IsValid(nr)) return -1;
+  const int stage = m_planStage[nr];
+  if (m_planSize[nr] <= 0 || !m_planActive[nr] || stage >= m_planSize[nr]) return -1;
+  if (stage < 0 || stage >= c_planStepLimit) {
+    ASSERTM(stage >= 0 && stage < c_planStepLimit, "%s at plan stage %d", m_name[nr].c_str(), stage);
+    return -1;
+  }
+  const char* name = m_planActions[nr][stage];
+  const int row = StepHandlerFind(name);
+  int result = -1;
+  if (row < 0) {
+    // Such a step can never be performed; giving the plan up lets the character choose again
+    // instead of repeating this line every step for good.
+    LOGE("Failed to handle '%s'", name ? name : "(null)");
+  } else if (!stepHandlers[row].call) {
+    LOGE("%s cannot perform '%s' yet: %s is not available.", m_name[nr].c_str(), name, stepHandlers[row].handler);
+  } else {
+    result = stepHandlers[row].call(*this, nr, name, dt);
+  }
+  if (result < 0) {
+    AbandonPlan(nr);
+    m_replanDelay[nr] = c_replanDelayAfterStepFailure;
+  }
+  return m_planStage[nr];
+}
+
+int Actors::PrevPlanStep(int nr) {
+  if (!IsValid(nr)) return -1;
+  ASSERTT(m_planStage[nr] > 0, "m_planStage[nr]");
+  // Stepping back before the first step would leave a plan that is neither done nor performable.
+  if (m_planStage[nr] > 0) --m_planStage[nr];
+  return m_planStage[nr];
+}
+
+int Actors::PerformWalkTo(int nr, const char* name) {
+  if (!IsValid(nr) || !name || !m_wld) return -1;
+  Globe& globe = m_wld->globe;
+  const int here = m_loca[nr];
+  if (!globe.IsValid(here)) {
+    LOGE("%s cannot walk from tile %d.", m_name[nr].c_str(), here);
+    return -1;
+  }
+  const char* trait = name + (strncmp(name, "walk_to_", 8) ? 0 : 8);
+  uint64_t mask = 0;
+  for (int i = 0; i < NUMATTRIBS; ++i)
+    if (!strcmp(attribNames[i], trait)) mask |= 1ull << i;
+  const uint64_t goalattribs = mask;
+  ASSERTM(goalattribs, "Terrain trait '%s' does not correspond to a grid node attribute.", trait);
+  // A site of work must be free for the taking.
+  if (mask & (AT_WOODY | AT_WOODYBLOCK | AT_SUPPLIEDBRIDGEWORK | AT_SUPPLIEDROADWORK | AT_SUPPLIEDDECKWORK |
+              AT_SUPPLIEDFACTWORK))
+    mask |= AT_UNCLAIMED;
+  if (mask & (AT_ROCKY | AT_ROCKYBLOCK)) mask |= AT_UNCLAIMED;
+
+  if ((globe.Attribs(here) & mask) != mask) {
+    LOGI("%s will request a path planning for %s", m_name[nr].c_str(), name);
+    RequestPath(*this, nr, -1, mask, nullptr);
+    return NextPlanStep(nr);
+  }
+  LOGI("%s is already at %s, skipping %s", m_name[nr].c_str(), trait, name);
+  if (mask & AT_UNCLAIMED) ClaimSite(*this, nr, here, name);
+  return NextPlanStep(nr);
+}
+
+int Actors::PerformFind(int nr, const char* name) {
+  if (!IsValid(nr) || !name) return -1;
+  return RequestItemPath(*this, nr, name + (strncmp(name, "find_", 5) ? 0 : 5));
+}
+
+int Actors::PerformScavenge(int nr, const char* name) {
+  if (!IsValid(nr) || !name) return -1;
+  return RequestItemPath(*this, nr, name + (strncmp(name, "scavenge_", 9) ? 0 : 9));
+}

@@ -1,0 +1,88 @@
+// The world record: construction and destruction of the parts, posting, the frame tick and the scene dump.
+#include "world/wld.h"
+
+#include <cstring>
+
+#include "system/file.h"
+#include "utility/log.h"
+#include "utility/message.h"
+#include "utility/simplex_noise.h"
+
+Wld* wld = nullptr;
+
+Dragons::Dragons(Wld* world) : m_wld(world) {}
+
+Dragons::~Dragons() { LOGI("Cleaned up %d dragons.", m_cnt); }
+
+Wld::Wld(const char* name)
+    : m_version(WLD_VERSION),
+      m_name(),
+      m_age(0.0),
+      globe(this),
+      actors(this),
+      dragons(this),
+      items(this),
+      trees(this),
+      rocks(this),
+      minerals(this),
+      buildings(this),
+      demand(this),
+      m_outbox(nullptr) {
+  m_name.Set(name);
+  // The noise tables are process-wide but belong to the world: only one world exists at a time.
+  SimplexNoiseInit();
+}
+
+Wld::~Wld() {
+  LOGI("Destroying world '%s'", m_name.c_str());
+  m_name.Clear();
+  m_outbox = nullptr;
+  SimplexNoiseExit();
+  // The parts are destroyed after this body, in reverse order of declaration.
+}
+
+void Wld::Post(const char* text) {
+  if (m_outbox) m_outbox->Append(text);
+}
+
+void Wld::Update(int steps, float dt) {
+  const float t = static_cast<float>(steps) * dt;
+  // The tutor advances here with t once it is part of the world.
+  m_age += t;
+}
+
+int Wld::LoadTopology(const char* name) { return globe.LoadTopology(name, true); }
+
+int Wld::WriteScene(const char* path) {
+  FileHandle f = FileOpenWrite(path, false);
+  if (!f) {
+    LOGE("Failed to open '%s' for writing.", path);
+    return -1;
+  }
+  static const char c_head[] =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+      "<COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" version=\"1.4.0\">\n"
+      "  <library_visual_scenes>\n"
+      "    <visual_scene id=\"Vyx\">\n";
+  static const char c_tail[] =
+      "    </visual_scene>\n"
+      "  </library_visual_scenes>\n"
+      "  <scene>\n"
+      "    <instance_visual_scene url=\"#Vyx\" />\n"
+      "  </scene>\n"
+      "</COLLADA>\n";
+  bool ok = FileWrite(f, c_head, sizeof(c_head) - 1) == sizeof(c_head) - 1;
+  if (ok) {
+    for (int k = 0; k < NUMTREEKINDS; ++k) trees.WriteScene(f, k, treeKindNames[k]);
+    for (int k = 0; k < NUMROCKKINDS; ++k) rocks.WriteScene(f, k, rockKindNames[k]);
+    buildings.WriteScene(f);
+  }
+  ok = ok && FileWrite(f, c_tail, sizeof(c_tail) - 1) == sizeof(c_tail) - 1;
+  FileClose(f);
+  if (!ok) {
+    LOGE("Failed to write scene '%s'.", path);
+    return -1;
+  }
+  LOGI("Wrote dump to %s", path);
+  return 0;
+}

@@ -1,0 +1,70 @@
+// The world record Wld: the planet and every world part by value, its name, age and message outbox.
+#pragma once
+
+#include <cstdint>
+
+#include "utility/fixed_string.h"
+#include "world/actors.h"
+#include "world/buildings.h"
+#include "world/demand.h"
+#include "world/globe.h"
+#include "world/items.h"
+#include "world/minerals.h"
+#include "world/rocks.h"
+#include "world/trees.h"
+
+struct Packet;
+
+#define WLD_VERSION 104
+
+// A world part without behaviour yet: a count and a block that stay zero.
+struct Dragons {
+  int32_t m_cnt = 0;
+  Wld* m_wld = nullptr;
+  uint8_t m_storage[52352] = {};
+
+  explicit Dragons(Wld* wld);
+  ~Dragons();
+};
+
+// The one world of a game. Parts are members in the order the save file keeps them; each
+// is constructed with a pointer back to the world, and C++ destroys them in reverse order.
+// To add a part: include its header above, declare the member at its place in the order
+// below (the comments mark where), and construct it with `this` in Wld::Wld.
+struct Wld {
+  uint32_t m_version;
+  FixedString m_name;
+  double m_age;  // simulated seconds since the world was generated
+  Globe globe;
+  Actors actors;
+  Dragons dragons;
+  Items items;
+  Trees trees;
+  Rocks rocks;
+  Minerals minerals;
+  Buildings buildings;
+  Demand demand;
+  // Tutor tutor;
+  Packet* m_outbox;         // where Post appends; null until set
+  int32_t m_gameEnded = 0;  // 1 once the win has been posted; not saved (the game is over by then)
+
+  explicit Wld(const char* name);
+  ~Wld();
+  Wld(const Wld&) = delete;
+  Wld& operator=(const Wld&) = delete;
+
+  // Appends a message to the outbox; lost silently without one.
+  void Post(const char* text);
+  // Once per frame after the steps: advances the age by steps x dt.
+  void Update(int steps, float dt);
+  // Loads the topology file of that name from the user folder into the globe; m_sz or -1.
+  int LoadTopology(const char* name);
+  // Writes the COLLADA scene of trees, rocks and buildings; 0, or -1 when the file fails.
+  int WriteScene(const char* path);
+  // Populates a freshly loaded planet for a new game (worldgen.cpp): WG_OK, or a negative
+  // WorldGenResult with a log line when the planet cannot hold a playable world.
+  int Generate(int variant);
+};
+
+// The world of the running game, or null.
+extern Wld* wld;
