@@ -94,7 +94,7 @@ float Actors::UpdateLocation(int nr, int* nearest) {
 
 void Actors::Update(float dt) {
   const Globe* globe = m_wld ? &m_wld->globe : nullptr;
-  if (!globe || !globe->m_trfs) return;
+  if (!globe || !globe->m_trfs || !globe->m_heights) return;
   for (int nr = 0; nr < m_cnt; ++nr) {
     if (m_stat[nr] & (ST_PRISONER | ST_CLIMBING)) continue;
     // A smitten character does nothing at all: it neither gets hungry nor relieves itself.
@@ -162,7 +162,7 @@ void Actors::MakeChosenOne(int nr) {
 
 void Actors::Fall(float dt, int nr) {
   const Globe* globe = m_wld ? &m_wld->globe : nullptr;
-  if (!IsValid(nr) || !globe || !globe->IsValid(m_loca[nr]) || !globe->m_trfs) return;
+  if (!IsValid(nr) || !globe || !globe->IsValid(m_loca[nr]) || !globe->m_trfs || !globe->m_heights) return;
   Vec3 p = m_trfs[nr].GetTranslation();
   p -= Normalize(p) * (c_fallSpeed * globe->m_hexw * dt);
   m_trfs[nr].SetTranslation(p);
