@@ -1,17 +1,13 @@
 // Foundation timings: noise samples and matrix work per call, one "name value unit" line per figure.
-#include <chrono>
 #include <cstdio>
 
+#include "bench_util.h"
 #include "utility/matrix44.h"
 #include "utility/simplex_noise.h"
 
-namespace {
+using bench::NowNs;
 
-double NowNs() {
-  return static_cast<double>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
-}
+namespace {
 
 volatile float sink;  // keeps the optimiser from dropping the loops
 

@@ -1,31 +1,15 @@
 // Whole simulation frames through the headless runner, one "name value unit" line per figure.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 
+#include "bench_util.h"
 #include "game/headless_run.h"
-#include "system/file.h"
+
+using bench::Loud;
+using bench::Quiet;
 
 namespace {
-
-// The run's log would drown the figures; it still gets written, to nowhere.
-int savedStdout = -1;
-void Quiet() {
-  fflush(stdout);
-  savedStdout = dup(1);
-  const int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
-  close(devnull);
-}
-void Loud() {
-  fflush(stdout);
-  dup2(savedStdout, 1);
-  close(savedStdout);
-}
 
 // Simulated seconds on a planet size at 4 steps per frame; wall seconds, or -1 when it failed.
 double Time(int size, double seconds, HeadlessResult* r) {
@@ -34,7 +18,7 @@ double Time(int size, double seconds, HeadlessResult* r) {
   o.params[0] = size;
   o.seconds = seconds;
   o.stepsPerFrame = 4;
-  Quiet();
+  Quiet();  // the run's log would drown the figures; it still gets written, to nowhere
   const auto t0 = std::chrono::steady_clock::now();
   const int rc = HeadlessRun(o, r);
   const auto t1 = std::chrono::steady_clock::now();
@@ -47,9 +31,7 @@ double Time(int size, double seconds, HeadlessResult* r) {
 
 int main() {
   char userDir[] = "/tmp/quillomar-frame-bench-XXXXXX";
-  if (!mkdtemp(userDir)) return 1;
-  const char* data = getenv("QUILLOMAR_DATA_DIR");
-  if (!FoldersSet(userDir, data && *data ? data : ".")) return 1;
+  if (!bench::UseTempFolders(userDir)) return 1;
   struct Case {
     const char* name;
     int size;

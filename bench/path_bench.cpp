@@ -1,51 +1,21 @@
 // Tile path search timings on the 21872-tile planet, one "name value unit" line per figure.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
+#include "bench_util.h"
 #include "game/terraform.h"
-#include "system/file.h"
 #include "world/tile_search.h"
 #include "world/wld.h"
 
+// A failing search logs its line; Quiet keeps that out of the figures while still paying for it.
+using bench::CpuUs;
+using bench::Loud;
+using bench::Median;
+using bench::NowUs;
+using bench::Quiet;
+
 namespace {
-
-// A failing search logs its line; keep that out of the figures while still paying for it.
-int savedStdout = -1;
-void Quiet() {
-  fflush(stdout);
-  savedStdout = dup(1);
-  const int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
-  close(devnull);
-}
-void Loud() {
-  fflush(stdout);
-  dup2(savedStdout, 1);
-  close(savedStdout);
-}
-
-double NowUs() {
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// The thread's own processor time: on a busy machine it leaves out the time spent waiting for a core.
-double CpuUs() {
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0.0 : v[v.size() / 2];
-}
 
 uint32_t seed = 2024;
 int RandomTile(int n) {
@@ -57,9 +27,7 @@ int RandomTile(int n) {
 
 int main() {
   char userDir[] = "/tmp/path_bench_XXXXXX";
-  if (!mkdtemp(userDir)) return 1;
-  const char* data = getenv("QUILLOMAR_DATA_DIR");
-  if (!FoldersSet(userDir, data && *data ? data : ".")) return 1;
+  if (!bench::UseTempFolders(userDir)) return 1;
 
   Quiet();
   // The largest planet size (dump 7) as the game makes it.

@@ -1,34 +1,21 @@
 // Plan request timings with the game's domain: building a request, the per-step repeat of a held goal, and a service
 // round trip.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
 
+#include "bench_util.h"
 #include "world/actors.h"
 #include "world/actors_planning.h"
 #include "world/items.h"
 #include "world/wld.h"
 
-namespace {
+// The log writes every line to standard output; Quiet keeps it out of the figures.
+using bench::Loud;
+using bench::Quiet;
 
-// The log writes every line to standard output; keep it out of the figures.
-int savedStdout = -1;
-void Quiet() {
-  fflush(stdout);
-  savedStdout = dup(1);
-  const int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
-  close(devnull);
-}
-void Loud() {
-  fflush(stdout);
-  dup2(savedStdout, 1);
-  close(savedStdout);
-}
+namespace {
 
 // A strip of land tiles, each linked to the next: enough for the survey to walk 1024 tiles.
 std::unique_ptr<Wld> StripWorld(int n) {

@@ -1,12 +1,9 @@
 // Measures converting each planet size from its dump and loading the topology, printing "name value unit" lines.
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include "bench_util.h"
 #include "game/terraform.h"
 #include "system/file.h"
 #include "utility/log.h"
@@ -18,10 +15,7 @@ int main() {
   FixedString user, data;
   if (!UserFolderResolve(&user) || !DataFolderResolve(&data) || !FoldersSet(user.c_str(), data.c_str())) return 1;
   // Benchmarks print only their figures: the conversion's log lines go nowhere meanwhile.
-  fflush(stdout);
-  const int saved = dup(1);
-  const int null = open("/dev/null", O_WRONLY);
-  dup2(null, 1);
+  bench::Quiet();
   consoleHook = QuietLog;
   std::string figures;
   char line[128];
@@ -44,10 +38,7 @@ int main() {
     delete world;
     if (sz <= 0) break;
   }
-  fflush(stdout);
-  dup2(saved, 1);
-  close(null);
-  close(saved);
+  bench::Loud();
   fputs(figures.c_str(), stdout);
   return 0;
 }

@@ -1,15 +1,17 @@
 // Plan search timings on synthetic domains, one "name value unit" line per figure.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <time.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
+#include "bench_util.h"
 #include "quarnplan256/astar.h"
+
+// The search logs a line per plan and prints set statistics; Quiet keeps that out of the
+// figures while still paying for it, as the game does.
+using bench::CpuUs;
+using bench::Loud;
+using bench::NowUs;
+using bench::Percentile;
+using bench::Quiet;
 
 namespace {
 
@@ -27,22 +29,6 @@ WorldState start, goal;
 const char* plan[32];
 WorldState states[32];
 
-// The search logs a line per plan and prints set statistics; keep that out of the
-// figures while still paying for it, as the game does.
-int savedStdout = -1;
-void Quiet() {
-  fflush(stdout);
-  savedStdout = dup(1);
-  const int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
-  close(devnull);
-}
-void Loud() {
-  fflush(stdout);
-  dup2(savedStdout, 1);
-  close(savedStdout);
-}
-
 struct Figures {
   double median, p99;
   double cpuMedian;  // this thread's processor time: the machine may be busy with other work
@@ -55,24 +41,19 @@ Figures Measure(int runs) {
   Quiet();
   for (int r = 0; r < runs; ++r) {
     int size = 32;
-    timespec c0, c1;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c0);
-    const auto t0 = std::chrono::steady_clock::now();
+    const double c0 = CpuUs(), t0 = NowUs();
     fig.cost = PlanSearch(&planner, start, goal, plan, states, &size);
-    const auto t1 = std::chrono::steady_clock::now();
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
-    us.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-    cpu.push_back((c1.tv_sec - c0.tv_sec) * 1e6 + (c1.tv_nsec - c0.tv_nsec) * 1e-3);
+    const double t1 = NowUs(), c1 = CpuUs();
+    us.push_back(t1 - t0);
+    cpu.push_back(c1 - c0);
     fig.size = size;
   }
   Loud();
   fig.opened = NodeSetCounters(OPENSET).insertions;
   fig.closed = NodeSetCounters(CLOSEDSET).insertions;
-  std::sort(us.begin(), us.end());
-  fig.median = us[us.size() / 2];
-  fig.p99 = us[std::min(us.size() - 1, us.size() * 99 / 100)];
-  std::sort(cpu.begin(), cpu.end());
-  fig.cpuMedian = cpu[cpu.size() / 2];
+  fig.median = Percentile(us, 50);
+  fig.p99 = Percentile(us, 99);
+  fig.cpuMedian = Percentile(cpu, 50);
   return fig;
 }
 

@@ -1,50 +1,16 @@
 // Per-step costs of trees, material flows and demand on the 21872-tile planet, one "name value unit" line per figure.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <vector>
 
+#include "bench_util.h"
 #include "game/terraform.h"
-#include "system/file.h"
 #include "world/wld.h"
 
+// World generation and the flows log lines; Quiet keeps them out of the figures.
+using bench::Loud;
+using bench::PerStepUs;
+using bench::Quiet;
+
 namespace {
-
-// World generation and the flows log lines; keep them out of the figures.
-int savedStdout = -1;
-void Quiet() {
-  fflush(stdout);
-  savedStdout = dup(1);
-  const int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
-  close(devnull);
-}
-void Loud() {
-  fflush(stdout);
-  dup2(savedStdout, 1);
-  close(savedStdout);
-}
-
-double NowUs() {
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Median microseconds per call of fn over rounds of `steps` calls.
-template <typename Fn>
-double PerStepUs(int rounds, int steps, Fn fn) {
-  std::vector<double> per;
-  for (int r = 0; r < rounds; ++r) {
-    const double t0 = NowUs();
-    for (int s = 0; s < steps; ++s) fn();
-    per.push_back((NowUs() - t0) / steps);
-  }
-  std::sort(per.begin(), per.end());
-  return per[per.size() / 2];
-}
 
 // What a step cost when every site counted its material over all item slots.
 int NaiveFlowCounts(const Wld& w) {
@@ -61,9 +27,7 @@ int NaiveFlowCounts(const Wld& w) {
 
 int main() {
   char userDir[] = "/tmp/world_parts_bench_XXXXXX";
-  if (!mkdtemp(userDir)) return 1;
-  const char* data = getenv("QUILLOMAR_DATA_DIR");
-  if (!FoldersSet(userDir, data && *data ? data : ".")) return 1;
+  if (!bench::UseTempFolders(userDir)) return 1;
 
   Quiet();
   CustomParamsReset();

@@ -1,38 +1,20 @@
 // World generation over every planet size and variant: outcomes per size and generation times.
-#include <fcntl.h>
-#include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 
+#include "bench_util.h"
 #include "game/terraform.h"
-#include "system/file.h"
 #include "world/globe.h"
 #include "world/wld.h"
 #include "world/worldgen.h"
 
+// Generation logs a line per continent and chest; Quiet keeps that out of the figures.
+using bench::Loud;
+using bench::NowMs;
+using bench::Quiet;
+
 namespace {
-
-// Generation logs a line per continent and chest; keep that out of the figures.
-int savedStdout = -1;
-void Quiet() {
-  fflush(stdout);
-  savedStdout = dup(1);
-  const int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
-  close(devnull);
-}
-void Loud() {
-  fflush(stdout);
-  dup2(savedStdout, 1);
-  close(savedStdout);
-}
-
-double NowMs() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 void ParamSet(const char* name, int value) {
   for (int i = 0; i < NUMCUSTOMPARAMS; ++i)
@@ -43,9 +25,7 @@ void ParamSet(const char* name, int value) {
 
 int main() {
   char userDir[] = "/tmp/worldgen_bench_XXXXXX";
-  if (!mkdtemp(userDir)) return 1;
-  const char* data = getenv("QUILLOMAR_DATA_DIR");
-  if (!FoldersSet(userDir, data && *data ? data : ".")) return 1;
+  if (!bench::UseTempFolders(userDir)) return 1;
 
   double total = 0.0;
   for (int size = 0; size <= 5; ++size) {

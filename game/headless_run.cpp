@@ -11,6 +11,7 @@
 #include "world/actors_pathing.h"
 #include "world/actors_planning.h"
 #include "world/globe.h"
+#include "world/save.h"
 #include "world/sim_frame.h"
 #include "world/wld.h"
 #include "world/worldgen.h"
@@ -144,14 +145,24 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   else
     WorldRngReset();
 
-  Wld* world = TerraformNewWorld("Headless");
-  if (!world) return -1;
-  result->tiles = world->globe.m_sz;
-  result->generateResult = world->Generate(options.params[4]);
-  if (result->generateResult != WG_OK) {
-    LOGE("Cannot run: the world could not be generated (%s).", WorldGenResultText(result->generateResult));
-    delete world;
-    return -1;
+  // Resuming reads the save into a new world, as the game does; a missing or refused save
+  // leaves the file alone and the run goes on with a new world.
+  Wld* world = options.resume ? SaveGameLoad(SAVEFILENAME) : nullptr;
+  if (world) {
+    result->resumed = 1;
+    result->tiles = world->globe.m_sz;
+    result->generateResult = WG_OK;
+  } else {
+    if (options.resume) LOGW("No game to resume; a new world is made.");
+    world = TerraformNewWorld("Headless");
+    if (!world) return -1;
+    result->tiles = world->globe.m_sz;
+    result->generateResult = world->Generate(options.params[4]);
+    if (result->generateResult != WG_OK) {
+      LOGE("Cannot run: the world could not be generated (%s).", WorldGenResultText(result->generateResult));
+      delete world;
+      return -1;
+    }
   }
   // Services that already run (a caller's) are used and left running; those started here are
   // stopped here.
@@ -171,6 +182,7 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   WldOutboxSet(&outbox, world);
   MailboxReset();
   SimFrameReset();
+  if (result->resumed) world->Post("intro ended=1");
 
   const int64_t totalSteps = static_cast<int64_t>(std::llround(options.seconds / c_simStep));
   // Events go out in time order; those given for the same time keep their order.
@@ -205,6 +217,8 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   if (ownPlanning) PlanningServiceStop();
   world->actors.ReapPlanRequest();
   PathRequestReap(world->actors);
+  // Saved as the game saves at shut-down: after the services let go of the world.
+  if (options.saveAtEnd) result->saved = SaveGameWrite(world, SAVEFILENAME) ? 1 : 0;
 
   result->age = world->m_age;
   result->characters = world->actors.m_cnt;

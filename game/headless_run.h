@@ -24,6 +24,8 @@ struct HeadlessOptions {
   int events;         // events in use
   HeadlessEvent event[MAXHEADLESSEVENTS];
   int echoMessages;  // 1: every message the simulation posts is logged as "sim: %s"
+  int resume;        // 1: continue the game in "autosave.dat" of the user folder (a new world when none loads)
+  int saveAtEnd;     // 1: save the world to "autosave.dat" when the run ends
 };
 
 // What a run did.
@@ -36,7 +38,9 @@ struct HeadlessResult {
   int active;          // characters still active at the end
   int messagesPosted;  // messages the simulation posted to the visualisation
   int gameEnds;        // "gameend" messages among them
-  int generateResult;  // what Wld::Generate returned
+  int generateResult;  // what Wld::Generate returned (WG_OK for a resumed game)
+  int resumed;         // 1 when the world came from the save
+  int saved;           // 1 when the save at the end was written
 };
 
 // The initial parameters, no seed, one simulated minute at 4 steps per frame, no events.
@@ -51,9 +55,8 @@ bool HeadlessSteal(HeadlessOptions* options, double at, int character);
 // Adds a speed change as the fast-forward key sends it.
 bool HeadlessSpeed(HeadlessOptions* options, double at, bool accelerated);
 
-// Makes the world, starts the planning and pathing services (unless they already run), runs the
-// frames, then takes this world's requests back from the services, stops those it started and
-// deletes the world. The data and user folders must be set. Returns
-// 0, or -1 with an error line when the world could not be made or generated (the result is
-// filled in as far as the run got).
+// Makes the world (or resumes the saved one), starts the planning and pathing services (unless they already run), runs
+// the frames, then takes this world's requests back from the services, stops those it started and deletes the world.
+// The data and user folders must be set. Returns 0, or -1 with an error line when the world could not be made or
+// generated (the result is filled in as far as the run got).
 int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result);

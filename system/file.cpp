@@ -228,6 +228,32 @@ void FileClose(FileHandle file) {
   close(fd);
 }
 
+bool FileSeek(FileHandle file, uint64_t offset) {
+  int fd = DescriptorOf(file);
+  if (fd < 0 || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  return lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+bool FileFlush(FileHandle file) {
+  int fd = DescriptorOf(file);
+  if (fd < 0) return false;
+  if (fsync(fd) != 0) {
+    LOGE("FileFlush failed: %s", strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+bool FileRename(const char* from, const char* to, bool user) {
+  FixedString a, b;
+  if (!FilePathMake(&a, from, user) || !FilePathMake(&b, to, user)) return false;
+  if (rename(a.c_str(), b.c_str()) != 0) {
+    LOGE("Could not rename %s to %s: %s", a.c_str(), b.c_str(), strerror(errno));
+    return false;
+  }
+  return true;
+}
+
 bool FoldersSet(const char* user, const char* data) {
   FixedString u, d;
   if (!FolderCopy(&u, user, "user") || !FolderCopy(&d, data, "data")) return false;

@@ -52,6 +52,13 @@ size_t FileWrite(FileHandle file, const void* buffer, size_t count);
 uint64_t FileSize(FileHandle file);
 // Closes the file and releases its lock; handle 0 is ignored.
 void FileClose(FileHandle file);
+// Moves the read/write position to offset bytes from the start; false for handle 0 or a failed seek.
+bool FileSeek(FileHandle file, uint64_t offset);
+// Pushes what was written down to the disk; false (with a log line) when that fails or for handle 0.
+bool FileFlush(FileHandle file);
+// Renames a file within one folder, replacing a file of the new name in one step, so a reader
+// sees either the old file or the new one, never a half-written one. False with a log line.
+bool FileRename(const char* from, const char* to, bool userFolder);
 
 // Sets both folders (trailing separators are dropped). False, with both left unchanged, when
 // a folder does not fit a FixedString.

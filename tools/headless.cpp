@@ -26,7 +26,9 @@ static void Usage() {
       "  --fast S  --slow S    the fast-forward key pressed or released at S seconds\n"
       "  --message TEXT[@S]    any visualisation message\n"
       "  --user DIR            user folder for the planet files (default: a fresh temporary folder)\n"
-      "  --quiet               do not print the simulation's messages\n");
+      "  --quiet               do not print the simulation's messages\n"
+      "  --resume              continue the game saved in autosave.dat of the user folder\n"
+      "  --save-at-end         save the game to autosave.dat of the user folder when the run ends\n");
 }
 
 static bool ParseInt(const char* text, long long* out) {
@@ -68,6 +70,14 @@ int main(int argc, char** argv) {
     }
     if (!strcmp(flag, "--quiet")) {
       options.echoMessages = 0;
+      continue;
+    }
+    if (!strcmp(flag, "--resume")) {
+      options.resume = 1;
+      continue;
+    }
+    if (!strcmp(flag, "--save-at-end")) {
+      options.saveAtEnd = 1;
       continue;
     }
     if (i + 1 >= argc) {
@@ -127,6 +137,12 @@ int main(int argc, char** argv) {
 
   // The planet files go to a folder of their own, so a run never replaces the planet of a game
   // the player has in progress.
+  // A save in a temporary folder would be gone when the run ends, and the player's own folder
+  // is never used: resuming and saving need a folder named with --user.
+  if ((options.resume || options.saveAtEnd) && !userDir) {
+    fprintf(stderr, "headless: --resume and --save-at-end need --user DIR\n");
+    return 2;
+  }
   std::string user;
   bool temporary = false;
   if (userDir) {

@@ -171,7 +171,7 @@ void Actors::Fall(float dt, int nr) {
     m_trfs[nr] = globe->m_trfs[m_loca[nr]];
     m_stat[nr] &= ~static_cast<uint64_t>(ST_FALLING);
     m_stat[nr] |= ST_LANDED | ST_CLIMBING;
-    // The tutorial starts here once the world has one.
+    if (m_wld) m_wld->tutor.Start();
   }
 }
 

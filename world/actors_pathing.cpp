@@ -3,12 +3,14 @@
 
 #include "system/concurrent.h"
 #include "utility/log.h"
+#include "world/globe_construct.h"
 #include "world/items.h"
 #include "world/tile_search.h"
 #include "world/wld.h"
 
 Thread* pathingThread = nullptr;
-PathPaveFunction pathPave = nullptr;
+// Paving lays road sites through the globe's construction code; tests may put their own in.
+PathPaveFunction pathPave = GlobePave;
 
 namespace {
 

@@ -6,6 +6,10 @@
 
 #include "utility/log.h"
 #include "world/actors_pathing.h"
+#include "world/actors_perform_build.h"
+#include "world/actors_perform_carry.h"
+#include "world/actors_perform_free.h"
+#include "world/actors_perform_production.h"
 #include "world/globe.h"
 #include "world/items.h"
 #include "world/wld.h"
@@ -47,33 +51,33 @@ int RequestItemPath(Actors& a, int nr, const char* itemName) {
 // Production, carrying, construction and freeing steps join this table as they are written;
 // until then their rows are null and such a step gives its plan up.
 const StepHandlerRow stepHandlers[NUMSTEPHANDLERS] = {
-    {"pickup_", "PerformPickup", nullptr},
-    {"drop_", "PerformDrop", nullptr},
+    {"pickup_", "PerformPickup", PerformPickup},
+    {"drop_", "PerformDrop", PerformDrop},
     {"walk_to_", "PerformWalkTo", WalkTo},
     {"find_", "PerformFind", Find},
-    {"cut_tree", "PerformCutTree", nullptr},
-    {"cut_stone", "PerformCutStone", nullptr},
-    {"harvest", "PerformHarvest", nullptr},
-    {"millgrain", "PerformMillGrain", nullptr},
-    {"deliver_", "PerformDeliver", nullptr},
-    {"fill_bucket", "PerformFillBucket", nullptr},
-    {"irrigate", "PerformIrrigate", nullptr},
-    {"saw", "PerformSaw", nullptr},
-    {"mine_ore", "PerformMineOre", nullptr},
-    {"scoop_poop", "PerformScoopPoop", nullptr},
-    {"plant_tree", "PerformPlantTree", nullptr},
-    {"smelt", "PerformSmelt", nullptr},
-    {"build_", "PerformBuild", nullptr},
+    {"cut_tree", "PerformCutTree", PerformCutTree},
+    {"cut_stone", "PerformCutStone", PerformCutStone},
+    {"harvest", "PerformHarvest", PerformHarvest},
+    {"millgrain", "PerformMillGrain", PerformMillGrain},
+    {"deliver_", "PerformDeliver", PerformDeliver},
+    {"fill_bucket", "PerformFillBucket", PerformFillBucket},
+    {"irrigate", "PerformIrrigate", PerformIrrigate},
+    {"saw", "PerformSaw", PerformSaw},
+    {"mine_ore", "PerformMineOre", PerformMineOre},
+    {"scoop_poop", "PerformScoopPoop", PerformScoopPoop},
+    {"plant_tree", "PerformPlantTree", PerformPlantTree},
+    {"smelt", "PerformSmelt", PerformSmelt},
+    {"build_", "PerformBuild", PerformBuild},
     {"scavenge_", "PerformScavenge", Scavenge},
-    {"forge_", "PerformForge", nullptr},
-    {"clear_", "PerformClear", nullptr},
-    {"eat_", "PerformEat", nullptr},
-    {"reap_", "PerformReap", nullptr},
-    {"free", "PerformFree", nullptr},
-    {"greet", "PerformGreet", nullptr},
-    {"stake_", "PerformStake", nullptr},
-    {"stock_", "PerformStock", nullptr},
-    {"smash_chest", "PerformSmashChest", nullptr},
+    {"forge_", "PerformForge", PerformForge},
+    {"clear_", "PerformClear", PerformClear},
+    {"eat_", "PerformEat", PerformEat},
+    {"reap_", "PerformReap", PerformReap},
+    {"free", "PerformFree", PerformFree},
+    {"greet", "PerformGreet", PerformGreet},
+    {"stake_", "PerformStake", PerformStake},
+    {"stock_", "PerformStock", PerformStock},
+    {"smash_chest", "PerformSmashChest", PerformSmashChest},
 };
 
 int StepHandlerFind(const char* name) {

@@ -48,6 +48,8 @@ struct Buildings {
   int UpdateFlows();
   // The building lines of the scene dump; returns the number written.
   int WriteScene(FileHandle file) const;
+  // Writes or reads the buildings' block of the save file; the bytes moved (save.cpp).
+  size_t Serialize(FileHandle file, bool write);
 
  private:
   // Per-tile tallies of loose lumber and stone, filled and emptied by each UpdateFlows, so a

@@ -221,11 +221,11 @@ int Globe::SetEdgeCost(int fr, int to, int cost) {
   int count = 0;
   for (int k = 0; k < 6; ++k) {
     if (m_nodes[fr].neighbours[k] == to && !IsWaterType(m_nodes[to].type)) {
-      m_nodes[fr].edgecosts[k] = cost;
+      __atomic_store_n(&m_nodes[fr].edgecosts[k], cost, __ATOMIC_RELAXED);
       ++count;
     }
     if (m_nodes[to].neighbours[k] == fr && !IsWaterType(m_nodes[fr].type)) {
-      m_nodes[to].edgecosts[k] = cost;
+      __atomic_store_n(&m_nodes[to].edgecosts[k], cost, __ATOMIC_RELAXED);
       ++count;
     }
   }
@@ -252,8 +252,9 @@ int Globe::CordonOff(int tile, int except) {
       const int km = SlotOf(m_nodes[m], n);
       if (kn < 0 || km < 0) continue;
       // An edge into water stays impassable: 1001 would open it.
-      if (!IsWaterType(m_nodes[m].type)) m_nodes[n].edgecosts[kn] = c_edgeCordoned;
-      if (!IsWaterType(m_nodes[n].type)) m_nodes[m].edgecosts[km] = c_edgeCordoned;
+      // The pathing thread reads edge costs while the main thread builds: atomic stores.
+      if (!IsWaterType(m_nodes[m].type)) __atomic_store_n(&m_nodes[n].edgecosts[kn], c_edgeCordoned, __ATOMIC_RELAXED);
+      if (!IsWaterType(m_nodes[n].type)) __atomic_store_n(&m_nodes[m].edgecosts[km], c_edgeCordoned, __ATOMIC_RELAXED);
       ++count;
     }
   }

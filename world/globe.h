@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "system/file.h"
 #include "utility/matrix44.h"
 
 struct Wld;
@@ -149,6 +150,9 @@ struct Globe {
   int CordonOff(int tile, int except);
   // Copies m_sz transforms and sets m_heights from their translations.
   void SetTileTransforms(const Matrix44* trfs);
+  // Writes or reads the globe's block of the save file; reading replaces the tiles and
+  // continents. The bytes moved (save.cpp).
+  size_t Serialize(FileHandle file, bool write);
 
   Vec3 TilePosition(int nr) const;
   int OppositeNeighbour(int from, int tile) const;
@@ -189,6 +193,30 @@ struct Globe {
   // Pushes apart the active characters crowding one tile; returns the number of pushes.
   int SeparateActors();
   int CountStorage() const;
+
+  // Construction on tiles (globe_construct.cpp); main thread only.
+  // The water neighbour of a coastal tile from which a straight bridge reaches land soonest
+  // (a landing on the tile's own continent counts four times), or -1.
+  int BridgeStart(int tile) const;
+  // A bridge site on the shore tile, facing toward; returns the building or -1.
+  int StartBridge(int tile, int toward);
+  // Lays the next piece of the bridge site on the tile: 1 when the bridge is finished or
+  // dissolved, else 0 (also 0 when there is no bridge site).
+  int ExtendBridge(int tile);
+  // Turns water tile mi between fr and to into a bridge piece; the new building or -1.
+  int AddBridge(int fr, int mi, int to);
+  // A deck site of 1 to 3 levels; other levels add nothing. Returns 0.
+  int StartDeck(int tile, int levels);
+  // Finishes the deck site on the tile; the building, or 0 when there is none.
+  int BuildDeck(int tile);
+  // Finishes the factory site on the tile; the new building, or -1.
+  int BuildFactory(int tile);
+  // Lays road sites along the character's current path.
+  void Pave(int nr);
+  // Finishes the road site on the tile; returns the tile, or -1 for a tile off the planet.
+  int BuildRoad(int tile);
+  // Moves the tile's top, its buildings and its centre up along its Z axis by the distance.
+  void RaiseTile(int tile, float distance);
 
   // Atomic access to a tile's attribute word (relaxed: the bits are independent flags).
   uint64_t Attribs(int tile) const;

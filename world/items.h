@@ -1,8 +1,10 @@
 // Items: every movable thing lying on a tile or carried by a character, and the item-type table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "system/file.h"
 #include "utility/fixed_string.h"
 
 struct Wld;
@@ -79,4 +81,6 @@ struct Items {
   // Sets the "near" atoms of the items lying on the tile, the "have" atoms of those the character
   // carries and "handsfull"; returns the number of atoms set.
   int SetAtoms(ActionPlanner* ap, WorldState* ws, int character, int tile) const;
+  // Writes or reads the items' block of the save file; the bytes moved (save.cpp).
+  size_t Serialize(FileHandle file, bool write);
 };

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "system/file.h"
 #include "utility/matrix44.h"
 
 struct Wld;
@@ -33,4 +34,6 @@ struct Minerals {
   void SetTransforms(int kind);
   // 1 when the tile carries a deposit of the kind, else 0 (also for bad arguments).
   int HasDeposit(int tile, int kind) const;
+  // Writes or reads the minerals' block of the save file, sized by the globe; the bytes moved (save.cpp).
+  size_t Serialize(FileHandle file, bool write);
 };

@@ -40,4 +40,6 @@ struct Rocks {
   void SetTransforms();
   // Scene lines for every piece of the kind; returns the number written.
   int WriteScene(FileHandle file, int kind, const char* kindName) const;
+  // Writes or reads the rocks' block of the save file, sized by the globe; the bytes moved (save.cpp).
+  size_t Serialize(FileHandle file, bool write);
 };

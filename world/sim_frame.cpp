@@ -7,6 +7,7 @@
 #include "utility/log.h"
 #include "utility/message.h"
 #include "world/actors_interventions.h"
+#include "world/save.h"
 #include "world/sim_actors.h"
 #include "world/stargate.h"
 #include "world/wld.h"
@@ -86,9 +87,9 @@ static void PlayerAction(Wld* world, const char* text) {
   StartAction(world->actors, p, playerActionName);
 }
 
-// The "savegame" rule. The save file format is not part of this build yet, so the request is
-// refused with a line rather than writing a file that could not be loaded again.
-static void SaveGame(Wld* /*world*/) { LOGE("Cannot save: the save file is not available in this build."); }
+// The "savegame" rule: the game goes to "autosave.dat" in the user folder. A failed save keeps
+// the previous file and says so in the log; the game goes on either way.
+static void SaveGame(Wld* world) { SaveGameWrite(world, SAVEFILENAME); }
 
 bool VisMessageHandle(Wld* world, const char* text) {
   if (!text) return false;
@@ -120,6 +121,7 @@ bool VisMessageHandle(Wld* world, const char* text) {
   }
   if (!strncmp(text, "simspeed", 8)) {
     fastForward = MessageIntValue(text, "accelerated") > 0 ? 1 : 0;
+    world->tutor.m_fastForward = static_cast<uint8_t>(fastForward);
     return true;
   }
   return false;

@@ -74,6 +74,8 @@ struct Trees {
   void UpdateGroves();
   // Scene lines for every tree of the kind; returns the number written.
   int WriteScene(FileHandle file, int kind, const char* kindName) const;
+  // Writes or reads the trees' block of the save file, sized by the globe; the bytes moved (save.cpp).
+  size_t Serialize(FileHandle file, bool write);
 
   // How the j-th tree of kind k on the tile is placed (tile transform x pile offset x scale).
   int PileIndex(int tile, int kind, int j) const;

@@ -27,6 +27,7 @@ Wld::Wld(const char* name)
       minerals(this),
       buildings(this),
       demand(this),
+      tutor(this),
       m_outbox(nullptr) {
   m_name.Set(name);
   // The noise tables are process-wide but belong to the world: only one world exists at a time.
@@ -47,7 +48,7 @@ void Wld::Post(const char* text) {
 
 void Wld::Update(int steps, float dt) {
   const float t = static_cast<float>(steps) * dt;
-  // The tutor advances here with t once it is part of the world.
+  tutor.Update(t);
   m_age += t;
 }
 

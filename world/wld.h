@@ -12,6 +12,7 @@
 #include "world/minerals.h"
 #include "world/rocks.h"
 #include "world/trees.h"
+#include "world/tutor.h"
 
 struct Packet;
 
@@ -44,7 +45,7 @@ struct Wld {
   Minerals minerals;
   Buildings buildings;
   Demand demand;
-  // Tutor tutor;
+  Tutor tutor;
   Packet* m_outbox;         // where Post appends; null until set
   int32_t m_gameEnded = 0;  // 1 once the win has been posted; not saved (the game is over by then)
 
@@ -55,7 +56,7 @@ struct Wld {
 
   // Appends a message to the outbox; lost silently without one.
   void Post(const char* text);
-  // Once per frame after the steps: advances the age by steps x dt.
+  // Once per frame after the steps: ticks the tutor and advances the age by steps x dt.
   void Update(int steps, float dt);
   // Loads the topology file of that name from the user folder into the globe; m_sz or -1.
   int LoadTopology(const char* name);
@@ -64,6 +65,9 @@ struct Wld {
   // Populates a freshly loaded planet for a new game (worldgen.cpp): WG_OK, or a negative
   // WorldGenResult with a log line when the planet cannot hold a playable world.
   int Generate(int variant);
+  // Writes or reads the whole save file through the open file (save.cpp): the total bytes
+  // moved, or 0 when a read is refused (wrong magic or version, or a damaged file).
+  uint64_t Serialize(FileHandle file, bool write);
 };
 
 // The world of the running game, or null.

@@ -7,17 +7,11 @@
 #include "test_support.h"
 #include "world/actors_pathing.h"
 #include "world/actors_planning.h"
+#include "world/planet_fixture.h"
 #include "world/sim_frame.h"
 #include "world/worldgen.h"
 
 namespace {
-
-void UseFolders() {
-  FixedString user, data;
-  ASSERT_TRUE(UserFolderResolve(&user));
-  ASSERT_TRUE(DataFolderResolve(&data));
-  ASSERT_TRUE(FoldersSet(user.c_str(), data.c_str()));
-}
 
 // The 272-tile planet (size 1), variant 0: the smallest planet that generation accepts.
 HeadlessOptions SmallPlanet(double seconds) {
@@ -31,7 +25,7 @@ HeadlessOptions SmallPlanet(double seconds) {
 }
 
 TEST(HeadlessService, RunsAGeneratedWorldWithClicksAndDrainsTheServices) {
-  UseFolders();
+  UseTestFolders();
   HeadlessOptions o = SmallPlanet(2.5);
   // Events go out in time order, not list order: this one, due after the end, is never sent
   // and must not hold back the ones after it in the list.
@@ -62,7 +56,7 @@ TEST(HeadlessService, RunsAGeneratedWorldWithClicksAndDrainsTheServices) {
 }
 
 TEST(HeadlessService, RefusesBadOptionsAndUnplayablePlanets) {
-  UseFolders();
+  UseTestFolders();
   HeadlessResult r;
   HeadlessOptions o = SmallPlanet(0.1);
   o.stepsPerFrame = 0;
@@ -93,7 +87,7 @@ TEST(HeadlessService, RefusesBadOptionsAndUnplayablePlanets) {
 }
 
 TEST(HeadlessService, LeavesTheCallersServicesRunningAndRepeatsItself) {
-  UseFolders();
+  UseTestFolders();
   ASSERT_TRUE(PlanningServiceStart());
   ASSERT_TRUE(PathingServiceStart());
   HeadlessOptions o = SmallPlanet(0.5);

@@ -5,13 +5,11 @@
 #include "system/file.h"
 #include "test_support.h"
 #include "utility/log.h"
+#include "world/planet_fixture.h"
 #include "world/wld.h"
 
 TEST(PlanetSweep, EverySizeAndVariantLoadsWithinTheContinentLimit) {
-  FixedString user, data;
-  ASSERT_TRUE(UserFolderResolve(&user));
-  ASSERT_TRUE(DataFolderResolve(&data));
-  ASSERT_TRUE(FoldersSet(user.c_str(), data.c_str()));
+  ASSERT_NO_FATAL_FAILURE(UseTestFolders());
   for (int size = 0; size <= 5; ++size) {
     int most = 0;
     for (int variant = 0; variant < 24; ++variant) {

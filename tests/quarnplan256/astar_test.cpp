@@ -3,45 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "captured_log.h"
 #include "quarnplan256/astar.h"
 #include "test_support.h"
 #include "utility/log.h"
 
 namespace {
-
-std::vector<std::string> lines;
-void Capture(const char* format, ...) {
-  char buf[1024];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(buf, sizeof(buf), format, args);
-  va_end(args);
-  lines.push_back(buf);
-}
-struct LogCapture {
-  LogCapture() {
-    lines.clear();
-    consoleHook = Capture;
-  }
-  ~LogCapture() { consoleHook = nullptr; }
-  bool Has(const std::string& line) const {
-    for (const std::string& l : lines)
-      if (l == line) return true;
-    return false;
-  }
-  bool HasPrefix(const std::string& prefix) const {
-    for (const std::string& l : lines)
-      if (l.compare(0, prefix.size(), prefix) == 0) return true;
-    return false;
-  }
-};
 
 ActionPlanner planner;
 
@@ -138,10 +111,10 @@ TEST_F(Astar, HashSlotsAndLinearProbing) {
 TEST_F(Astar, StartMatchingGoalNeedsNoSteps) {
   Start("havelogs", true);
   Goal("havelogs", true);
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(Search(32), 0);
   EXPECT_EQ(size, 0);
-  EXPECT_TRUE(log.Has("Found plan of size 0 (cost 0) after examining 0 states."));
+  EXPECT_TRUE(log.HasLine("Found plan of size 0 (cost 0) after examining 0 states."));
   for (int i = 0; i < 32; ++i) EXPECT_STREQ(plan[i], "noact");
   // A buffer of no room is enough for an empty plan.
   EXPECT_EQ(Search(0), 0);
@@ -171,12 +144,12 @@ class AstarChain : public Astar {
 };
 
 TEST_F(AstarChain, PlanFillsTheFrontOfALargerBuffer) {
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(Search(32), 4);
   EXPECT_EQ(size, 3);
   EXPECT_EQ(Steps(), "pickup_axe chop saw");
   // Expanded: start, axe, axe+logs; the goal is tested when it is taken, not made.
-  EXPECT_TRUE(log.Has("Found plan of size 3 (cost 4) after examining 3 states."));
+  EXPECT_TRUE(log.HasLine("Found plan of size 3 (cost 4) after examining 3 states."));
   char text[64];
   StateDescribe(&planner, states[0], text, sizeof(text));
   EXPECT_STREQ(text, "HAVEAXE,havelogs,havelumber,");
@@ -191,7 +164,7 @@ TEST_F(AstarChain, PlanFillsTheFrontOfALargerBuffer) {
 }
 
 TEST_F(AstarChain, PlanOfExactlyTheBuffersLength) {
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(Search(3), 4);
   EXPECT_EQ(size, 3);
   EXPECT_EQ(Steps(), "pickup_axe chop saw");
@@ -200,12 +173,12 @@ TEST_F(AstarChain, PlanOfExactlyTheBuffersLength) {
 
 TEST_F(AstarChain, PlanLongerThanTheBufferIsRefused) {
   // Callers used to get the cost and the full length here and read past their buffer.
-  LogCapture log;
+  CapturedLog log;
   testing::internal::CaptureStdout();
   EXPECT_EQ(Search(2), -1);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(size, -1);
-  EXPECT_TRUE(log.Has("Plan of size 3 cannot be returned in buffer of size 2"));
+  EXPECT_TRUE(log.HasLine("Plan of size 3 cannot be returned in buffer of size 2"));
   EXPECT_NE(out.find("ERR Plan of size 3 cannot be returned in buffer of size 2\n"), std::string::npos);
   EXPECT_FALSE(log.HasPrefix("Found plan"));
   EXPECT_STREQ(plan[0], "noact");
@@ -216,18 +189,18 @@ TEST_F(AstarChain, PlanLongerThanTheBufferIsRefused) {
 
 TEST_F(AstarChain, NoPathAndRefusedCosts) {
   Goal("haveaxe", false);  // the axe is never put down
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(Search(8), -1);
   EXPECT_EQ(size, -1);
-  EXPECT_TRUE(log.Has("Did not find a path."));
+  EXPECT_TRUE(log.HasLine("Did not find a path."));
   for (int i = 0; i < 8; ++i) EXPECT_STREQ(plan[i], "noact");
 
   // A negative cost written straight into the record is refused before searching.
   planner.actioncosts[1] = -5;
-  lines.clear();
+  log.Clear();
   EXPECT_EQ(Search(8), -1);
   EXPECT_EQ(size, -1);
-  EXPECT_TRUE(log.Has("Action 'chop' has negative cost -5; not searching."));
+  EXPECT_TRUE(log.HasLine("Action 'chop' has negative cost -5; not searching."));
 
   planner.actioncosts[1] = 2;
   {
@@ -250,10 +223,10 @@ TEST_F(Astar, EqualFPopsTheEarlierEntry) {
   Pst("zfromy", "z", true);
   for (const char* a : {"x", "y", "z"}) Start(a, false);
   Goal("z", true);
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(Search(8), 2);
   EXPECT_EQ(Steps(), "tox zfromx");
-  EXPECT_TRUE(log.Has("Found plan of size 2 (cost 2) after examining 2 states."));
+  EXPECT_TRUE(log.HasLine("Found plan of size 2 (cost 2) after examining 2 states."));
 }
 
 TEST_F(Astar, EqualCostSecondPathIsIgnored) {
@@ -284,10 +257,10 @@ TEST_F(Astar, SwapLastRemovalDecidesAmongEqualF) {
   Pst("gfromy", "g", true);
   for (const char* a : {"p", "x", "y", "g"}) Start(a, false);
   Goal("g", true);
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(Search(8), 3);
   EXPECT_EQ(Steps(), "toy gfromy");
-  EXPECT_TRUE(log.Has("Found plan of size 2 (cost 3) after examining 3 states."));
+  EXPECT_TRUE(log.HasLine("Found plan of size 2 (cost 3) after examining 3 states."));
 }
 
 // long (5) reaches m at once; s1 then s2 (1 each) reach it too, but through a state a
@@ -320,10 +293,10 @@ TEST_F(AstarReopen, CheaperPathReopensAClosedState) {
   // Pops: start (f 10), m by long (f 15), a (f 21; finds m at g 2 < 5 and reopens it),
   // m again (f 12; finds g at 22 < 25 and replaces the open one), g (f 22).
   Build(5);
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(Search(8), 22);
   EXPECT_EQ(Steps(), "s1 s2 fin");
-  EXPECT_TRUE(log.Has("Found plan of size 3 (cost 22) after examining 3 states."));
+  EXPECT_TRUE(log.HasLine("Found plan of size 3 (cost 22) after examining 3 states."));
 }
 
 TEST_F(AstarReopen, EqualCostDoesNotReopen) {
@@ -344,7 +317,7 @@ TEST_F(Astar, OpenSetOverflow) {
     Start(names[i][1], false);
   }
   Goal("unreachable", true);
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(Search(32), -1);
   EXPECT_EQ(size, 32);  // left as it was
   EXPECT_TRUE(log.HasPrefix("Opened set overflow. numOpened:32768, numClosed:"));
@@ -366,13 +339,13 @@ TEST_F(Astar, ClosedSetOverflow) {
     Start(names[i][2], false);
   }
   Goal("unreachable", true);
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(Search(32), -1);
   EXPECT_EQ(size, 32);
   EXPECT_TRUE(log.HasPrefix("Closed set overflow. numOpened:"));
   EXPECT_TRUE(log.HasPrefix("Closed set overflow. numOpened:") &&
-              lines[0].find(", numClosed: 32768") != std::string::npos);
-  EXPECT_TRUE(log.Has("Searched up to cost 18"));
+              log.Line(0).find(", numClosed: 32768") != std::string::npos);
+  EXPECT_TRUE(log.HasLine("Searched up to cost 18"));
   // Only the closed set's own counter counts toward the limit.
   EXPECT_EQ(NodeSetCount(CLOSEDSET), 32768);
 }

@@ -1,39 +1,17 @@
 // Planner vocabulary: registration order and limits, matching, transitions, descriptions.
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "captured_log.h"
 #include "quarnplan256/goap.h"
 #include "test_support.h"
 #include "utility/log.h"
 
 namespace {
-
-std::vector<std::string> lines;
-void Capture(const char* format, ...) {
-  char buf[1024];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(buf, sizeof(buf), format, args);
-  va_end(args);
-  lines.push_back(buf);
-}
-struct LogCapture {
-  LogCapture() {
-    lines.clear();
-    consoleHook = Capture;
-  }
-  ~LogCapture() { consoleHook = nullptr; }
-  bool Has(const std::string& line) const {
-    for (const std::string& l : lines)
-      if (l == line) return true;
-    return false;
-  }
-};
 
 // Planners are big; keep them off the test's stack like the game does.
 ActionPlanner planner;
@@ -93,9 +71,9 @@ TEST(Goap, RegistrationOrderDecidesIndices) {
 TEST(Goap, NegativeCostIsRefused) {
   ActionPlanner* ap = &planner;
   PlannerClear(ap);
-  LogCapture log;
+  CapturedLog log;
   EXPECT_FALSE(PlannerSetCost(ap, "haunt", -3));
-  EXPECT_TRUE(log.Has("Refused negative cost -3 for action 'haunt'."));
+  EXPECT_TRUE(log.HasLine("Refused negative cost -3 for action 'haunt'."));
   EXPECT_EQ(ap->numactions, 0);
   EXPECT_TRUE(PlannerSetCost(ap, "haunt", 4));
   EXPECT_FALSE(PlannerSetCost(ap, "haunt", -1));
@@ -115,14 +93,14 @@ TEST(Goap, LimitsOfAtomsAndActions) {
   EXPECT_TRUE(Bit(ws.values, 255));
   EXPECT_FALSE(Bit(ws.ignore, 255));
   {
-    LogCapture log;
+    CapturedLog log;
     const WorldState before = ws;
     EXPECT_EQ(AtomIndex(ap, Name(256)), -1);
     EXPECT_FALSE(StateSet(ap, &ws, Name(256), true));
     EXPECT_EQ(memcmp(&before, &ws, sizeof(ws)), 0);
-    EXPECT_TRUE(log.Has("Exceeded MAXATOMS(256)"));
+    EXPECT_TRUE(log.HasLine("Exceeded MAXATOMS(256)"));
     EXPECT_FALSE(PlannerSetPre(ap, "act", Name(256), true));
-    EXPECT_TRUE(log.Has("Failed to set precondition 'a256'."));
+    EXPECT_TRUE(log.HasLine("Failed to set precondition 'a256'."));
     EXPECT_EQ(AtomIndex(ap, Name(7)), 7);  // existing atoms still resolve
   }
   EXPECT_EQ(ap->numatoms, 256);
@@ -130,12 +108,12 @@ TEST(Goap, LimitsOfAtomsAndActions) {
   PlannerClear(ap);
   for (int i = 0; i < MAXACTIONS; ++i) ASSERT_EQ(ActionIndex(ap, Name(i)), i);
   {
-    LogCapture log;
+    CapturedLog log;
     EXPECT_EQ(ActionIndex(ap, Name(160)), -1);
-    EXPECT_TRUE(log.Has("Exceeded MAXACTIONS(160)"));
+    EXPECT_TRUE(log.HasLine("Exceeded MAXACTIONS(160)"));
     EXPECT_FALSE(PlannerSetCost(ap, Name(160), 3));
     EXPECT_FALSE(PlannerSetPst(ap, Name(160), "atom", true));
-    EXPECT_TRUE(log.Has("Failed to set pstcondition 'atom'."));
+    EXPECT_TRUE(log.HasLine("Failed to set pstcondition 'atom'."));
   }
   EXPECT_EQ(ap->numactions, 160);
   // The atom of the failed effect was still registered: atoms follow their action.
@@ -152,7 +130,7 @@ TEST(Goap, BadInputIsSafe) {
     EXPECT_TRUE(expect.Saw("ws"));
     EXPECT_TRUE(expect.Saw("ap"));
   }
-  LogCapture log;
+  CapturedLog log;
   EXPECT_EQ(AtomIndex(ap, nullptr), -1);
   EXPECT_EQ(ActionIndex(ap, nullptr), -1);
   EXPECT_EQ(ap->numatoms, 0);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "captured_log.h"
 #include "quarnplan256/astar.h"
 #include "test_support.h"
 #include "utility/log.h"
@@ -94,16 +94,6 @@ WorldState Goal(ActionPlanner* ap, const char* atom, bool value) {
 }
 
 using Steps = std::vector<std::string>;
-
-std::vector<std::string> g_lines;
-void RecordLine(const char* format, ...) {
-  char line[512];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(line, sizeof(line), format, args);
-  va_end(args);
-  g_lines.push_back(line);
-}
 
 }  // namespace
 
@@ -207,16 +197,15 @@ TEST(ActionDomain, DefiningIntoAFullPlannerFailsSoftly) {
     snprintf(names[i], sizeof(names[i]), "other%d", i);
     ASSERT_TRUE(PlannerSetCost(ap.get(), names[i], 1));
   }
-  g_lines.clear();
-  LogHookFn previous = consoleHook;
-  consoleHook = RecordLine;
-  ActionsDefine(ap.get());
-  consoleHook = previous;
+  int summaries = 0;
+  {
+    CapturedLog log;
+    ActionsDefine(ap.get());
+    summaries = log.CountPrefix("Action domain did not fit");
+  }
   EXPECT_EQ(ap->numactions, MAXACTIONS);
   EXPECT_STREQ(ap->actionnames[150], "pickup_woodaxe");
   EXPECT_STREQ(ap->actionnames[159], "pickup_manure");
-  int summaries = 0;
-  for (const std::string& line : g_lines) summaries += line.rfind("Action domain did not fit", 0) == 0 ? 1 : 0;
   EXPECT_EQ(summaries, 1);
 }
 

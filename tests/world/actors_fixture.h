@@ -44,32 +44,36 @@ inline std::unique_ptr<Wld> StripWorld(int n = 8) {
   return world;
 }
 
-// Gives character nr a planner of one action "step" (x false -> x true) and asks for x. The
-// names are string constants, as the game's are.
-inline void RequestEasyPlan(Actors& a, int nr) {
+// Gives character nr a planner of one action "step" (x false -> x true), starting from x false.
+// The names are string constants, as the game's are.
+inline ActionPlanner* StepPlanner(Actors& a, int nr) {
   ActionPlanner* ap = &a.m_planners[nr];
   PlannerClear(ap);
   PlannerSetPre(ap, "step", "x", false);
   PlannerSetPst(ap, "step", "x", true);
   StateClear(&a.m_currentState[nr]);
   StateSet(ap, &a.m_currentState[nr], "x", false);
+  return ap;
+}
+
+// Makes the goal of character nr the atom alone, true, and marks the request.
+inline void AskFor(Actors& a, int nr, const char* atom) {
   StateClear(&a.m_goalState[nr]);
-  StateSet(ap, &a.m_goalState[nr], "x", true);
+  StateSet(&a.m_planners[nr], &a.m_goalState[nr], atom, true);
   a.MarkPlanRequested(nr);
+}
+
+// Asks for x with the one-step planner: the plan is "step".
+inline void RequestEasyPlan(Actors& a, int nr) {
+  StepPlanner(a, nr);
+  AskFor(a, nr, "x");
 }
 
 // Asks for an atom that no action sets: the search fails at once.
 inline void RequestImpossiblePlan(Actors& a, int nr) {
-  ActionPlanner* ap = &a.m_planners[nr];
-  PlannerClear(ap);
-  PlannerSetPre(ap, "step", "x", false);
-  PlannerSetPst(ap, "step", "x", true);
-  StateClear(&a.m_currentState[nr]);
-  StateSet(ap, &a.m_currentState[nr], "x", false);
+  ActionPlanner* ap = StepPlanner(a, nr);
   StateSet(ap, &a.m_currentState[nr], "never", false);
-  StateClear(&a.m_goalState[nr]);
-  StateSet(ap, &a.m_goalState[nr], "never", true);
-  a.MarkPlanRequested(nr);
+  AskFor(a, nr, "never");
 }
 
 // A chain of `length` actions c0..c(length-1), each needing the atom before it: the only plan
@@ -89,9 +93,7 @@ inline void RequestChainPlan(Actors& a, int nr, int length) {
   }
   StateClear(&a.m_currentState[nr]);
   for (int i = 0; i <= length; ++i) StateSet(ap, &a.m_currentState[nr], atomNames[i], i == 0);
-  StateClear(&a.m_goalState[nr]);
-  StateSet(ap, &a.m_goalState[nr], atomNames[length], true);
-  a.MarkPlanRequested(nr);
+  AskFor(a, nr, atomNames[length]);
 }
 
 // Many independent switches and an atom nothing sets: the search explores until it gives up,
@@ -109,9 +111,7 @@ inline void RequestSlowPlan(Actors& a, int nr) {
   StateClear(&a.m_currentState[nr]);
   for (int i = 0; i < 24; ++i) StateSet(ap, &a.m_currentState[nr], atomNames[i], false);
   StateSet(ap, &a.m_currentState[nr], "never", false);
-  StateClear(&a.m_goalState[nr]);
-  StateSet(ap, &a.m_goalState[nr], "never", true);
-  a.MarkPlanRequested(nr);
+  AskFor(a, nr, "never");
 }
 
 // Polls the condition every millisecond until it holds or the seconds run out.

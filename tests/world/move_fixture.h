@@ -39,6 +39,9 @@ inline std::vector<std::string> TakeMessages(Packet& p) {
   return messages;
 }
 
+// The messages of a copy of the packet, in order; the packet itself is left as it was.
+inline std::vector<std::string> PacketMessages(Packet p) { return TakeMessages(p); }
+
 inline int CountOf(const std::vector<std::string>& messages, const std::string& text) {
   int n = 0;
   for (const std::string& m : messages) n += m == text;

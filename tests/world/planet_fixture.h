@@ -4,56 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "captured_log.h"
 #include "system/file.h"
 #include "utility/log.h"
 #include "world/globe.h"
 #include "world/wld.h"
-
-// While alive, every log line (without its "ERR "/"WRN " prefix) is kept in order.
-class CapturedLog {
- public:
-  CapturedLog() {
-    Lines().clear();
-    consoleHook = Hook;
-  }
-  ~CapturedLog() { consoleHook = nullptr; }
-  // The index of the first line at or after `from` that contains the text, or -1.
-  int Find(const char* text, int from = 0) const {
-    std::lock_guard<std::mutex> guard(Lock());
-    for (size_t i = from; i < Lines().size(); ++i)
-      if (Lines()[i].find(text) != std::string::npos) return static_cast<int>(i);
-    return -1;
-  }
-  int Find(const std::string& text, int from = 0) const { return Find(text.c_str(), from); }
-  bool Has(const char* text) const { return Find(text) >= 0; }
-
- private:
-  static std::vector<std::string>& Lines() {
-    static std::vector<std::string> lines;
-    return lines;
-  }
-  static std::mutex& Lock() {
-    static std::mutex lock;
-    return lock;
-  }
-  static void Hook(const char* format, ...) {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof(line), format, args);
-    va_end(args);
-    std::lock_guard<std::mutex> guard(Lock());
-    Lines().push_back(line);
-  }
-};
 
 // The folders the test run was given: the temporary user folder and the build's data folder.
 inline void UseTestFolders() {

@@ -10,6 +10,7 @@
 #include "test_support.h"
 #include "utility/message.h"
 #include "world/actors_fixture.h"
+#include "world/move_fixture.h"
 #include "world/planet_fixture.h"
 #include "world/sim_frame.h"
 #include "world/wld.h"
@@ -18,17 +19,6 @@ namespace {
 
 const char* const c_gemNames[8] = {"redgem",  "greengem", "yellowgem", "bluegem",
                                    "cyangem", "pinkgem",  "purplegem", "orangegem"};
-
-std::vector<std::string> Messages(Packet p) {
-  std::vector<std::string> out;
-  char buf[1024];
-  p.m_readPos = 0;
-  while (p.m_readPos < p.m_size) {
-    p.Read(buf, sizeof(buf), 0);
-    out.push_back(buf);
-  }
-  return out;
-}
 
 class StargateTest : public ::testing::Test {
  protected:
@@ -69,11 +59,11 @@ TEST_F(StargateTest, EightUncarriedGemsRaiseOneStargate) {
   CheckStargate(world->items, 0.0f);
   EXPECT_EQ(Stargates(), 1);
   EXPECT_EQ(world->buildings.Find(3, "stargate"), 0);
-  EXPECT_EQ(Messages(outbox), std::vector<std::string>{"soundeffect name=drama tile=-1"});
+  EXPECT_EQ(PacketMessages(outbox), std::vector<std::string>{"soundeffect name=drama tile=-1"});
   // Again: no second stargate and no second sound. The gems stay where they are.
   CheckStargate(world->items, 0.0f);
   EXPECT_EQ(Stargates(), 1);
-  EXPECT_EQ(Messages(outbox).size(), 1u);
+  EXPECT_EQ(PacketMessages(outbox).size(), 1u);
   for (int g : gems) EXPECT_EQ(world->items.m_loca[g], 3);
 }
 
@@ -114,7 +104,7 @@ TEST_F(StargateTest, CrownedPlayerOnTheStargateAscendsOnce) {
   EXPECT_NE(a.m_stat[0] & ST_ASCENDING, 0u);
   EXPECT_TRUE(log.Has("Ilvaren ascends into the sky."));
   Ascend(world->buildings, c_simStep);
-  EXPECT_EQ(Messages(outbox), std::vector<std::string>{"playerascend"});
+  EXPECT_EQ(PacketMessages(outbox), std::vector<std::string>{"playerascend"});
 }
 
 TEST_F(StargateTest, TheStargateTurnsAndTheAngleWraps) {
@@ -142,14 +132,14 @@ TEST_F(StargateTest, GameEndIsPostedOncePerGame) {
   // Rising past radius 2.0 over many steps: the win goes out once.
   for (int i = 0; i < 2000; ++i) a.CheckGameEnd(c_simStep, 0);
   EXPECT_GT(a.m_trfs[0].GetTranslation().Length(), 2.0f);
-  EXPECT_EQ(Messages(outbox), std::vector<std::string>{"gameend win=1 lose=0 age=12.500000 tilecount=8"});
+  EXPECT_EQ(PacketMessages(outbox), std::vector<std::string>{"gameend win=1 lose=0 age=12.500000 tilecount=8"});
   EXPECT_FALSE(GameEndPost(*world));
   // Another world is another game.
   std::unique_ptr<Wld> next = StripWorld(3);
   Packet other;
   WldOutboxSet(&other, next.get());
   EXPECT_TRUE(GameEndPost(*next));
-  EXPECT_EQ(Messages(other), std::vector<std::string>{"gameend win=1 lose=0 age=0.000000 tilecount=3"});
+  EXPECT_EQ(PacketMessages(other), std::vector<std::string>{"gameend win=1 lose=0 age=0.000000 tilecount=3"});
 }
 
 }  // namespace

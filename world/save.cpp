@@ -1,0 +1,642 @@
+// The save file: the world's and each part's serialisers (one function per part for both directions) and the safe write
+// and load.
+#include "world/save.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "system/file.h"
+#include "utility/log.h"
+#include "world/wld.h"
+
+namespace {
+
+// Transfers that moved fewer bytes than asked, or part records refused while reading, since the
+// last reset. Saving and loading run on the main thread only.
+int shortTransfers = 0;
+
+const char* Direction(bool write) { return write ? "to" : "from"; }
+
+// Moves one field; a short count is reported with the field's own text and remembered.
+size_t Transfer(FileHandle file, void* data, size_t bytes, bool write, const char* text) {
+  const size_t got = write ? FileWrite(file, data, bytes) : FileRead(file, data, bytes);
+  if (got != bytes) ++shortTransfers;
+  ASSERTT(got == bytes, text);
+  return got;
+}
+
+// Writes `bytes` copies of one byte: the map of a part that was never made for this globe.
+size_t WriteFill(FileHandle file, uint8_t value, size_t bytes) {
+  uint8_t block[4096];
+  memset(block, value, sizeof(block));
+  size_t done = 0;
+  while (done < bytes) {
+    const size_t chunk = bytes - done < sizeof(block) ? bytes - done : sizeof(block);
+    const size_t got = FileWrite(file, block, chunk);
+    done += got;
+    if (got != chunk) break;
+  }
+  return done;
+}
+
+// Reading refuses a record whose counts do not fit: nothing past the arrays is ever written.
+void Refuse(const char* what) {
+  ++shortTransfers;
+  LOGE("Invalid or corrupt saved game: %s.", what);
+}
+
+constexpr size_t c_buildingBytes = sizeof(FixedString) + 4 + sizeof(Matrix44) + 4 + 4;
+constexpr size_t c_itemBytes = 4 + 4 + 4 + sizeof(FixedString) + 4 + 8 + 4 + 4;
+constexpr size_t c_tileBytes = sizeof(GridNode) + sizeof(Matrix44) + 4 + 8 + 8;
+constexpr size_t c_actorBytes = 4 + 4 + 4 + 256 + 8 + 4 + 4 + 64 + 12 + 4 + 12 + 4 + 40 + 24 + 1024 + 4 + 4 + 4 + 4 +
+                                8 + 4 + 4 + 4;  // the stored fields of one character
+static_assert(c_actorBytes == 1504);
+
+}  // namespace
+
+size_t Buildings::Serialize(FileHandle file, bool write) {
+  size_t total = 0;
+  int32_t cnt = m_cnt;
+  total += Transfer(file, &cnt, sizeof(m_cnt), write, "written == sizeof(m_cnt)");
+  if (!write) {
+    if (cnt < 0 || cnt > MAXBUILDINGS) {
+      Refuse("building count out of range");
+      return total;
+    }
+    m_cnt = cnt;
+  }
+  const size_t n = static_cast<size_t>(m_cnt);
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_name, n * sizeof(m_name[0]), write, "written == m_cnt*sizeof(m_name[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_loca, n * sizeof(m_loca[0]), write, "written == m_cnt*sizeof(m_loca[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_trfs, n * sizeof(m_trfs[0]), write, "written == m_cnt*sizeof(m_trfs[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_rsto, n * sizeof(m_rsto[0]), write, "written == m_cnt*sizeof(m_rsto[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_rwoo, n * sizeof(m_rwoo[0]), write, "written == m_cnt*sizeof(m_rwoo[0])");
+  if (!write)
+    for (int i = 0; i < m_cnt; ++i) m_name[i].Repair();
+  LOGI("Serialized %zu bytes for %d buildings %s disk.", total, m_cnt, Direction(write));
+  return total;
+}
+
+size_t Items::Serialize(FileHandle file, bool write) {
+  size_t total = 0;
+  int32_t cnt = m_cnt;
+  total += Transfer(file, &cnt, sizeof(m_cnt), write, "written == sizeof(m_cnt)");
+  if (!write) {
+    if (cnt < 0 || cnt > MAXITEMS) {
+      Refuse("item count out of range");
+      return total;
+    }
+    m_cnt = cnt;
+  }
+  const size_t n = static_cast<size_t>(m_cnt);
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_loca, n * sizeof(m_loca[0]), write, "written == m_cnt*sizeof(m_loca[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_carr, n * sizeof(m_carr[0]), write, "written == m_cnt*sizeof(m_carr[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_clai, n * sizeof(m_clai[0]), write, "written == m_cnt*sizeof(m_clai[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_name, n * sizeof(m_name[0]), write, "written == m_cnt*sizeof(m_name[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_type, n * sizeof(m_type[0]), write, "written == m_cnt*sizeof(m_type[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_stat, n * sizeof(m_stat[0]), write, "written == m_cnt*sizeof(m_stat[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_tphs, n * sizeof(m_tphs[0]), write, "written == m_cnt*sizeof(m_tphs[0])");
+  ASSERTT(m_cnt > 0, "m_cnt>0");
+  total += Transfer(file, m_tspe, n * sizeof(m_tspe[0]), write, "written == m_cnt*sizeof(m_tspe[0])");
+  if (!write) {
+    for (int i = 0; i < m_cnt; ++i) m_name[i].Repair();
+    // Slots above the count are free, as in a fresh part.
+    for (int i = m_cnt; i < MAXITEMS; ++i) {
+      m_name[i].Clear();
+      m_loca[i] = -1;
+      m_carr[i] = -1;
+      m_clai[i] = -1;
+    }
+  }
+  LOGI("Serialized %zu bytes for %d items %s disk.", total, m_cnt, Direction(write));
+  return total;
+}
+
+size_t Globe::Serialize(FileHandle file, bool write) {
+  size_t total = 0;
+  int32_t sz = m_sz;
+  float hexw = m_hexw;
+  int32_t numcontinents = m_numcontinents;
+  total += Transfer(file, &sz, sizeof(m_sz), write, "written == sizeof(m_sz)");
+  total += Transfer(file, &hexw, sizeof(m_hexw), write, "written == sizeof(m_hexw)");
+  total += Transfer(file, &numcontinents, sizeof(m_numcontinents), write, "written == sizeof(m_numcontinents)");
+  int32_t contsizes[MAXCONTINENTS] = {};
+  if (!write) {
+    if (sz < 1 || sz > SAVEMAXTILES || numcontinents < 1 || numcontinents > MAXCONTINENTS || !std::isfinite(hexw)) {
+      Refuse("globe size or continent count out of range");
+      CleanUp();
+      return total;
+    }
+  } else {
+    memcpy(contsizes, m_contsizes, sizeof(contsizes));
+  }
+  ASSERTT(numcontinents > 0, "m_numcontinents>0");
+  total += Transfer(file, contsizes, static_cast<size_t>(numcontinents) * sizeof(m_contsizes[0]), write,
+                    "written == m_numcontinents*sizeof(m_contsizes[0])");
+  if (!write) {
+    // Every tile belongs to exactly one continent or sea.
+    int64_t sum = 0;
+    bool fits = true;
+    for (int c = 0; c < numcontinents; ++c) {
+      fits = fits && contsizes[c] > 0;
+      sum += contsizes[c];
+    }
+    if (!fits || sum != sz) {
+      Refuse("continent sizes do not add up to the tile count");
+      CleanUp();
+      return total;
+    }
+    // The planet in memory, of whatever size, gives way to the stored one.
+    CleanUp();
+    m_nodes = new GridNode[sz]();
+    m_trfs = new Matrix44[sz];
+    m_heights = new float[sz]();
+    m_inventories = new uint64_t[sz]();
+    m_presences = new uint64_t[sz]();
+    m_sz = sz;
+    m_hexw = hexw;
+    m_numcontinents = numcontinents;
+    for (int c = 0; c < numcontinents; ++c) {
+      m_contsizes[c] = contsizes[c];
+      m_continents[c] = new int32_t[contsizes[c]]();
+    }
+  }
+  const size_t n = static_cast<size_t>(m_sz);
+  ASSERTT(m_sz > 0, "m_sz>0");
+  if (write) {
+    // The pathing thread may clear a tile's "unclaimed" bit meanwhile: the attribute words are
+    // copied with atomic loads rather than read in one block.
+    GridNode block[256];
+    size_t done = 0;
+    for (size_t first = 0; first < n; first += 256) {
+      const size_t count = n - first < 256 ? n - first : 256;
+      memcpy(static_cast<void*>(block), &m_nodes[first], count * sizeof(GridNode));
+      for (size_t i = 0; i < count; ++i) block[i].attribs = Attribs(static_cast<int>(first + i));
+      const size_t got = FileWrite(file, block, count * sizeof(GridNode));
+      done += got;
+      if (got != count * sizeof(GridNode)) break;
+    }
+    if (done != n * sizeof(m_nodes[0])) ++shortTransfers;
+    ASSERTT(done == n * sizeof(m_nodes[0]), "written == m_sz*sizeof(m_nodes[0])");
+    total += done;
+  } else {
+    total += Transfer(file, m_nodes, n * sizeof(m_nodes[0]), write, "written == m_sz*sizeof(m_nodes[0])");
+  }
+  total += Transfer(file, m_trfs, n * sizeof(m_trfs[0]), write, "written == m_sz*sizeof(m_trfs[0])");
+  total += Transfer(file, m_heights, n * sizeof(m_heights[0]), write, "written == m_sz*sizeof(m_heights[0])");
+  total +=
+      Transfer(file, m_inventories, n * sizeof(m_inventories[0]), write, "written == m_sz*sizeof(m_inventories[0])");
+  total += Transfer(file, m_presences, n * sizeof(m_presences[0]), write, "written == m_sz*sizeof(m_presences[0])");
+  for (int c = 0; c < m_numcontinents; ++c) {
+    ASSERTT(m_contsizes[c] > 0, "m_contsizes[c]>0");
+    total += Transfer(file, m_continents[c], static_cast<size_t>(m_contsizes[c]) * sizeof(m_continents[c][0]), write,
+                      "written == m_contsizes[c]*sizeof(m_continents[c][0])");
+  }
+  if (!write) {
+    // No path search of the loaded game has claimed anything yet.
+    for (int t = 0; t < m_sz; ++t) m_nodes[t].attribs |= AT_UNCLAIMED;
+  }
+  LOGI("Serialized %zu bytes for globe with %d tiles %s disk.", total, m_sz, Direction(write));
+  return total;
+}
+
+size_t Rocks::Serialize(FileHandle file, bool write) {
+  size_t total = 0;
+  const int sz = m_wld->globe.m_sz;
+  ASSERTT(sz > 0, "sz>0");
+  const size_t n = sz > 0 ? static_cast<size_t>(sz) : 0;
+  // Rocks never placed on this globe are stored as a planet without rocks.
+  const bool made = m_formations && m_sz == sz;
+  if (write && !made) LOGW("Rocks were not placed on this globe; saved without rocks.");
+  int32_t counts[NUMROCKKINDS] = {};
+  if (write && made) memcpy(counts, m_counts, sizeof(counts));
+  total += Transfer(file, counts, sizeof(m_counts), write, "written == NUMROCKKINDS*sizeof(m_counts[0])");
+  if (!write) {
+    int64_t sum = 0;
+    bool fits = sz > 0;
+    for (int k = 0; k < NUMROCKKINDS; ++k) {
+      fits = fits && counts[k] >= 0;
+      sum += counts[k];
+    }
+    if (!fits || sum > static_cast<int64_t>(n) * ROCKSLOTS) {
+      Refuse("rock counts out of range");
+      CleanUp();
+      return total;
+    }
+    CleanUp();
+    m_sz = sz;
+    m_formations = new int8_t[n][ROCKSLOTS];
+    memset(m_formations, -1, sizeof(m_formations[0]) * n);
+    for (int k = 0; k < NUMROCKKINDS; ++k) {
+      m_counts[k] = counts[k];
+      m_trfs[k] = counts[k] > 0 ? new Matrix44[counts[k]] : nullptr;
+    }
+  }
+  if (write && !made) {
+    const size_t got = WriteFill(file, 0xff, n * sizeof(int8_t[ROCKSLOTS]));
+    if (got != n * sizeof(int8_t[ROCKSLOTS])) ++shortTransfers;
+    ASSERTT(got == n * sizeof(int8_t[ROCKSLOTS]), "written == sz*sizeof(m_formations[0])");
+    total += got;
+  } else {
+    total += Transfer(file, m_formations, n * sizeof(m_formations[0]), write, "written == sz*sizeof(m_formations[0])");
+    for (int k = 0; k < NUMROCKKINDS; ++k) {
+      if (m_counts[k] <= 0) continue;
+      total += Transfer(file, m_trfs[k], static_cast<size_t>(m_counts[k]) * sizeof(m_trfs[k][0]), write,
+                        "written == m_counts[t]*sizeof(m_trfs[t][0])");
+    }
+  }
+  LOGI("Serialized %zu bytes for rocks %s disk.", total, Direction(write));
+  return total;
+}
+
+size_t Trees::Serialize(FileHandle file, bool write) {
+  size_t total = 0;
+  const int sz = m_wld->globe.m_sz;
+  ASSERTT(sz > 0, "sz>0");
+  const size_t n = sz > 0 ? static_cast<size_t>(sz) : 0;
+  const bool made = m_grove && m_ages && m_sz == sz;
+  if (write && !made) LOGW("Trees were not planted on this globe; saved without trees.");
+  int32_t count[NUMTREEKINDS] = {};
+  float timeToFruit = m_timeToFruit;
+  if (write && made) memcpy(count, m_count, sizeof(count));
+  total += Transfer(file, count, sizeof(m_count), write, "written == NUMTREEKINDS*sizeof(m_count[0])");
+  total += Transfer(file, &timeToFruit, sizeof(m_timeToFruit), write, "written == sizeof(m_timeToFruit)");
+  if (!write) {
+    bool fits = sz > 0;
+    for (int k = 0; k < NUMTREEKINDS; ++k) fits = fits && count[k] >= 0;
+    if (!fits) {
+      Refuse("tree counts out of range");
+      CleanUp();
+      return total;
+    }
+    if (!Allocate(sz)) {
+      ++shortTransfers;
+      return total;
+    }
+    memcpy(m_count, count, sizeof(m_count));
+    m_timeToFruit = timeToFruit;
+  }
+  if (write && !made) {
+    const size_t want = n * (NUMTREEKINDS * sizeof(int32_t) + sizeof(uint8_t) + sizeof(float));
+    const size_t got = WriteFill(file, 0, want);
+    if (got != want) ++shortTransfers;
+    ASSERTT(got == want, "written == sz*sizeof(m_density[k][0])");
+    total += got;
+  } else {
+    for (int k = 0; k < NUMTREEKINDS; ++k)
+      total +=
+          Transfer(file, m_density[k], n * sizeof(m_density[k][0]), write, "written == sz*sizeof(m_density[k][0])");
+    total += Transfer(file, m_grove, n * sizeof(m_grove[0]), write, "written == sz*sizeof(m_grove[0])");
+    total += Transfer(file, m_ages, n * sizeof(m_ages[0]), write, "written == sz*sizeof(m_ages[0])");
+  }
+  int trees = 0;
+  for (int k = 0; k < NUMTREEKINDS; ++k) trees += count[k];
+  LOGI("Serialized %zu bytes for %d trees %s disk.", total, trees, Direction(write));
+  return total;
+}
+
+size_t Minerals::Serialize(FileHandle file, bool write) {
+  size_t total = 0;
+  const int sz = m_wld->globe.m_sz;
+  const size_t n = sz > 0 ? static_cast<size_t>(sz) : 0;
+  int32_t counts[NUMMINERALS] = {};
+  if (write) {
+    for (int tp = 0; tp < NUMMINERALS; ++tp) {
+      // A kind whose map was made for another globe is stored as absent.
+      const bool made = m_deposits[tp] && m_trfs[tp] && m_sz == sz;
+      counts[tp] = made ? m_counts[tp] : 0;
+      if (m_counts[tp] > 0 && !made) LOGW("Minerals of kind %d do not fit this globe; saved without them.", tp);
+    }
+  }
+  total += Transfer(file, counts, sizeof(m_counts), write, "written == NUMMINERALS*sizeof(m_counts[0])");
+  if (!write) {
+    bool fits = sz > 0;
+    for (int tp = 0; tp < NUMMINERALS; ++tp) fits = fits && counts[tp] >= 0 && counts[tp] <= sz;
+    for (int tp = 0; tp < NUMMINERALS; ++tp) {
+      delete[] m_deposits[tp];
+      m_deposits[tp] = nullptr;
+      delete[] m_trfs[tp];
+      m_trfs[tp] = nullptr;
+      m_counts[tp] = 0;
+    }
+    if (!fits) {
+      Refuse("mineral counts out of range");
+      return total;
+    }
+    m_sz = sz;
+    for (int tp = 0; tp < NUMMINERALS; ++tp) {
+      if (counts[tp] == 0) continue;
+      m_counts[tp] = counts[tp];
+      m_deposits[tp] = new int32_t[n]();
+      m_trfs[tp] = new Matrix44[counts[tp]];
+    }
+  }
+  int minerals = 0;
+  for (int tp = 0; tp < NUMMINERALS; ++tp) {
+    if (counts[tp] == 0) continue;
+    minerals += counts[tp];
+    // The deposits are a map over every tile (what HasDeposit reads), not a list of tiles.
+    ASSERTT(sz > 0, "sz>0");
+    total +=
+        Transfer(file, m_deposits[tp], n * sizeof(m_deposits[tp][0]), write, "written == sz*sizeof(m_deposits[tp][0])");
+    ASSERTT(counts[tp] > 0, "m_counts[tp]>0");
+    total += Transfer(file, m_trfs[tp], static_cast<size_t>(counts[tp]) * sizeof(m_trfs[tp][0]), write,
+                      "written == m_counts[tp]*sizeof(m_trfs[tp][0])");
+  }
+  LOGI("Serialized %zu bytes for %d minerals %s disk.", total, minerals, Direction(write));
+  return total;
+}
+
+namespace {
+
+// Reads a count at the scan position; false at the end of the file.
+bool ScanInt(FileHandle file, uint64_t* pos, int32_t* out, int n = 1) {
+  const size_t want = sizeof(int32_t) * static_cast<size_t>(n);
+  if (FileRead(file, out, want) != want) return false;
+  *pos += want;
+  return true;
+}
+
+bool ScanSkip(FileHandle file, uint64_t* pos, uint64_t bytes, uint64_t size) {
+  if (bytes > size || *pos > size - bytes) return false;
+  *pos += bytes;
+  return FileSeek(file, *pos);
+}
+
+// Walks the records of a save from the start of the file, reading only the counts, and checks
+// that every count fits its part and that the records end exactly at the end of the file. So a
+// damaged, cut or foreign file is refused before any part of the world is touched. Leaves the
+// file at its start. 1 when the file is whole; 0 after the magic or version line; -1 otherwise.
+int ScanSave(FileHandle file) {
+  const uint64_t size = FileSize(file);
+  uint64_t pos = 0;
+  char magic[4] = {};
+  uint32_t version = 0;
+  if (!FileSeek(file, 0) || FileRead(file, magic, sizeof(magic)) != sizeof(magic) ||
+      memcmp(magic, SAVEMAGIC, sizeof(magic)) != 0) {
+    LOGE("Invalid or corrupt saved game.");
+    FileSeek(file, 0);
+    return 0;
+  }
+  if (FileRead(file, &version, sizeof(version)) != sizeof(version)) {
+    LOGE("Invalid or corrupt saved game: the header is cut short.");
+    FileSeek(file, 0);
+    return -1;
+  }
+  if (version != WLD_VERSION) {
+    LOGE("Incompatible saved game. Expected version %d, got version %d", WLD_VERSION, static_cast<int>(version));
+    FileSeek(file, 0);
+    return 0;
+  }
+  pos = 8;
+  const char* problem = nullptr;
+  int32_t cnt = 0, sz = 0, numc = 0;
+  int32_t counts[NUMROCKKINDS] = {};
+  int32_t sizes[MAXCONTINENTS] = {};
+  do {
+    if (!ScanSkip(file, &pos, sizeof(FixedString) + sizeof(double), size)) {
+      problem = "the header is cut short";
+      break;
+    }
+    if (!ScanInt(file, &pos, &cnt) || cnt < 0 || cnt > MAXBUILDINGS) {
+      problem = "the building count is missing or out of range";
+      break;
+    }
+    if (!ScanSkip(file, &pos, c_buildingBytes * static_cast<uint64_t>(cnt), size) || !ScanInt(file, &pos, &cnt) ||
+        cnt < 0 || cnt > MAXITEMS) {
+      problem = "the item count is missing or out of range";
+      break;
+    }
+    float hexw = 0.0f;
+    if (!ScanSkip(file, &pos, c_itemBytes * static_cast<uint64_t>(cnt), size) || !ScanInt(file, &pos, &sz) || sz < 1 ||
+        sz > SAVEMAXTILES || FileRead(file, &hexw, sizeof(hexw)) != sizeof(hexw) || !std::isfinite(hexw)) {
+      problem = "the tile count is missing or out of range";
+      break;
+    }
+    pos += sizeof(hexw);
+    if (!ScanInt(file, &pos, &numc) || numc < 1 || numc > MAXCONTINENTS || !ScanInt(file, &pos, sizes, numc)) {
+      problem = "the continent count is missing or out of range";
+      break;
+    }
+    int64_t sum = 0;
+    for (int c = 0; c < numc; ++c) sum += sizes[c] > 0 ? sizes[c] : -SAVEMAXTILES;
+    if (sum != sz) {
+      problem = "the continent sizes do not add up to the tile count";
+      break;
+    }
+    const uint64_t tiles = static_cast<uint64_t>(sz);
+    if (!ScanSkip(file, &pos, tiles * c_tileBytes + tiles * sizeof(int32_t), size) ||
+        !ScanInt(file, &pos, counts, NUMROCKKINDS)) {
+      problem = "the globe is cut short";
+      break;
+    }
+    int64_t rocks = 0;
+    for (int k = 0; k < NUMROCKKINDS; ++k) rocks += counts[k] >= 0 ? counts[k] : -INT64_C(1) << 40;
+    if (rocks < 0 || rocks > static_cast<int64_t>(tiles) * ROCKSLOTS) {
+      problem = "the rock counts are out of range";
+      break;
+    }
+    if (!ScanSkip(file, &pos, tiles * ROCKSLOTS + static_cast<uint64_t>(rocks) * sizeof(Matrix44), size) ||
+        !ScanInt(file, &pos, counts, NUMTREEKINDS)) {
+      problem = "the rocks are cut short";
+      break;
+    }
+    bool fits = true;
+    for (int k = 0; k < NUMTREEKINDS; ++k) fits = fits && counts[k] >= 0;
+    if (!fits) {
+      problem = "the tree counts are out of range";
+      break;
+    }
+    if (!ScanSkip(file, &pos, sizeof(float) + tiles * (NUMTREEKINDS * sizeof(int32_t) + 1 + sizeof(float)), size) ||
+        !ScanInt(file, &pos, &cnt) || cnt < 0 || cnt > MAXACTORS) {
+      problem = "the character count is missing or out of range";
+      break;
+    }
+    if (!ScanSkip(file, &pos, c_actorBytes * static_cast<uint64_t>(cnt), size) ||
+        !ScanInt(file, &pos, counts, NUMMINERALS)) {
+      problem = "the characters are cut short";
+      break;
+    }
+    uint64_t minerals = 0;
+    for (int tp = 0; tp < NUMMINERALS; ++tp) {
+      fits = fits && counts[tp] >= 0 && counts[tp] <= sz;
+      if (counts[tp] > 0) minerals += tiles * sizeof(int32_t) + static_cast<uint64_t>(counts[tp]) * sizeof(Matrix44);
+    }
+    if (!fits) {
+      problem = "the mineral counts are out of range";
+      break;
+    }
+    if (!ScanSkip(file, &pos, minerals + sizeof(int32_t), size)) {
+      problem = "the file is cut short";
+      break;
+    }
+    if (pos != size) problem = "the file runs on past its records (a save of another planet?)";
+  } while (false);
+  FileSeek(file, 0);
+  if (problem) {
+    LOGE("Invalid or corrupt saved game: %s.", problem);
+    return -1;
+  }
+  return 1;
+}
+
+bool InRange(int32_t v, int32_t lowest, int32_t end) { return v >= lowest && v < end; }
+
+// After reading: every index a part will use lies inside the arrays it indexes. Logs the first
+// problem and returns false.
+bool CheckLoaded(const Wld& w) {
+  const int sz = w.globe.m_sz;
+  const char* problem = nullptr;
+  for (int t = 0; t < sz && !problem; ++t) {
+    const GridNode& node = w.globe.m_nodes[t];
+    if (node.numneighbours > 6 || (node.continent != 255 && node.continent >= w.globe.m_numcontinents))
+      problem = "a tile record is damaged";
+    for (int k = 0; k < 6; ++k)
+      if (!InRange(node.neighbours[k], -1, sz)) problem = "a tile's neighbour lies off the planet";
+  }
+  for (int c = 0; c < w.globe.m_numcontinents && !problem; ++c)
+    for (int i = 0; i < w.globe.m_contsizes[c]; ++i)
+      if (!InRange(w.globe.m_continents[c][i], 0, sz)) problem = "a continent lists a tile off the planet";
+  for (int t = 0; t < w.rocks.m_sz && !problem; ++t)
+    for (int s = 0; s < ROCKSLOTS; ++s)
+      if (!InRange(w.rocks.m_formations[t][s], -1, NUMROCKKINDS)) problem = "a rock slot holds an unknown kind";
+  for (int k = 0; k < NUMTREEKINDS && !problem; ++k)
+    for (int t = 0; t < w.trees.m_sz; ++t)
+      if (!InRange(w.trees.m_density[k][t], 0, NUMPILEOFFSETS + 1)) problem = "a tile holds an impossible tree count";
+  for (int b = 0; b < w.buildings.m_cnt && !problem; ++b)
+    if (!InRange(w.buildings.m_loca[b], -1, sz)) problem = "a building stands off the planet";
+  const Items& items = w.items;
+  for (int i = 0; i < items.m_cnt && !problem; ++i) {
+    if (!InRange(items.m_loca[i], -1, sz) || !InRange(items.m_carr[i], -1, w.actors.m_cnt) ||
+        !InRange(items.m_clai[i], -1, MAXACTORS) || !InRange(items.m_type[i], -1, NUMITEMTYPES))
+      problem = "an item lies off the planet or names no character or type";
+  }
+  const Actors& a = w.actors;
+  for (int n = 0; n < a.m_cnt && !problem; ++n) {
+    if (!InRange(a.m_loca[n], -1, sz) || !InRange(a.m_tgtl[n], -1, sz) || !InRange(a.m_clai[n], -1, sz) ||
+        !InRange(a.m_assi[n], -1, NUMASSIGNMENTS) || !InRange(a.m_prva[n], -1, NUMASSIGNMENTS))
+      problem = "a character stands off the planet or has an unknown assignment";
+    for (int i = 0; i < a.m_pasz[n] && i < c_tilePathLimit; ++i)
+      if (!InRange(a.m_ploc[n][i], 0, sz)) problem = "a character's path leaves the planet";
+  }
+  if (!problem && !(w.m_age >= 0.0 && std::isfinite(w.m_age))) problem = "the world's age is not a time";
+  if (problem) LOGE("Invalid or corrupt saved game: %s.", problem);
+  return !problem;
+}
+
+// Both directions; *complete is false when any transfer fell short or a record was refused.
+uint64_t SerializeWorld(Wld* w, FileHandle file, bool write, bool* complete) {
+  *complete = false;
+  if (!write && ScanSave(file) <= 0) return 0;
+  shortTransfers = 0;
+  uint64_t total = 0;
+  char magic[4];
+  memcpy(magic, SAVEMAGIC, sizeof(magic));
+  total += Transfer(file, magic, 4 * sizeof(magic[0]), write, "written == 4*sizeof(magic[0])");
+  total += Transfer(file, &w->m_version, sizeof(w->m_version), write, "written == sizeof(m_version)");
+  total += Transfer(file, &w->m_name, sizeof(w->m_name), write, "written == sizeof(m_name)");
+  total += Transfer(file, &w->m_age, sizeof(w->m_age), write, "written == sizeof(m_age)");
+  if (!write) {
+    // The scan has checked both; this guards a file changed in between.
+    if (memcmp(magic, SAVEMAGIC, sizeof(magic)) != 0) {
+      LOGE("Invalid or corrupt saved game.");
+      return 0;
+    }
+    if (w->m_version != WLD_VERSION) {
+      LOGE("Incompatible saved game. Expected version %d, got version %d", WLD_VERSION, static_cast<int>(w->m_version));
+      return 0;
+    }
+    w->m_name.Repair();
+  }
+  // A read stops at the first record refused: what follows it would be read out of step.
+  const bool reading = !write;
+  if (!(reading && shortTransfers)) total += w->buildings.Serialize(file, write);
+  if (!(reading && shortTransfers)) total += w->items.Serialize(file, write);
+  if (!(reading && shortTransfers)) total += w->globe.Serialize(file, write);
+  if (!(reading && shortTransfers)) total += w->rocks.Serialize(file, write);
+  if (!(reading && shortTransfers)) total += w->trees.Serialize(file, write);
+  if (!(reading && shortTransfers)) {
+    // The characters' block checks its own transfers; its size tells whether all of it moved.
+    const size_t actorBytes = w->actors.Serialize(file, write);
+    if (actorBytes != sizeof(int32_t) + c_actorBytes * static_cast<size_t>(w->actors.m_cnt)) ++shortTransfers;
+    total += actorBytes;
+  }
+  if (!(reading && shortTransfers)) total += w->minerals.Serialize(file, write);
+  if (!(reading && shortTransfers)) {
+    const size_t tutorBytes = w->tutor.Serialize(file, write);
+    if (tutorBytes != sizeof(int32_t)) ++shortTransfers;
+    total += tutorBytes;
+  }
+  LOGI("Serialized world '%s' version %d %s disk as %zu bytes.", w->m_name.c_str(), static_cast<int>(w->m_version),
+       Direction(write), static_cast<size_t>(total));
+  *complete = shortTransfers == 0 && (write || CheckLoaded(*w));
+  if (!write && !*complete) return 0;
+  if (!write) {
+    // The globe came back all unclaimed; the sites the characters still hold stay theirs, so
+    // no second character takes one of them on.
+    for (int n = 0; n < w->actors.m_cnt; ++n)
+      if (w->globe.IsValid(w->actors.m_clai[n])) w->globe.AttribsClear(w->actors.m_clai[n], AT_UNCLAIMED);
+  }
+  return total;
+}
+
+}  // namespace
+
+uint64_t Wld::Serialize(FileHandle file, bool write) {
+  bool complete = false;
+  return SerializeWorld(this, file, write, &complete);
+}
+
+bool SaveGameWrite(Wld* world, const char* name) {
+  if (!world || !name) {
+    LOGE("Cannot save: no world or no file name.");
+    return false;
+  }
+  FixedString temporary;
+  temporary.Format("%s.tmp", name);
+  const FileHandle f = FileOpenWrite(temporary.c_str(), true);
+  if (!f) {
+    LOGE("Cannot save the game: '%s' cannot be opened for writing; the previous save is kept.", temporary.c_str());
+    return false;
+  }
+  bool complete = false;
+  const uint64_t bytes = SerializeWorld(world, f, true, &complete);
+  const bool flushed = complete && FileFlush(f);
+  FileClose(f);
+  if (!complete || !flushed || !FileRename(temporary.c_str(), name, true)) {
+    FileRemove(temporary.c_str(), true);
+    LOGE("Saving the game failed after %llu bytes; the previous save '%s' is kept.",
+         static_cast<unsigned long long>(bytes), name);
+    return false;
+  }
+  return true;
+}
+
+Wld* SaveGameLoad(const char* name) {
+  const FileHandle f = name ? FileOpenRead(name, true) : 0;
+  if (!f) {
+    LOGI("No saved game present.");
+    return nullptr;
+  }
+  Wld* world = new Wld("Reverodade b");
+  const uint64_t bytes = world->Serialize(f, false);
+  FileClose(f);
+  if (bytes == 0) {
+    LOGE("The saved game '%s' was not loaded; it is left as it is.", name);
+    delete world;
+    return nullptr;
+  }
+  return world;
+}
