@@ -121,6 +121,7 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   HeadlessResult scratch;
   if (!result) result = &scratch;
   memset(static_cast<void*>(result), 0, sizeof(*result));
+  result->playerTile = -1;
   result->generateResult = WG_BADWORLD;
   if (!(options.seconds >= 0.0 && options.seconds <= 1e7)) {
     LOGE("Cannot run for %f seconds.", options.seconds);
@@ -224,11 +225,13 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   result->characters = world->actors.m_cnt;
   for (int n = 0; n < world->actors.m_cnt; ++n)
     if (world->actors.m_stat[n] & ST_ACTIVE) ++result->active;
+  const int player = world->actors.FindPlayer();
+  result->playerTile = player >= 0 ? world->actors.m_loca[player] : -1;
   LOGI(
       "Headless run: %lld steps in %lld frames, age %.2f s, %d tiles, %d of %d characters active, %d messages "
-      "posted, %d game ends.",
+      "posted, %d game ends, player at tile %d.",
       static_cast<long long>(result->steps), static_cast<long long>(result->frames), result->age, result->tiles,
-      result->active, result->characters, result->messagesPosted, result->gameEnds);
+      result->active, result->characters, result->messagesPosted, result->gameEnds, result->playerTile);
   wld = previous;
   delete world;
   MailboxReset();

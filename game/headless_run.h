@@ -41,6 +41,7 @@ struct HeadlessResult {
   int generateResult;  // what Wld::Generate returned (WG_OK for a resumed game)
   int resumed;         // 1 when the world came from the save
   int saved;           // 1 when the save at the end was written
+  int playerTile;      // where the player's character stands at the end, -1 without one
 };
 
 // The initial parameters, no seed, one simulated minute at 4 steps per frame, no events.
