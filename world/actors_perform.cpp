@@ -2,6 +2,7 @@
 // scavenge_).
 #include "world/actors_perform.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "utility/log.h"
@@ -160,4 +161,43 @@ int Actors::PerformFind(int nr, const char* name) {
 int Actors::PerformScavenge(int nr, const char* name) {
   if (!IsValid(nr) || !name) return -1;
   return RequestItemPath(*this, nr, name + (strncmp(name, "scavenge_", 9) ? 0 : 9));
+}
+
+const char* StepNameAfter(const char* name, const char* prefix) {
+  const size_t n = strlen(prefix);
+  return strncmp(name, prefix, n) ? name : name + n;
+}
+
+int StepTile(Actors& actors, int nr, const char* name) {
+  if (!actors.IsValid(nr) || !actors.m_wld || !name) {
+    LOGE("Cannot perform a step for character %d.", nr);
+    return -1;
+  }
+  const int loc = actors.m_loca[nr];
+  if (!actors.m_wld->globe.IsValid(loc)) {
+    LOGE("%s cannot %s at tile %d: no such tile.", actors.m_name[nr].c_str(), name, loc);
+    return -1;
+  }
+  return loc;
+}
+
+bool StepFirstCall(const Actors& actors, int nr, const char* name) {
+  return actors.m_actionDelay[nr] == ActionDuration(name);
+}
+
+bool StepCountDown(Actors& actors, int nr, float dt) {
+  actors.m_actionDelay[nr] -= dt;
+  return actors.m_actionDelay[nr] > 0.0f;
+}
+
+void StepPostAt(Actors& actors, const char* format, int tile) {
+  char text[128];
+  snprintf(text, sizeof(text), format, tile);
+  actors.m_wld->Post(text);
+}
+
+bool ItemRoomLeft(const Items& items) {
+  for (int i = 0; i < MAXITEMS; ++i)
+    if (items.m_name[i].Empty()) return true;
+  return false;
 }

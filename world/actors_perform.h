@@ -4,6 +4,8 @@
 
 #include "world/actors.h"
 
+struct Items;
+
 // A step handler gets the character, the step's whole action name and the step length; it
 // returns the plan stage reached (0 or more) or a negative value, which gives the plan up.
 typedef int (*StepHandler)(Actors& actors, int nr, const char* name, float dt);
@@ -23,3 +25,18 @@ int StepHandlerFind(const char* name);
 
 // Seconds the planning of a character waits after one of its steps failed.
 constexpr float c_replanDelayAfterStepFailure = 2.0f;
+
+// Helpers shared by the step handlers.
+// The part of the name after the prefix, or the whole name when it does not start with it.
+const char* StepNameAfter(const char* name, const char* prefix);
+// The tile the character stands on; -1 with an error line for a bad character, a missing name
+// or a tile off the planet, so no handler indexes a tile map with it.
+int StepTile(Actors& actors, int nr, const char* name);
+// True on the first call of a step: its delay still holds the step's whole duration.
+bool StepFirstCall(const Actors& actors, int nr, const char* name);
+// Subtracts dt from the step's delay; true while time is left.
+bool StepCountDown(Actors& actors, int nr, float dt);
+// Posts a message whose one "%d" is the tile.
+void StepPostAt(Actors& actors, const char* format, int tile);
+// True while the item table has a free slot, so a product can still be made.
+bool ItemRoomLeft(const Items& items);

@@ -6,6 +6,7 @@
 
 #include "utility/log.h"
 #include "world/actors_pathing.h"
+#include "world/actors_perform.h"
 #include "world/wld.h"
 
 namespace {
@@ -25,25 +26,10 @@ const FactoryMarker c_factoryMarkers[4] = {
     {"storagemarker", "storagesite"},
 };
 
-int StepLocation(Actors& a, int nr, const char* name) {
-  if (!a.IsValid(nr) || !name || !a.m_wld) {
-    LOGE("Cannot perform a step for character %d.", nr);
-    return -1;
-  }
-  const int loc = a.m_loca[nr];
-  if (!a.m_wld->globe.IsValid(loc)) {
-    LOGE("%s cannot %s at illegal tile %d.", a.m_name[nr].c_str(), name, loc);
-    return -1;
-  }
-  return loc;
-}
-
-void PostAt(Wld* w, const char* format, const char* word, int tile) {
+// Posts a sound message that names the sound as well as the tile.
+void PostSoundAt(Wld* w, const char* format, const char* sound, int tile) {
   char text[128];
-  if (word)
-    snprintf(text, sizeof(text), format, word, tile);
-  else
-    snprintf(text, sizeof(text), format, tile);
+  snprintf(text, sizeof(text), format, sound, tile);
   w->Post(text);
 }
 
@@ -70,7 +56,7 @@ void PlanRoad(Actors& a, int nr, int loc) {
 }  // namespace
 
 int PerformStake(Actors& a, int nr, const char* name, float dt) {
-  const int loc = StepLocation(a, nr, name);
+  const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
   Wld* w = a.m_wld;
   Globe& globe = w->globe;
@@ -149,13 +135,13 @@ int PerformStake(Actors& a, int nr, const char* name, float dt) {
     const bool site = false;
     ASSERTT(site, "site");
   }
-  PostAt(w, "soundeffect name=thud gain=2.0 tile=%d", nullptr, a.m_loca[nr]);
+  StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", a.m_loca[nr]);
   items.Remove(carried);
   return a.NextPlanStep(nr);
 }
 
 int PerformBuild(Actors& a, int nr, const char* name, float dt) {
-  const int loc = StepLocation(a, nr, name);
+  const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
   Wld* w = a.m_wld;
   Globe& globe = w->globe;
@@ -193,7 +179,7 @@ int PerformBuild(Actors& a, int nr, const char* name, float dt) {
     return a.m_planStage[nr];
   }
   if (a.m_actionDelay[nr] == ActionDuration(name))
-    PostAt(w, "soundeffect name=%s gain=2.0 tile=%d", road ? "brick" : "hammer", loc);
+    PostSoundAt(w, "soundeffect name=%s gain=2.0 tile=%d", road ? "brick" : "hammer", loc);
 
   a.m_actionDelay[nr] -= dt;
   if (a.m_actionDelay[nr] < 0.0f) {

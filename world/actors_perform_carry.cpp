@@ -5,42 +5,10 @@
 #include <cstring>
 
 #include "utility/log.h"
+#include "world/actors_perform.h"
 #include "world/wld.h"
 
 namespace {
-
-// The character's tile, or -1 with a line when the character or its tile is not valid, so a
-// bad number never indexes the tile arrays.
-int StepLocation(Actors& a, int nr, const char* name) {
-  if (!a.IsValid(nr) || !name || !a.m_wld) {
-    LOGE("Cannot perform a step for character %d.", nr);
-    return -1;
-  }
-  const int loc = a.m_loca[nr];
-  if (!a.m_wld->globe.IsValid(loc)) {
-    LOGE("%s cannot %s at illegal tile %d.", a.m_name[nr].c_str(), name, loc);
-    return -1;
-  }
-  return loc;
-}
-
-// The part of the action name after the prefix (the whole name when it does not begin so).
-const char* After(const char* name, const char* prefix) {
-  const size_t n = strlen(prefix);
-  return strncmp(name, prefix, n) ? name : name + n;
-}
-
-// Subtracts dt; true while the step still has time to run.
-bool CountDown(Actors& a, int nr, float dt) {
-  a.m_actionDelay[nr] -= dt;
-  return a.m_actionDelay[nr] > 0.0f;
-}
-
-void PostAt(Wld* w, const char* format, int tile) {
-  char text[128];
-  snprintf(text, sizeof(text), format, tile);
-  w->Post(text);
-}
 
 // Adds each named item on the tile; a failed add is reported and the rest still come.
 void AddList(Items& items, const char* const* names, int count, int tile, uint64_t status) {
@@ -51,10 +19,10 @@ void AddList(Items& items, const char* const* names, int count, int tile, uint64
 }  // namespace
 
 int PerformPickup(Actors& a, int nr, const char* name, float dt) {
-  const int loc = StepLocation(a, nr, name);
+  const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
-  if (CountDown(a, nr, dt)) return a.m_planStage[nr];
-  const char* item = After(name, "pickup_");
+  if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
+  const char* item = StepNameAfter(name, "pickup_");
   Wld* w = a.m_wld;
   const int r = w->items.PickUp(item, loc, nr);
   LogEvent("%s %s %s.", a.m_name[nr].c_str(), r >= 0 ? "picked up" : "failed to pick up", item);
@@ -64,15 +32,15 @@ int PerformPickup(Actors& a, int nr, const char* name, float dt) {
     globe.AttribsClear(loc, AT_FILLEDSTORAGE);
     globe.AttribsSet(loc, AT_STORAGE);
   }
-  PostAt(w, "soundeffect name=pickup gain=3 tile=%d", loc);
+  StepPostAt(a, "soundeffect name=pickup gain=3 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
 
 int PerformDrop(Actors& a, int nr, const char* name, float dt) {
-  const int loc = StepLocation(a, nr, name);
+  const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
-  if (CountDown(a, nr, dt)) return a.m_planStage[nr];
-  const char* item = After(name, "drop_");
+  if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
+  const char* item = StepNameAfter(name, "drop_");
   Wld* w = a.m_wld;
   const int carried = w->items.FindCarried(item, nr);
   if (carried < 0) {
@@ -80,14 +48,14 @@ int PerformDrop(Actors& a, int nr, const char* name, float dt) {
     return -1;
   }
   if (w->items.Drop(carried, loc) >= 0) LogEvent("%s dropped %s", a.m_name[nr].c_str(), item);
-  PostAt(w, "soundeffect name=thud gain=2.0 tile=%d", loc);
+  StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
 
 int PerformDeliver(Actors& a, int nr, const char* name, float dt) {
-  const int loc = StepLocation(a, nr, name);
+  const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
-  const char* material = After(name, "deliver_");
+  const char* material = StepNameAfter(name, "deliver_");
   Wld* w = a.m_wld;
   const uint64_t bits = w->globe.Attribs(loc);
   if (!strcmp(material, "lumber") && !(bits & AT_WOODCONSTRUCTION)) {
@@ -103,17 +71,17 @@ int PerformDeliver(Actors& a, int nr, const char* name, float dt) {
     LOGE("Actor %s has no %s to deliver.", a.m_name[nr].c_str(), material);
     return -1;
   }
-  if (CountDown(a, nr, dt)) return a.m_planStage[nr];
+  if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   if (w->items.Drop(carried, loc) >= 0) LogEvent("%s delivered %s", a.m_name[nr].c_str(), material);
-  PostAt(w, "soundeffect name=thud gain=2.0 tile=%d", loc);
+  StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
 
 int PerformStock(Actors& a, int nr, const char* name, float dt) {
-  const int loc = StepLocation(a, nr, name);
+  const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
-  if (CountDown(a, nr, dt)) return a.m_planStage[nr];
-  const char* item = After(name, "stock_");
+  if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
+  const char* item = StepNameAfter(name, "stock_");
   Wld* w = a.m_wld;
   const int carried = w->items.FindCarried(item, nr);
   if (carried < 0) {
@@ -126,16 +94,16 @@ int PerformStock(Actors& a, int nr, const char* name, float dt) {
     w->globe.AttribsClear(loc, AT_STORAGE);
     w->globe.AttribsSet(loc, AT_FILLEDSTORAGE);
   }
-  PostAt(w, "soundeffect name=thud gain=2.0 tile=%d", loc);
+  StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
 
 int PerformReap(Actors& a, int nr, const char* name, float dt) {
-  const int loc = StepLocation(a, nr, name);
+  const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
   // The delay is not set again: once it has run out, every call reaps one more.
-  if (CountDown(a, nr, dt)) return a.m_planStage[nr];
-  const char* item = After(name, "reap_");
+  if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
+  const char* item = StepNameAfter(name, "reap_");
   Items& items = a.m_wld->items;
   const char* who = a.m_name[nr].c_str();
   const int r = items.PickUp(item, loc, nr);
@@ -162,11 +130,11 @@ int PerformReap(Actors& a, int nr, const char* name, float dt) {
 }
 
 int PerformSmashChest(Actors& a, int nr, const char* name, float dt) {
-  const int loc = StepLocation(a, nr, name);
+  const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
   Wld* w = a.m_wld;
-  if (a.m_actionDelay[nr] == ActionDuration(name)) PostAt(w, "soundeffect name=cratebreak gain=2.0 tile=%d", loc);
-  if (CountDown(a, nr, dt)) return a.m_planStage[nr];
+  if (StepFirstCall(a, nr, name)) StepPostAt(a, "soundeffect name=cratebreak gain=2.0 tile=%d", loc);
+  if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   Items& items = w->items;
   const int chest = items.FindAt("chest", loc, true);
   if (chest < 0) {

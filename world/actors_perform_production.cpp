@@ -12,40 +12,6 @@
 #include "world/trees.h"
 #include "world/wld.h"
 
-int StepTile(Actors& actors, int nr, const char* name) {
-  if (!actors.IsValid(nr) || !actors.m_wld || !name) {
-    LOGE("Cannot perform a step for character %d.", nr);
-    return -1;
-  }
-  const int loc = actors.m_loca[nr];
-  if (!actors.m_wld->globe.IsValid(loc)) {
-    LOGE("%s cannot %s at tile %d: no such tile.", actors.m_name[nr].c_str(), name, loc);
-    return -1;
-  }
-  return loc;
-}
-
-bool StepFirstCall(const Actors& actors, int nr, const char* name) {
-  return actors.m_actionDelay[nr] == ActionDuration(name);
-}
-
-bool StepCountDown(Actors& actors, int nr, float dt) {
-  actors.m_actionDelay[nr] -= dt;
-  return actors.m_actionDelay[nr] > 0.0f;
-}
-
-void StepPostAt(Actors& actors, const char* format, int tile) {
-  char text[128];
-  snprintf(text, sizeof(text), format, tile);
-  actors.m_wld->Post(text);
-}
-
-bool ItemRoomLeft(const Items& items) {
-  for (int i = 0; i < MAXITEMS; ++i)
-    if (items.m_name[i].Empty()) return true;
-  return false;
-}
-
 namespace {
 
 bool Carries(const Actors& a, int nr, const char* item) { return a.m_wld->items.FindCarried(item, nr) >= 0; }

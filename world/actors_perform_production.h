@@ -2,7 +2,7 @@
 // eating and the farming steps.
 #pragma once
 
-#include "world/actors.h"
+#include "world/actors_perform.h"
 
 struct Items;
 
@@ -23,16 +23,3 @@ int PerformHarvest(Actors& actors, int nr, const char* name, float dt);
 int PerformMillGrain(Actors& actors, int nr, const char* name, float dt);
 int PerformFillBucket(Actors& actors, int nr, const char* name, float dt);
 int PerformIrrigate(Actors& actors, int nr, const char* name, float dt);
-
-// Helpers shared by the step handlers.
-// The tile the character stands on; -1 with an error line for a bad character, a missing name
-// or a tile off the planet, so no handler indexes a tile map with it.
-int StepTile(Actors& actors, int nr, const char* name);
-// True on the first call of a step: its delay still holds the step's whole duration.
-bool StepFirstCall(const Actors& actors, int nr, const char* name);
-// Subtracts dt from the step's delay; true while time is left.
-bool StepCountDown(Actors& actors, int nr, float dt);
-// Posts a message whose one "%d" is the tile.
-void StepPostAt(Actors& actors, const char* format, int tile);
-// True while the item table has a free slot, so a product can still be made.
-bool ItemRoomLeft(const Items& items);

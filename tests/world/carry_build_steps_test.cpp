@@ -190,7 +190,7 @@ TEST_F(CarryBuild, PickupDropAndDeliver) {
   I().m_loca[stone] = 5000;
   Run("drop_stone");
   EXPECT_TRUE(Abandoned());
-  EXPECT_TRUE(log.Has("Doer cannot drop_stone at illegal tile 5000."));
+  EXPECT_TRUE(log.Has("Doer cannot drop_stone at tile 5000: no such tile."));
 }
 
 TEST_F(CarryBuild, StockFillsAndPickupEmptiesStorage) {
