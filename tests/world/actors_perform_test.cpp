@@ -6,6 +6,7 @@
 #include <string>
 
 #include "actors_fixture.h"
+#include "perform_fixture.h"
 #include "planet_fixture.h"
 #include "test_support.h"
 #include "world/action_domain.h"
@@ -13,22 +14,12 @@
 #include "world/actors_perform.h"
 #include "world/items.h"
 
-class ActorsPerform : public ::testing::Test {
+class ActorsPerform : public PerformTest {
  protected:
   void SetUp() override {
     world = StripWorld(8);
     nr = world->actors.Add("Doer", 3);
     ASSERT_EQ(nr, 0);
-  }
-  Actors& A() { return world->actors; }
-  // A plan of the given steps, entered at its first step as the planning service does.
-  void GivePlan(std::initializer_list<const char*> steps) {
-    int i = 0;
-    for (const char* s : steps) A().m_planActions[nr][i++] = s;
-    A().m_planSize[nr] = i;
-    A().m_planActive[nr] = 1;
-    A().m_planStage[nr] = -1;
-    A().NextPlanStep(nr);
   }
   void ExpectAbandoned() {
     EXPECT_EQ(A().m_planSize[nr], 0);
@@ -37,8 +28,6 @@ class ActorsPerform : public ::testing::Test {
     EXPECT_EQ(A().m_replanDelay[nr], 2.0f);
     EXPECT_FALSE(A().IsExecutingPlan(nr));
   }
-  std::unique_ptr<Wld> world;
-  int nr = -1;
 };
 
 TEST_F(ActorsPerform, EveryDomainActionReachesAHandlerOrGivesUpCleanly) {

@@ -2,12 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdarg>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "parts_fixture.h"
+#include "perform_fixture.h"
 #include "test_support.h"
 #include "utility/message.h"
 #include "world/actors_pathing.h"
@@ -19,20 +18,6 @@
 
 namespace {
 
-std::vector<std::string>& Events() {
-  static std::vector<std::string> events;
-  return events;
-}
-
-void RecordEvent(const char* format, ...) {
-  char line[1024];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(line, sizeof(line), format, args);
-  va_end(args);
-  Events().push_back(line);
-}
-
 constexpr float c_dt = 1.0f / 240.0f;
 
 // The hook as the program starts, before any test puts its own in.
@@ -42,70 +27,23 @@ const PathPaveFunction c_startPave = pathPave;
 
 // A bare level planet (every tile land at level 1, edge costs 2) with one character on a
 // hexagon, its events and posted messages recorded.
-class CarryBuild : public ::testing::Test {
+class CarryBuild : public PerformTest {
  protected:
   static constexpr int c_tile = 20;
   void SetUp() override {
-    world = BareWorld();
-    ASSERT_TRUE(world);
-    world->m_outbox = &outbox;
-    nr = world->actors.Add("Doer", c_tile);
-    ASSERT_EQ(nr, 0);
-    Events().clear();
-    messageHook = RecordEvent;
+    ASSERT_NO_FATAL_FAILURE(SetUpDoer(c_tile));
     pathPave = GlobePave;
   }
-  void TearDown() override { messageHook = nullptr; }
 
-  Actors& A() { return world->actors; }
-  Items& I() { return world->items; }
-  Globe& G() { return world->globe; }
   Buildings& B() { return world->buildings; }
-  int Carry(const char* item, uint64_t status = IS_TOOL) {
-    const int slot = I().Add(item, A().m_loca[nr], status);
-    I().m_carr[slot] = nr;
-    return slot;
-  }
-  void GivePlan(std::initializer_list<const char*> steps) {
-    int i = 0;
-    for (const char* s : steps) A().m_planActions[nr][i++] = s;
-    A().m_planSize[nr] = i;
-    A().m_planActive[nr] = 1;
-    A().m_planStage[nr] = -1;
-    A().NextPlanStep(nr);
-  }
   // Gives a plan of the step followed by "saw" and performs it until the stage moves or the plan
   // is given up: the number of calls made, or -1 when the bound runs out.
   int Run(const char* step, int limit = 4000) {
     GivePlan({step, "saw"});
     return Continue(limit);
   }
-  int Continue(int limit = 4000) {
-    const int stage = A().m_planStage[nr];
-    for (int i = 1; i <= limit; ++i) {
-      A().Perform(nr, c_dt);
-      if (A().m_planStage[nr] != stage || !A().m_planActive[nr]) return i;
-    }
-    return -1;
-  }
+  int Continue(int limit = 4000) { return PerformUntilMoved(c_dt, limit); }
   bool Advanced() { return A().m_planActive[nr] && A().m_planStage[nr] == 1; }
-  bool Abandoned() { return A().m_planActive[nr] == 0 && A().m_planSize[nr] == 0; }
-  bool HasEvent(const std::string& text) {
-    for (const std::string& e : Events())
-      if (e == text) return true;
-    return false;
-  }
-  int CountPosts(const std::string& text) {
-    int n = 0;
-    Packet p = outbox;
-    char buf[1024];
-    p.m_readPos = 0;
-    while (p.m_readPos < p.m_size) {
-      p.Read(buf, sizeof(buf), 0);
-      n += text == buf;
-    }
-    return n;
-  }
   int Slot(int tile, int to) const {
     for (int k = 0; k < 6; ++k)
       if (world->globe.m_nodes[tile].neighbours[k] == to) return k;
@@ -122,10 +60,6 @@ class CarryBuild : public ::testing::Test {
         if (g.m_nodes[tile].neighbours[k] >= 0) g.LinkTiles(tile, g.m_nodes[tile].neighbours[k], k);
     g.ComputeAttribs();
   }
-
-  std::unique_ptr<Wld> world;
-  Packet outbox;
-  int nr = -1;
 };
 
 TEST_F(CarryBuild, PickupDropAndDeliver) {

@@ -4,23 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "parts_fixture.h"
+#include "perform_fixture.h"
 #include "test_support.h"
 #include "utility/message.h"
 #include "world/actors_perform.h"
 #include "world/wld.h"
 
-class FreeSteps : public ::testing::Test {
+class FreeSteps : public PerformTest {
  protected:
   static constexpr int c_cage = 20;
   void SetUp() override {
-    world = BareWorld();
-    ASSERT_TRUE(world);
-    world->m_outbox = &outbox;
+    ASSERT_NO_FATAL_FAILURE(SetUpBare());
     // The player's character frees; two prisoners share the cage; one bystander elsewhere.
-    ASSERT_EQ(A().Add("Hero", c_cage), 0);
+    nr = A().Add("Hero", c_cage);
+    ASSERT_EQ(nr, 0);
     A().m_stat[0] |= ST_CHOSEN;
     ASSERT_EQ(A().Add("Low", c_cage), 1);
     ASSERT_EQ(A().Add("High", c_cage), 2);
@@ -30,42 +29,8 @@ class FreeSteps : public ::testing::Test {
     cage = world->buildings.Add("cage", c_cage, AT_CAGE);
     ASSERT_GE(cage, 0);
   }
-  Actors& A() { return world->actors; }
-  void GivePlan(std::initializer_list<const char*> steps) {
-    int i = 0;
-    for (const char* s : steps) A().m_planActions[0][i++] = s;
-    A().m_planSize[0] = i;
-    A().m_planActive[0] = 1;
-    A().m_planStage[0] = -1;
-    A().NextPlanStep(0);
-  }
-  int Run(float dt, int limit = 100) {
-    const int stage = A().m_planStage[0];
-    for (int i = 1; i <= limit; ++i) {
-      A().Perform(0, dt);
-      if (A().m_planStage[0] != stage || !A().m_planActive[0]) return i;
-    }
-    return -1;
-  }
-  std::vector<std::string> Posts() {
-    std::vector<std::string> out;
-    Packet p = outbox;
-    char buf[1024];
-    p.m_readPos = 0;
-    while (p.m_readPos < p.m_size) {
-      p.Read(buf, sizeof(buf), 0);
-      out.push_back(buf);
-    }
-    return out;
-  }
-  int CountPosts(const std::string& text) {
-    int n = 0;
-    for (const std::string& s : Posts()) n += s == text;
-    return n;
-  }
+  int Run(float dt, int limit = 100) { return PerformUntilMoved(dt, limit); }
 
-  std::unique_ptr<Wld> world;
-  Packet outbox;
   int cage = -1;
 };
 

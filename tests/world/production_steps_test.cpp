@@ -3,98 +3,23 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "parts_fixture.h"
+#include "perform_fixture.h"
 #include "test_support.h"
 #include "utility/message.h"
 #include "world/actors_perform.h"
 #include "world/wld.h"
 
-namespace {
-
-std::vector<std::string>& Events() {
-  static std::vector<std::string> events;
-  return events;
-}
-
-void RecordEvent(const char* format, ...) {
-  char line[1024];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(line, sizeof(line), format, args);
-  va_end(args);
-  Events().push_back(line);
-}
-
-}  // namespace
-
 // A bare planet with one character on tile 10, its events and posted messages recorded.
-class StepsTest : public ::testing::Test {
+class StepsTest : public PerformTest {
  protected:
   static constexpr int c_tile = 10;
-  void SetUp() override {
-    world = BareWorld();
-    ASSERT_TRUE(world);
-    world->m_outbox = &outbox;
-    nr = world->actors.Add("Doer", c_tile);
-    ASSERT_EQ(nr, 0);
-    Events().clear();
-    messageHook = RecordEvent;
-  }
-  void TearDown() override { messageHook = nullptr; }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(SetUpDoer(c_tile)); }
 
-  Actors& A() { return world->actors; }
-  Items& I() { return world->items; }
-  Globe& G() { return world->globe; }
-  int Carry(const char* item, uint64_t status = IS_TOOL) {
-    const int slot = I().Add(item, A().m_loca[nr], status);
-    I().m_carr[slot] = nr;
-    return slot;
-  }
-  void GivePlan(std::initializer_list<const char*> steps) {
-    int i = 0;
-    for (const char* s : steps) A().m_planActions[nr][i++] = s;
-    A().m_planSize[nr] = i;
-    A().m_planActive[nr] = 1;
-    A().m_planStage[nr] = -1;
-    A().NextPlanStep(nr);
-  }
-  // Performs the current step until the stage moves or the plan is given up; the number of
-  // calls made, or -1 when the bound runs out.
-  int Run(float dt, int limit = 2000) {
-    const int stage = A().m_planStage[nr];
-    for (int i = 1; i <= limit; ++i) {
-      A().Perform(nr, dt);
-      if (A().m_planStage[nr] != stage || !A().m_planActive[nr]) return i;
-    }
-    return -1;
-  }
-  bool Abandoned() { return A().m_planActive[nr] == 0 && A().m_planSize[nr] == 0; }
-  bool HasEvent(const std::string& text) {
-    for (const std::string& e : Events())
-      if (e == text) return true;
-    return false;
-  }
-  std::vector<std::string> Posts() {
-    std::vector<std::string> out;
-    Packet p = outbox;
-    char buf[1024];
-    p.m_readPos = 0;
-    while (p.m_readPos < p.m_size) {
-      p.Read(buf, sizeof(buf), 0);
-      out.push_back(buf);
-    }
-    return out;
-  }
-  int CountPosts(const std::string& text) {
-    int n = 0;
-    for (const std::string& s : Posts()) n += s == text;
-    return n;
-  }
+  int Run(float dt, int limit = 2000) { return PerformUntilMoved(dt, limit); }
   void SetTrees(int tile, int kind, int count) {
     Trees& t = world->trees;
     t.m_count[kind] += count - t.m_density[kind][tile];
@@ -111,10 +36,6 @@ class StepsTest : public ::testing::Test {
       if (!I().InUse(i)) I().Add("stone", 90, IS_MATERIAL);
     ASSERT_FALSE(ItemRoomLeft(I()));
   }
-
-  std::unique_ptr<Wld> world;
-  Packet outbox;
-  int nr = -1;
 };
 
 TEST_F(StepsTest, CutTreeFellsTheLowestKindDropsTimberAndReleasesTheClaim) {
