@@ -16,6 +16,18 @@ void AddList(Items& items, const char* const* names, int count, int tile, uint64
     if (items.Add(names[i], tile, status) < 0) LOGE("Failed to add '%s' to tile %d", names[i], tile);
 }
 
+// Puts the carried item of that name down on the tile; false with a line when none is carried.
+bool DropCarried(Actors& a, int nr, const char* item, int loc) {
+  Items& items = a.m_wld->items;
+  const int carried = items.FindCarried(item, nr);
+  if (carried < 0) {
+    LOGI("No %s carried by %s.", item, a.m_name[nr].c_str());
+    return false;
+  }
+  if (items.Drop(carried, loc) >= 0) LogEvent("%s dropped %s", a.m_name[nr].c_str(), item);
+  return true;
+}
+
 }  // namespace
 
 int PerformPickup(Actors& a, int nr, const char* name, float dt) {
@@ -40,14 +52,7 @@ int PerformDrop(Actors& a, int nr, const char* name, float dt) {
   const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  const char* item = StepNameAfter(name, "drop_");
-  Wld* w = a.m_wld;
-  const int carried = w->items.FindCarried(item, nr);
-  if (carried < 0) {
-    LOGI("No %s carried by %s.", item, a.m_name[nr].c_str());
-    return -1;
-  }
-  if (w->items.Drop(carried, loc) >= 0) LogEvent("%s dropped %s", a.m_name[nr].c_str(), item);
+  if (!DropCarried(a, nr, StepNameAfter(name, "drop_"), loc)) return -1;
   StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
@@ -81,14 +86,8 @@ int PerformStock(Actors& a, int nr, const char* name, float dt) {
   const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  const char* item = StepNameAfter(name, "stock_");
+  if (!DropCarried(a, nr, StepNameAfter(name, "stock_"), loc)) return -1;
   Wld* w = a.m_wld;
-  const int carried = w->items.FindCarried(item, nr);
-  if (carried < 0) {
-    LOGI("No %s carried by %s.", item, a.m_name[nr].c_str());
-    return -1;
-  }
-  if (w->items.Drop(carried, loc) >= 0) LogEvent("%s dropped %s", a.m_name[nr].c_str(), item);
   if (w->items.CountAt(nullptr, loc, false) >= c_storageCrowd) {
     LOGI("Storage tile %d is now too crowded!", loc);
     w->globe.AttribsClear(loc, AT_STORAGE);
