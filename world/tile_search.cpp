@@ -3,7 +3,7 @@
 // The sets behave exactly as two unordered arrays with swap-removal, and the node expanded next is
 // the open node with the smallest f at the lowest array position. Finding it and testing
 // membership by scanning would cost a pass over up to 8192 nodes per step, so the search keeps two
-// indexes beside the arrays: a binary heap of open positions ordered by (f, position), and per tile
+// indexes beside the arrays: a four-way heap of open positions ordered by (f, position), and per tile
 // its place in either set. Both follow every swap-removal, so the arrays, the order of expansion
 // and therefore the paths are the same as with the scans.
 #include "world/tile_search.h"
@@ -27,7 +27,8 @@ TileSearchNode openSet[c_tileSetLimit];
 TileSearchNode closedSet[c_tileSetLimit];
 int numOpen = 0;
 int numClosed = 0;
-// Open positions as a min-heap of keys (f, position) packed into one word each, with the heap
+// Open positions as a four-way min-heap (shallower than a binary one, and its four children
+// share a cache line) of keys (f, position) packed into one word each, with the heap
 // slot of every open position.
 uint64_t openHeap[c_tileSetLimit];
 int32_t heapSlotOf[c_tileSetLimit];
@@ -69,7 +70,7 @@ inline void HeapPlace(int slot, uint64_t key) {
 
 void HeapUp(int slot, uint64_t key) {
   while (slot > 0) {
-    const int up = (slot - 1) >> 1;
+    const int up = (slot - 1) >> 2;
     if (openHeap[up] <= key) break;
     HeapPlace(slot, openHeap[up]);
     slot = up;
@@ -79,9 +80,12 @@ void HeapUp(int slot, uint64_t key) {
 
 void HeapDown(int slot, uint64_t key, int size) {
   for (;;) {
-    int child = 2 * slot + 1;
-    if (child >= size) break;
-    if (child + 1 < size && openHeap[child + 1] < openHeap[child]) ++child;
+    const int first = 4 * slot + 1;
+    if (first >= size) break;
+    int child = first;
+    const int end = first + 4 < size ? first + 4 : size;
+    for (int c = first + 1; c < end; ++c)
+      if (openHeap[c] < openHeap[child]) child = c;
     if (openHeap[child] >= key) break;
     HeapPlace(slot, openHeap[child]);
     slot = child;
