@@ -100,6 +100,14 @@ void Actors::MarkPlanRequested(int nr) {
   m_quietValid[nr] = 0;
 }
 
+// The item type a find_ or scavenge_ action looks for, or -1 (asserted) for a name with no type;
+// types past 63 have no bit in the survey's masks and count as none.
+static int SearchedItemType(const char* item) {
+  const int itemtype = Items::TypeByName(item);
+  ASSERTM(itemtype >= 0, "item type for '%s' not found.", item);
+  return itemtype < 64 ? itemtype : -1;
+}
+
 int Actors::SetActionCosts(int nr, ActionPlanner* planner, const int attribDist[32], const int itemDist[64]) {
   ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
   if (!planner || !attribDist || !itemDist) return 0;
@@ -128,19 +136,15 @@ int Actors::SetActionCosts(int nr, ActionPlanner* planner, const int attribDist[
       PlannerSetCost(planner, name, cost);
       ++count;
     } else if (!strncmp(name, c_find, sizeof(c_find) - 1)) {
-      const char* item = name + sizeof(c_find) - 1;
-      const int itemtype = Items::TypeByName(item);
-      ASSERTM(itemtype >= 0, "item type for '%s' not found.", item);
-      if (itemtype < 0 || itemtype >= 64) continue;
+      const int itemtype = SearchedItemType(name + sizeof(c_find) - 1);
+      if (itemtype < 0) continue;
       int cost = 9999;  // lying nowhere: finding it is hopeless
       if (anywhere & (1ull << itemtype)) cost = itemDist[itemtype] ? itemDist[itemtype] : 49;
       PlannerSetCost(planner, name, cost);
       ++count;
     } else if (!strncmp(name, c_scavenge, sizeof(c_scavenge) - 1)) {
-      const char* item = name + sizeof(c_scavenge) - 1;
-      const int itemtype = Items::TypeByName(item);
-      ASSERTM(itemtype >= 0, "item type for '%s' not found.", item);
-      if (itemtype < 0 || itemtype >= 64) continue;
+      const int itemtype = SearchedItemType(name + sizeof(c_scavenge) - 1);
+      if (itemtype < 0) continue;
       PlannerSetCost(planner, name, itemDist[itemtype] ? itemDist[itemtype] : 9999);
       ++count;
     }
