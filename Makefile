@@ -12,7 +12,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && $(CURDIR)/tools/with_display.sh ctest --output-on-failure -j $(JOBS)
 
 run: build
 	tools/run.sh $(BUILD)

@@ -6,7 +6,8 @@ packages=(
   libgtest-dev libgmock-dev
   libsdl2-dev libglew-dev libopenal-dev libimgui-dev
   clang-format
-  xvfb xauth
+  xvfb xauth libgl1-mesa-dri xdotool
+  libdw-dev
   fonts-dejavu-core
 )
 missing=()
