@@ -191,6 +191,13 @@ float DrawableScale() {
   return static_cast<float>(dw) / static_cast<float>(w);
 }
 
+void DrawableSize(int* width, int* height) {
+  int w = 0, h = 0;
+  if (state.window != nullptr) SDL_GL_GetDrawableSize(state.window, &w, &h);
+  if (width) *width = w;
+  if (height) *height = h;
+}
+
 void VideoExit() {
   if (state.context != nullptr) SDL_GL_DeleteContext(state.context);
   if (state.window != nullptr) SDL_DestroyWindow(state.window);

@@ -20,6 +20,8 @@ void WindowSwap();
 void WindowSize(int* width, int* height);
 // Drawable pixels per window unit (above 1 on high-DPI displays); 0 without a window.
 float DrawableScale();
+// The size of the GL drawable in pixels; 0 x 0 without a window.
+void DrawableSize(int* width, int* height);
 // Deletes the context and the window, gives the screen saver back and stops SDL's video.
 void VideoExit();
 
