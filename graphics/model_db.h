@@ -42,8 +42,9 @@ class ModelDB {
   // buffer. A name already loaded gives its slot again without loading. The slot, or -1 with a
   // log line (bad name, full table, unknown extension, a file that is missing or damaged).
   int Load(const char* name, bool dynamic, int instanceCount);
-  // Reloads a ".geo" model in place (the planet after terraforming), keeping its slot number; a
-  // name not loaded yet is loaded. The slot, or -1 with the slot left released.
+  // Reloads a model in place (the planet after terraforming), keeping its slot number; a name
+  // not loaded yet is loaded. The slot, or -1 with the slot left released: it keeps its name
+  // and slot number but holds nothing (no vertices, GL handles 0) until a refresh succeeds.
   int Refresh(const char* name, bool dynamic, int instanceCount);
   // The index of the first sequence of that name in the slot, or -1 (also for a slot without
   // animations or a slot out of range).
@@ -64,7 +65,7 @@ class ModelDB {
   int Count() const { return m_modelCount; }
 
  private:
-  int LoadInto(int slot, const char* name, bool dynamic, int instanceCount, bool geoOnly);
+  int LoadInto(int slot, const char* name, bool dynamic, int instanceCount);
   bool Upload(ModelEntry* entry, bool dynamic);
   void Release(ModelEntry* entry);
 

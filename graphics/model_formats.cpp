@@ -188,10 +188,11 @@ bool TextureDecode(const void* imageData, int64_t imageSize, TextureImage* out) 
   const uint8_t* image = static_cast<const uint8_t*>(imageData);
   switch (out->m_dds.m_format) {
     case DdsFile::FMT_RGBA8:
-      out->m_code = 4;
-      // The masked layout (RGB and alpha flags) stores blue first; a DX10 header's RGBA8 is
-      // already red first and must not be swapped.
+      // The masked layout (RGB and alpha flags) stores blue first and uploads as blue-first
+      // pixels (code 4); a DX10 header's RGBA8 is already red first (code 5) and must not be
+      // swapped.
       out->m_bgra = (U32(image + 80) & 0x41) == 0x41;
+      out->m_code = out->m_bgra ? 4 : 5;
       break;
     case DdsFile::FMT_BC1:
       out->m_code = -1;

@@ -69,9 +69,10 @@ int Md2Decode(const void* image, int64_t imageSize, int instanceCount, const cha
 // The linear value of an sRGB colour byte, floor(255 x decode(c / 255)): 188 gives 128.
 uint8_t SrgbToLinearByte(uint8_t c);
 
-// A ".dds" texture ready for upload: the texture format code (4 for 8-bit RGBA, -1 DXT1,
-// -2 DXT5), the filter code (1 for a single level, 2 with mip maps) and whether the pixels are
-// stored blue first (the legacy masked layout; the DX10 RGBA8 layout is already red first).
+// A ".dds" texture ready for upload: the texture format code (4 for 8-bit pixels stored blue
+// first, as the legacy masked layout has them; 5 for 8-bit pixels stored red first, as a DX10
+// RGBA8 image has them; -1 DXT1, -2 DXT5), the filter code (1 for a single level, 2 with mip
+// maps) and whether the pixels are stored blue first.
 struct TextureImage {
   DdsFile m_dds;
   int32_t m_code = 0;

@@ -172,7 +172,7 @@ TEST(TextureDecode, CodesFiltersAndPixelOrder) {
   };
   const Case cases[] = {
       {"masked RGBA is blue first", DdsImage(2, 2, 1, "", 0, 16), 4, 1, true},
-      {"DX10 RGBA8 is red first", DdsImage(2, 2, 1, "DX10", 28, 16), 4, 1, false},
+      {"DX10 RGBA8 is red first", DdsImage(2, 2, 1, "DX10", 28, 16), 5, 1, false},
       {"DXT1 with mips", DdsImage(8, 8, 4, "DXT1", 0, 32 + 8 + 8 + 8), -1, 2, false},
       {"DXT5", DdsImage(4, 4, 0, "DXT5", 0, 16), -2, 1, false},
       {"DX10 BC3", DdsImage(4, 4, 1, "DX10", 77, 16), -2, 1, false},
