@@ -10,5 +10,9 @@
 #include <sanitizer/lsan_interface.h>
 using DriverLeaksIgnored = __lsan::ScopedDisabler;
 #else
-struct DriverLeaksIgnored {};
+// A scope object like the real one (its constructor keeps unused-variable warnings quiet).
+struct DriverLeaksIgnored {
+  DriverLeaksIgnored() {}
+  ~DriverLeaksIgnored() {}
+};
 #endif
