@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "graphics/model_formats.h"
 #include "test_support.h"
 #include "utility/ddsfile.h"
 
@@ -32,7 +33,6 @@ int32_t I32(const std::vector<uint8_t>& b, size_t at) {
   memcpy(&v, &b[at], 4);
   return static_cast<int32_t>(v);
 }
-uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
 
 struct V {
   double x, y, z;
@@ -45,79 +45,27 @@ V UnitV(V a) {
   return {a.x / l, a.y / l, a.z / l};
 }
 
-// The figure as the game's reader sees it: winding reversed, distinct (vertex, texture coordinate)
-// pairs numbered in order of first use, sequences formed from frame names less trailing digits, and
-// every position lowered so that the first frame stands on z = 0.
+// The figure as the game's model database decodes it: distinct (vertex, texture coordinate) pairs
+// as vertices, the index buffer (counter-clockwise after the reader's reversal), the sequences, and
+// every frame lowered so that the first frame stands on z = 0, at the game's scale of 0.01.
 struct Figure {
-  int vertexCount = 0, frameCount = 0;
-  std::string skin;
-  std::vector<std::pair<int, int>> pairs;
-  std::vector<int> indices;                                            // three per triangle, counter-clockwise
-  std::vector<V> pos;                                                  // frame-major, per model vertex
-  std::vector<std::pair<std::string, std::pair<int, int>>> sequences;  // name, (first frame, count)
-  V At(int frame, int pair) const { return pos[static_cast<size_t>(frame) * vertexCount + pairs[pair].first]; }
+  ModelMesh mesh;
+  int Pairs() const { return mesh.m_vertexCount; }
+  V At(int frame, int pair) const {
+    const float* p = mesh.Md2Vertices() + (static_cast<int64_t>(frame) * mesh.m_vertexCount + pair) * 8;
+    return {p[0], p[1], p[2]};
+  }
 };
 
-// Reads an .md2 image, failing the test on any table that leaves the file or index out of range.
-bool ParseFigure(const std::vector<uint8_t>& b, Figure* out) {
-  if (b.size() < 68 || memcmp(b.data(), "IDP2", 4) != 0 || I32(b, 4) != 8) return false;
-  const int nskins = I32(b, 20), nv = I32(b, 24), nst = I32(b, 28), ntri = I32(b, 32), nframes = I32(b, 40);
-  const int64_t size = static_cast<int64_t>(b.size());
+// Decodes an .md2 image through the game's reader, after checking the header fields the reader
+// skips: the frame size, the end offset and the GL command table must agree with the file.
+bool ParseFigure(const std::vector<uint8_t>& b, const std::string& folder, Figure* out) {
+  if (b.size() < 68) return false;
+  const int nv = I32(b, 24);
   EXPECT_EQ(I32(b, 16), 40 + 4 * nv) << "frame size";
-  EXPECT_EQ(I32(b, 64), size) << "end offset";
-  const int64_t tables[][2] = {{I32(b, 44), 64LL * nskins},
-                               {I32(b, 48), 4LL * nst},
-                               {I32(b, 52), 12LL * ntri},
-                               {I32(b, 56), (40LL + 4 * nv) * nframes},
-                               {I32(b, 60), 4LL * I32(b, 36)}};
-  for (const auto& t : tables) {
-    EXPECT_TRUE(t[0] >= 68 && t[0] + t[1] <= size) << "table at " << t[0] << " of " << t[1] << " bytes";
-    if (!(t[0] >= 68 && t[0] + t[1] <= size)) return false;
-  }
-  if (nv <= 0 || nst <= 0 || ntri <= 0 || nframes <= 0 || nskins < 1) return false;
-  out->vertexCount = nv;
-  out->frameCount = nframes;
-  out->skin = std::string(reinterpret_cast<const char*>(&b[I32(b, 44)]),
-                          strnlen(reinterpret_cast<const char*>(&b[I32(b, 44)]), 64));
-  std::map<std::pair<int, int>, int> seen;
-  for (int t = 0; t < ntri; ++t) {
-    const size_t at = I32(b, 52) + 12 * t;
-    for (int k : {0, 2, 1}) {
-      const std::pair<int, int> key(U16(b, at + 2 * k), U16(b, at + 6 + 2 * k));
-      EXPECT_LT(key.first, nv);
-      EXPECT_LT(key.second, nst);
-      if (key.first >= nv || key.second >= nst) return false;
-      const auto it = seen.find(key);
-      if (it == seen.end()) {
-        seen[key] = static_cast<int>(out->pairs.size());
-        out->pairs.push_back(key);
-      }
-      out->indices.push_back(seen[key]);
-    }
-  }
-  std::string previous;
-  for (int f = 0; f < nframes; ++f) {
-    const size_t at = I32(b, 56) + static_cast<size_t>(f) * (40 + 4 * nv);
-    float sc[3], tr[3];
-    memcpy(sc, &b[at], 12);
-    memcpy(tr, &b[at + 12], 12);
-    std::string name(reinterpret_cast<const char*>(&b[at + 24]),
-                     strnlen(reinterpret_cast<const char*>(&b[at + 24]), 16));
-    while (!name.empty() && name.back() >= '0' && name.back() <= '9') name.pop_back();
-    if (f == 0 || name != previous)
-      out->sequences.push_back({name, {f, 1}});
-    else
-      ++out->sequences.back().second.second;
-    previous = name;
-    for (int v = 0; v < nv; ++v) {
-      const size_t p = at + 40 + 4 * v;
-      out->pos.push_back({b[p] * sc[0] + tr[0], b[p + 1] * sc[1] + tr[1], b[p + 2] * sc[2] + tr[2]});
-    }
-  }
-  double minZ = 1e30;
-  for (int v = 0; v < nv; ++v) minZ = std::min(minZ, out->pos[v].z);
-  for (V& p : out->pos) p.z -= minZ;
-  return true;
+  EXPECT_EQ(I32(b, 64), static_cast<int64_t>(b.size())) << "end offset";
+  EXPECT_LE(int64_t{I32(b, 60)} + 4LL * I32(b, 36), static_cast<int64_t>(b.size())) << "GL commands";
+  return Md2Decode(b.data(), static_cast<int64_t>(b.size()), 0, folder.c_str(), "figure", &out->mesh) == 0;
 }
 
 // Every stored level lies inside the image and the chain reaches 1x1.
@@ -149,11 +97,9 @@ class FiguresData : public ::testing::Test {
     m_dir = DataDir();
     if (m_dir.empty()) GTEST_SKIP() << "QUILLOMAR_DATA_DIR is not set: run through ctest or set it to the build folder";
   }
-  Figure Load(const char* name) {
-    Figure fig;
+  void Load(const char* name, Figure* fig) {
     const std::vector<uint8_t> image = ReadAll(m_dir + "/data/props/" + name + ".md2");
-    EXPECT_TRUE(ParseFigure(image, &fig)) << name;
-    return fig;
+    EXPECT_TRUE(ParseFigure(image, m_dir + "/data/props", fig)) << name;
   }
   std::string m_dir;
 };
@@ -174,45 +120,49 @@ TEST_F(FiguresData, FiguresParseFaceOutwardAndCarryTheirSequencesAndSkins) {
   };
   for (const auto& expected : figures) {
     SCOPED_TRACE(expected.name);
-    const Figure fig = Load(expected.name);
-    ASSERT_GT(fig.frameCount, 0);
+    Figure fig;
+    Load(expected.name, &fig);
+    const ModelMesh& m = fig.mesh;
+    ASSERT_GT(m.m_frameCount, 0);
     for (const std::string& seq : expected.sequences) {
-      int count = 0;
-      for (const auto& s : fig.sequences)
-        if (s.first == seq) count = s.second.second;
-      EXPECT_GE(count, 4) << "sequence " << seq;
+      const int n = AnimSequenceFind(m.m_anims.get(), m.m_animCount, seq.c_str());
+      ASSERT_GE(n, 0) << "sequence " << seq;
+      EXPECT_GE(m.m_anims[n].frameCount, 4) << "sequence " << seq;
     }
-    // Each sequence forms one run of frames (a repeated name would shadow its later frames).
-    for (size_t i = 0; i < fig.sequences.size(); ++i)
-      for (size_t j = i + 1; j < fig.sequences.size(); ++j) EXPECT_NE(fig.sequences[i].first, fig.sequences[j].first);
-    for (int f = 0; f < fig.frameCount; ++f) {
+    // Each sequence forms one run of frames (a repeated name would hide its later frames).
+    for (int i = 0; i < m.m_animCount; ++i)
+      EXPECT_EQ(AnimSequenceFind(m.m_anims.get(), m.m_animCount, m.m_anims[i].name), i) << m.m_anims[i].name;
+    for (int f = 0; f < m.m_frameCount; ++f) {
       double volume = 0;
-      for (size_t t = 0; t < fig.indices.size(); t += 3)
-        volume += DotV(fig.At(f, fig.indices[t]), CrossV(fig.At(f, fig.indices[t + 1]), fig.At(f, fig.indices[t + 2])));
+      for (int t = 0; t + 2 < m.m_indexCount; t += 3)
+        volume += DotV(fig.At(f, m.m_indices[t]), CrossV(fig.At(f, m.m_indices[t + 1]), fig.At(f, m.m_indices[t + 2])));
       EXPECT_GT(volume, 0) << "frame " << f;
     }
-    ASSERT_GT(fig.skin.size(), 4u);
-    ExpectFullDds(m_dir + "/data/props/" + fig.skin.substr(0, fig.skin.size() - 4) + ".dds", DdsFile::FMT_BC1);
+    ASSERT_FALSE(m.m_skinPath.Empty());
+    ExpectFullDds(m.m_skinPath.c_str(), DdsFile::FMT_BC1);
   }
-  // The ork stands about a tile's width high at the characters' scale, with its feet on the ground.
-  const Figure ork = Load("ork");
+}
+
+// The highest point of the first frame, as placed: the first frame stands on z = 0.
+double Top(const Figure& fig) {
   double top = 0;
-  for (int v = 0; v < ork.vertexCount; ++v) top = std::max(top, ork.pos[v].z);
-  EXPECT_GT(top, 40.0);
-  EXPECT_LT(top, 60.0);
+  for (int v = 0; v < fig.Pairs(); ++v) top = std::max(top, fig.At(0, v).z);
+  return top;
 }
 
 // The crown sits on the attachment frame of six fixed distinct vertices: (82, 129) only for the
 // origin, (119, 305) for the forward hint and (134, 125) for up. They must be points of the head, the
 // top of the figure, and move with it as one rigid piece through every frame.
 TEST_F(FiguresData, OrkCrownAttachmentLiesOnTheHeadInEveryFrame) {
-  const Figure ork = Load("ork");
-  ASSERT_GE(ork.pairs.size(), 306u) << "the attachment pairs index up to 305";
+  Figure ork;
+  Load("ork", &ork);
+  ASSERT_GE(ork.Pairs(), 306) << "the attachment pairs index up to 305";
+  const double top = Top(ork);
+  EXPECT_GT(top, 0.4) << "about a tile's width high at the characters' scale";
+  EXPECT_LT(top, 0.6);
   const int points[] = {82, 129, 119, 305, 134, 125};
-  double top = 0;
-  for (int v = 0; v < ork.vertexCount; ++v) top = std::max(top, ork.pos[v].z);
   for (int p : points) EXPECT_GT(ork.At(0, p).z, 0.7 * top) << "vertex " << p << " is not on the head";
-  EXPECT_GT(ork.At(0, 134).z, top - 1.5) << "the top of the head is the top of the figure";
+  EXPECT_GT(ork.At(0, 134).z, top - 0.015) << "the top of the head is the top of the figure";
 
   const V up = UnitV(Sub(ork.At(0, 134), ork.At(0, 125)));
   const V forward = UnitV(Sub(ork.At(0, 119), ork.At(0, 305)));
@@ -227,7 +177,7 @@ TEST_F(FiguresData, OrkCrownAttachmentLiesOnTheHeadInEveryFrame) {
     return std::sqrt(DotV(Sub(ork.At(f, a), ork.At(f, b)), Sub(ork.At(f, a), ork.At(f, b))));
   };
   const double height = distance(0, 134, 125), width = distance(0, 82, 129), depth = distance(0, 119, 305);
-  for (int f = 0; f < ork.frameCount; ++f) {
+  for (int f = 0; f < ork.mesh.m_frameCount; ++f) {
     EXPECT_NEAR(distance(f, 134, 125), height, 0.06 * height) << "frame " << f;
     EXPECT_NEAR(distance(f, 82, 129), width, 0.06 * width) << "frame " << f;
     EXPECT_NEAR(distance(f, 119, 305), depth, 0.06 * depth) << "frame " << f;
