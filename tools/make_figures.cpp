@@ -540,7 +540,7 @@ Figure MakeOrk() {
   AddTube(m, O_HEAD, skin, {{{3, 0, 38.6}, 2.4, 3.6}, {{8.6, 0, 38.9}, 2.0, 3.0}}, 6);  // jaw
   AddTube(m, O_HEAD, skin, {{{7, 0, 42.6}, 1.1, 1.1}, {{8.6, 0, 41.8}, 0, 0}}, 4);      // nose
   for (double side : {1.0, -1.0}) {
-    AddTube(m, O_HEAD, tusk, {{{7.2, 2.2 * side, 39.6}, 0.7, 0.7}, {{8.0, 2.9 * side, 42.2}, 0, 0}}, 4);
+    AddTube(m, O_HEAD, tusk, {{{7.4, 2.3 * side, 39.4}, 1.0, 1.0}, {{8.4, 3.0 * side, 42.8}, 0, 0}}, 4);
     AddTube(m, O_HEAD, skin, {{{2.5, 4.4 * side, 43.5}, 1.9, 0.6}, {{0.2, 10.5 * side, 46.0}, 0, 0}}, 4);
   }
   // Body.
@@ -739,10 +739,10 @@ Figure MakeOrk() {
     if (th < 0.4 * c_pi) c = Mixc(c, dark, 0.5 * (1 - th / (0.4 * c_pi)));
     if (std::fabs(a) < 0.16 && th < 0.5 * c_pi) c = Mottled({32, 26, 22}, 0.2, 3, 20)(u, v);  // crest of hair
     for (double side : {1.0, -1.0}) {
-      const double du = (a - 0.33 * side) * std::sin(th), dv = th - 0.55 * c_pi;
-      if (Blob(du, dv, 0.13, 0.09) > 0) c = {235, 205, 60};                // eye
-      if (Blob(du - 0.02 * side, dv, 0.045, 0.07) > 0) c = {120, 10, 10};  // pupil
-      if (std::fabs(dv + 0.13) < 0.035 && std::fabs(du) < 0.2) c = dark;   // brow
+      const double du = (a - 0.36 * side) * std::sin(th), dv = th - 0.5 * c_pi;
+      if (Blob(du, dv, 0.19, 0.13) > 0) c = {245, 215, 50};               // eye
+      if (Blob(du - 0.03 * side, dv, 0.065, 0.1) > 0) c = {150, 10, 10};  // pupil
+      if (std::fabs(dv + 0.19) < 0.05 && std::fabs(du) < 0.26) c = dark;  // brow
     }
     if (std::fabs(th - 0.74 * c_pi) < 0.03 && std::fabs(a) < 0.45) c = {45, 20, 18};  // mouth
     return c;
@@ -1324,14 +1324,14 @@ struct Canvas {
 
 // Orthographic three-quarter view from the front right and a little above; back faces culled.
 void DrawFrame(Canvas& cv, const Decoded& d, const std::vector<uint8_t>& skin, int frame, int cx, int cy, int cell,
-               double extent, V3 centre, bool markCrown, double yaw = c_pi - 0.6) {
+               double extent, V3 centre, bool markCrown, double yaw = 0.6) {
   const double pitch = 0.3;
   auto view = [&](V3 p) {
     p = p - centre;
     const double x1 = p.x * std::cos(yaw) - p.y * std::sin(yaw), y1 = p.x * std::sin(yaw) + p.y * std::cos(yaw);
     const double depth = x1 * std::cos(pitch) + p.z * std::sin(pitch);
     const double up = -x1 * std::sin(pitch) + p.z * std::cos(pitch);
-    return V3{cx + cell * 0.5 - y1 * (cell * 0.92 / extent), cy + cell * 0.5 - up * (cell * 0.92 / extent), depth};
+    return V3{cx + cell * 0.5 + y1 * (cell * 0.92 / extent), cy + cell * 0.5 - up * (cell * 0.92 / extent), depth};
   };
   const V3 light = Unit(V3{0.6, -0.3, 0.75});
   const V3* frameBase = &d.pos[static_cast<size_t>(frame) * d.nv];
@@ -1416,7 +1416,7 @@ void Preview(const std::string& path, const std::vector<Figure>& figs, const std
       for (int y = y0; y < y0 + cell; ++y)
         for (int x = x0; x < x0 + cell; ++x)
           for (int k = 0; k < 3; ++k) cv.rgb[(static_cast<size_t>(y) * cv.w + x) * 3 + k] = k == 2 ? 90 : 70;
-      if (c < 8) DrawFrame(cv, d, figs[fi].skin, 0, x0, y0, cell, extent, centre, false, c_pi + c * c_pi / 4);
+      if (c < 8) DrawFrame(cv, d, figs[fi].skin, 0, x0, y0, cell, extent, centre, false, c * c_pi / 4);
     }
     ++row;
     int first = 0;
