@@ -591,10 +591,10 @@ Figure MakeOrk() {
                            Arms(q, 0.06 * s, -0.06 * s, 0.15 + 0.04 * s, 0.15 + 0.04 * s, 0.25, 0.25);
                            return q;
                          }});
-  f.sequences.push_back({"walk", 8, true, [=](double p) {
+  f.sequences.push_back({"walk", 6, true, [=](double p) {
                            Pose q = OrkRest();
                            const double s = std::sin(tau * p), c = std::cos(tau * p);
-                           Legs(q, 0.55 * s, -0.55 * s, 0.1 + 0.9 * std::max(0.0, c), 0.1 + 0.9 * std::max(0.0, -c));
+                           Legs(q, 0.65 * s, -0.65 * s, 0.1 + 1.0 * std::max(0.0, c), 0.1 + 1.0 * std::max(0.0, -c));
                            Arms(q, -0.5 * s, 0.5 * s, 0.15, 0.15, 0.4 - 0.2 * s, 0.4 + 0.2 * s);
                            q.rot[O_TORSO].y = 0.2;
                            q.rot[O_TORSO].z = 0.12 * s;
