@@ -10,3 +10,11 @@ add_custom_command(OUTPUT ${_figure_files}
   COMMENT "Generating the animated figures and their textures")
 add_custom_target(data_figures ALL DEPENDS ${_figure_files})
 add_dependencies(data_folder data_figures)
+
+# `cmake --build <build> --target figures_preview` renders every sequence of every figure into
+# <build>/figures_preview.png (software-rendered, for looking at; not part of the data folder).
+add_custom_target(figures_preview
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/preview/props
+  COMMAND make_figures ${CMAKE_BINARY_DIR}/preview --preview ${CMAKE_BINARY_DIR}/figures_preview.png
+  DEPENDS make_figures
+  COMMENT "Rendering the figures' preview")

@@ -1391,6 +1391,31 @@ void DrawFrame(Canvas& cv, const Decoded& d, const std::vector<uint8_t>& skin, i
   }
 }
 
+// Writes a label in a 3x5 capital font, each font pixel drawn as a 2x2 block.
+void Label(Canvas& cv, int x, int y, const std::string& text) {
+  static const uint8_t glyphs[26][5] = {
+      {2, 5, 7, 5, 5}, {6, 5, 6, 5, 6}, {3, 4, 4, 4, 3}, {6, 5, 5, 5, 6}, {7, 4, 6, 4, 7}, {7, 4, 6, 4, 4},
+      {3, 4, 5, 5, 3}, {5, 5, 7, 5, 5}, {7, 2, 2, 2, 7}, {1, 1, 1, 5, 2}, {5, 5, 6, 5, 5}, {4, 4, 4, 4, 7},
+      {5, 7, 7, 5, 5}, {6, 5, 5, 5, 5}, {2, 5, 5, 5, 2}, {6, 5, 6, 4, 4}, {2, 5, 5, 6, 3}, {6, 5, 6, 5, 5},
+      {3, 4, 2, 1, 6}, {7, 2, 2, 2, 2}, {5, 5, 5, 5, 7}, {5, 5, 5, 5, 2}, {5, 5, 7, 7, 5}, {5, 5, 2, 5, 5},
+      {5, 5, 2, 2, 2}, {7, 1, 2, 4, 7}};
+  for (char ch : text) {
+    if (ch >= 'a' && ch <= 'z') {
+      for (int row = 0; row < 5; ++row)
+        for (int col = 0; col < 3; ++col) {
+          if (!(glyphs[ch - 'a'][row] & (4 >> col))) continue;
+          for (int k = 0; k < 4; ++k) {
+            const int px = x + col * 2 + k % 2, py = y + row * 2 + k / 2;
+            if (px < 0 || py < 0 || px >= cv.w || py >= cv.h) continue;
+            uint8_t* q = &cv.rgb[(static_cast<size_t>(py) * cv.w + px) * 3];
+            q[0] = 240, q[1] = 230, q[2] = 150;
+          }
+        }
+    }
+    x += 8;
+  }
+}
+
 void Preview(const std::string& path, const std::vector<Figure>& figs, const std::vector<Decoded>& decoded) {
   const int cell = 160, columns = 10;
   int rows = 0;
@@ -1418,6 +1443,7 @@ void Preview(const std::string& path, const std::vector<Figure>& figs, const std
           for (int k = 0; k < 3; ++k) cv.rgb[(static_cast<size_t>(y) * cv.w + x) * 3 + k] = k == 2 ? 90 : 70;
       if (c < 8) DrawFrame(cv, d, figs[fi].skin, 0, x0, y0, cell, extent, centre, false, c * c_pi / 4);
     }
+    Label(cv, 4, row * cell + 4, figs[fi].name);
     ++row;
     int first = 0;
     for (const Sequence& s : figs[fi].sequences) {
@@ -1431,6 +1457,7 @@ void Preview(const std::string& path, const std::vector<Figure>& figs, const std
         const int frame = s.frames <= columns ? c : c * (s.frames - 1) / (columns - 1);
         DrawFrame(cv, d, figs[fi].skin, first + frame, x0, y0, cell, extent, centre, fi == 0);
       }
+      Label(cv, 4, row * cell + 4, std::string(figs[fi].name) + " " + s.name);
       first += s.frames;
       ++row;
     }
