@@ -256,10 +256,12 @@ void Actors::UpdateAnimation(float dt) {
     }
     m_animTime[nr] += dt;
     if (seq == ANIM_SPAWN && m_animTime[nr] > c_climbSeconds) {
-      // Climbing ends once per landing: the bit goes with the message, so the intro ends once.
-      LOGI("%s stopped climbing.", m_name[nr].c_str());
-      m_stat[nr] &= ~static_cast<uint64_t>(ST_CLIMBING);
-      if (m_wld) m_wld->Post("intro ended=1");
+      // Climbing ends once per landing: the bit goes with the message, so the intro ends once;
+      // when the outbox is full the bit stays and the next step tries again.
+      if (!m_wld || m_wld->Post("intro ended=1")) {
+        LOGI("%s stopped climbing.", m_name[nr].c_str());
+        m_stat[nr] &= ~static_cast<uint64_t>(ST_CLIMBING);
+      }
     } else if (seq == ANIM_JUMP && m_animTime[nr] > c_poopSeconds) {
       m_stat[nr] &= ~static_cast<uint64_t>(ST_POOPING);
       if (m_wld) m_wld->items.Add("poop", m_loca[nr], 0);
