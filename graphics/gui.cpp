@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "graphics/graphics.h"
 #include "system/file.h"
+#include "system/window.h"
 #include "utility/log.h"
 
 static_assert(sizeof(ImDrawVert) == 20, "the GUI's vertex layout is position, uv and four colour bytes");
@@ -438,6 +440,7 @@ void Gui::Draw(int width, int height, float drawableScale) {
   ImGui::SetCurrentContext(m_context);
   m_width = width > 0 ? width : 0;
   m_height = height > 0 ? height : 0;
+  if (drawableScale <= 0.0f && !m_headless && WindowExists()) drawableScale = DrawableScale();
   m_drawableScale = drawableScale > 0.0f ? drawableScale : 1.0f;
   ImGuiIO& io = ImGui::GetIO();
   io.DisplaySize = ImVec2(static_cast<float>(m_width), static_cast<float>(m_height));
@@ -477,10 +480,125 @@ void Gui::Render() {
   DrawConverted(data);
 }
 
-// The GL side arrives with the wrappers; until then a windowed Gui converts nothing.
-void Gui::CreateDeviceObjects() {}
-void Gui::DestroyDeviceObjects() {}
-void Gui::DrawBegin() {}
-void Gui::DrawEnd() {}
-void Gui::DrawConverted(const ImDrawData*) {}
-uint64_t Gui::LoadShader(int, const char*) { return 0; }
+void Gui::CreateDeviceObjects() {
+  m_vertexShader = LoadShader(SHADER_VERTEX, "data/shaders/gui_vs.glsl");
+  m_fragmentShader = LoadShader(SHADER_FRAGMENT, "data/shaders/gui_ps.glsl");
+  if (m_vertexShader && m_fragmentShader) {
+    GlHandle shaders[2] = {m_vertexShader, m_fragmentShader};
+    m_program = ProgramLink(2, shaders);
+  }
+  m_vertexBuffer = VBufferCreate(c_vertexBytes, nullptr, true);
+  m_indexBuffer = IBufferCreate(c_indexBytes, nullptr, true);
+  const uint32_t codes[3] = {VA_FLOAT2, VA_FLOAT2, VA_UBYTE4N};
+  m_vertexArray = VArrayCreate(m_vertexBuffer, sizeof(ImDrawVert), 3, codes, 0, 0);
+  unsigned char* pixels = nullptr;
+  int w = 0, h = 0;
+  m_atlas->GetTexDataAsRGBA32(&pixels, &w, &h);
+  // The atlas is red first; the glyph edges need no filtering at their baked size.
+  m_fontTexture = TextureCreate(w, h, static_cast<size_t>(w) * h * 4, TF_RGBA8, false, TFILTER_NEAREST, pixels);
+  if (m_program) {
+    m_samplerLocation = ProgramUniform(m_program, "cSamp");
+    m_projectionLocation = ProgramUniform(m_program, "cProj");
+  }
+  if (!m_program || !m_vertexBuffer || !m_indexBuffer || !m_vertexArray || !m_fontTexture)
+    LOGE("The GUI could not make its GL objects; the overlay will not show.");
+}
+
+void Gui::DestroyDeviceObjects() {
+  // Without the window the context is gone and took every object with it.
+  if (m_headless || !WindowExists()) return;
+  if (m_vertexShader) ShaderDelete(m_vertexShader);
+  if (m_fragmentShader) ShaderDelete(m_fragmentShader);
+  if (m_program) ProgramDelete(m_program);
+  if (m_vertexBuffer) VBufferDestroy(m_vertexBuffer);
+  if (m_indexBuffer) IBufferDestroy(m_indexBuffer);
+  if (m_vertexArray) VArrayDestroy(m_vertexArray);
+  if (m_fontTexture) TextureDelete(m_fontTexture);
+  m_vertexShader = m_fragmentShader = m_program = 0;
+  m_vertexBuffer = m_indexBuffer = m_vertexArray = m_fontTexture = 0;
+}
+
+bool Gui::DeviceReady() const {
+  return !m_headless && m_program && m_vertexBuffer && m_indexBuffer && m_vertexArray && m_fontTexture;
+}
+
+void Gui::DrawBegin() {
+  if (!DeviceReady()) return;
+  glBlendEquation(GL_FUNC_ADD);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_BLEND);
+  glEnable(GL_SCISSOR_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_DEPTH_TEST);
+  ProgramUse(m_program);
+  VArrayBind(m_vertexArray);
+  VBufferBind(m_vertexBuffer);
+  IBufferBind(m_indexBuffer);
+  // Window units, y down: x' = 2x / w - 1, y' = 1 - 2y / h.
+  float w = m_width > 0 ? static_cast<float>(m_width) : 1.0f;
+  float h = m_height > 0 ? static_cast<float>(m_height) : 1.0f;
+  const float projection[16] = {
+      2.0f / w, 0, 0, 0, 0, -2.0f / h, 0, 0, 0, 0, -1.0f, 0, -1.0f, 1.0f, 0, 1.0f,
+  };
+  glUniform1i(m_samplerLocation, 0);
+  glUniformMatrix4fv(m_projectionLocation, 1, GL_FALSE, projection);
+  TextureActive(0);
+}
+
+void Gui::DrawEnd() {
+  if (!DeviceReady()) return;
+  glDisable(GL_BLEND);
+  glDisable(GL_SCISSOR_TEST);
+}
+
+void Gui::DrawConverted(const ImDrawData* data) {
+  m_convert = GuiConvertResult();
+  if (!DeviceReady()) return;
+  // The element-array binding belongs to the vertex array: ours must be bound before mapping.
+  VArrayBind(m_vertexArray);
+  void* vertices = VBufferMap(m_vertexBuffer, 0, c_vertexBytes);
+  void* indices = IBufferMap(m_indexBuffer);
+  m_convert = GuiConvert(data, vertices, c_vertexBytes, indices, c_indexBytes, m_commands, c_commandLimit);
+  if (vertices) VBufferUnmap(m_vertexBuffer);
+  if (indices) IBufferUnmap(m_indexBuffer);
+  if (!vertices || !indices) {
+    m_convert = GuiConvertResult();
+    return;
+  }
+  for (int i = 0; i < m_convert.m_commandCount; i++) {
+    const GuiDrawCommand& c = m_commands[i];
+    int box[4];
+    GuiScissor(c, m_drawableScale, m_height, box);
+    TextureBind(c.m_texture);
+    glScissor(box[0], box[1], box[2] > 0 ? box[2] : 0, box[3] > 0 ? box[3] : 0);
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(c.m_elementCount), GL_UNSIGNED_SHORT,
+                   reinterpret_cast<const void*>(static_cast<uintptr_t>(c.m_indexByteOffset)));
+  }
+}
+
+uint64_t Gui::LoadShader(int stage, const char* path) {
+  FileHandle file = FileOpenRead(path, false);
+  if (!file) {
+    LOGE("Cannot open shader file '%s'", path);
+    return 0;
+  }
+  uint64_t size = FileSize(file);
+  // Shader sources are a few kilobytes; a huge file is not one.
+  if (size == 0 || size > (1u << 20)) {
+    FileClose(file);
+    LOGE("Shader file '%s' is empty or too large", path);
+    return 0;
+  }
+  char* source = static_cast<char*>(malloc(size + 1));
+  size_t got = source ? FileRead(file, source, size) : 0;
+  FileClose(file);
+  GlHandle shader = 0;
+  if (got == size) {
+    source[size] = 0;
+    shader = ShaderCompile(stage, source, static_cast<int>(size));
+  } else {
+    LOGE("Cannot read shader file '%s'", path);
+  }
+  free(source);
+  return shader;
+}

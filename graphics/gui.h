@@ -129,8 +129,9 @@ class Gui {
   virtual void Render();
 
   // The per-frame GUI pass in a window of width x height units; drawableScale is the drawable
-  // pixels per window unit. Sets GL state, starts the ImGui frame and calls Render.
-  void Draw(int width, int height, float drawableScale = 1.0f);
+  // pixels per window unit (0: the window's own). Sets GL state, starts the ImGui frame and
+  // calls Render. The caller has set the viewport to the whole drawable.
+  void Draw(int width, int height, float drawableScale = 0.0f);
   // True when the pointer lies over a window built in the last frame.
   bool IsAnyHovered() const;
   // Releases every key and button (focus lost, a window closed under the pointer).
@@ -179,6 +180,7 @@ class Gui {
   void DrawBegin();
   void DrawEnd();
   void DrawConverted(const ImDrawData* data);
+  bool DeviceReady() const;
 
   bool m_headless;
   int m_fontsLoaded = 0;

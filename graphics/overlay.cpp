@@ -228,6 +228,19 @@ bool Overlay::IsWindowOpen(uint32_t id) const {
   return false;
 }
 
+int Overlay::WindowForKey(int scancode) {
+  switch (scancode) {
+    case 53:
+      return WIN_CONSOLE;
+    case 58:
+      return WIN_OPTIONS;
+    case 67:
+      return WIN_DEBUG;
+    default:
+      return -1;
+  }
+}
+
 void Overlay::ToggleWindow(uint32_t id) {
   if (id >= c_windowListLimit) return;
   for (int i = 0; i < m_windowCount; i++) {

@@ -51,7 +51,10 @@ class Overlay : public Gui {
   // Builds the open windows, then the information windows, then converts and draws.
   void Render() override;
 
-  void ToggleWindow(uint32_t id);  // Grave 0, F1 1, F10 2
+  void ToggleWindow(uint32_t id);
+  // The window a key toggles: Grave (53) the console, F1 (58) the options, F10 (67) the debug
+  // window; -1 for any other scancode.
+  static int WindowForKey(int scancode);
   void CloseWindow(uint32_t id);
   bool IsWindowOpen(uint32_t id) const;
   int WindowCount() const { return m_windowCount; }
