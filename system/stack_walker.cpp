@@ -4,6 +4,7 @@
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
 #include <unwind.h>
@@ -334,7 +335,8 @@ struct StackUnwind {
   StackWalker* walker;
   bool fromSignal;
   uint64_t startPc;  // the interrupted instruction, when walking from a signal
-  int skip;          // the unwinder's own frame, when walking the calling thread
+  bool startIsReturn;
+  int skip;  // the unwinder's own frame, when walking the calling thread
   bool started;
   bool held;
   uint64_t heldPc;
@@ -368,16 +370,15 @@ struct StackUnwind {
     u->held = true;
     u->heldPc = pc;
     // Only the interrupted frame holds the faulting instruction itself.
-    u->heldExact = beforeInstruction != 0;
+    u->heldExact = beforeInstruction != 0 && !(u->startIsReturn && u->frames == 1);
     return _URC_NO_REASON;
   }
 };
 
-bool StackWalker::Unwind(bool fromSignal, uint64_t startPc) {
+bool StackWalker::Unwind(bool fromSignal, uint64_t startPc, bool startIsReturn) {
   if (!m_modulesLoaded) InitSymbols();
-  m_sent = 0;
   m_repeats = 0;
-  StackUnwind u = {this, fromSignal, startPc, 1, false, false, 0, false, 0, false, false};
+  StackUnwind u = {this, fromSignal, startPc, startIsReturn, 1, false, false, 0, false, 0, false, false};
   const _Unwind_Reason_Code code = _Unwind_Backtrace(StackUnwind::Frame, &u);
   if (u.ended) return true;
   if (!u.held) {
@@ -393,15 +394,56 @@ bool StackWalker::Unwind(bool fromSignal, uint64_t startPc) {
   return true;
 }
 
-bool StackWalker::WalkStack() { return Unwind(false, 0); }
+bool StackWalker::WalkStack() {
+  m_sent = 0;
+  return Unwind(false, 0, false);
+}
+
+// True when the word at the address can be read: its page is mapped. Safe in a signal handler.
+static bool WordReadable(uint64_t address) {
+  if (address == 0 || (address & 7) != 0) return false;
+  const long page = sysconf(_SC_PAGESIZE);
+  unsigned char resident = 0;
+  void* start = reinterpret_cast<void*>(static_cast<uintptr_t>(address & ~static_cast<uint64_t>(page - 1)));
+  return mincore(start, 1, &resident) == 0;
+}
+
+static bool InModule(uint64_t address) {
+  struct dl_find_object object;
+  return _dl_find_object(reinterpret_cast<void*>(static_cast<uintptr_t>(address)), &object) == 0;
+}
 
 bool StackWalker::WalkContext(const void* signalContext) {
   m_signalSafe = true;
+  m_sent = 0;
   uint64_t pc = 0;
 #if defined(__x86_64__)
-  if (signalContext) pc = static_cast<const ucontext_t*>(signalContext)->uc_mcontext.gregs[REG_RIP];
+  ucontext_t* uc = static_cast<ucontext_t*>(const_cast<void*>(signalContext));
+  if (uc) {
+    greg_t* regs = uc->uc_mcontext.gregs;
+    pc = static_cast<uint64_t>(regs[REG_RIP]);
+    const uint64_t sp = static_cast<uint64_t>(regs[REG_RSP]);
+    if (!InModule(pc) && WordReadable(sp) && InModule(*reinterpret_cast<const uint64_t*>(sp))) {
+      // A call to an address in no module (through a null function pointer, say) leaves the
+      // unwinder nothing to start from. The return address the call pushed names the caller: the
+      // walk goes on from there as if the call had returned, and the registers are put back
+      // afterwards, since the handler may return to the faulting instruction.
+      if (!m_modulesLoaded) InitSymbols();
+      memset(&m_entry, 0, sizeof(m_entry));
+      m_entry.offset = pc;
+      OnStackEntry(SEK_FIRST, m_entry);
+      if (pc != 0) ++m_sent;
+      const greg_t savedPc = regs[REG_RIP], savedSp = regs[REG_RSP];
+      regs[REG_RIP] = static_cast<greg_t>(*reinterpret_cast<const uint64_t*>(sp));
+      regs[REG_RSP] = static_cast<greg_t>(sp + 8);
+      const bool ok = Unwind(true, static_cast<uint64_t>(regs[REG_RIP]), true);
+      regs[REG_RIP] = savedPc;
+      regs[REG_RSP] = savedSp;
+      return ok;
+    }
+  }
 #endif
-  return Unwind(true, pc);
+  return Unwind(true, pc, false);
 }
 
 void StackWalker::OnSymbolsReady(const char*, uint32_t, const char*) {

@@ -119,7 +119,9 @@ class StackWalker {
   bool WalkStep(uint64_t pc, uint64_t ret, bool exact);
   // The walk could go no further than the last frame reported: the error line and the end.
   void WalkStopped(uint64_t lastPc);
-  bool Unwind(bool fromSignal, uint64_t startPc);
+  // startIsReturn: the first frame's program counter is a return address although the unwinder
+  // takes it for an interrupted instruction (see WalkContext).
+  bool Unwind(bool fromSignal, uint64_t startPc, bool startIsReturn);
 
   bool m_signalSafe;  // inside a signal handler: no allocation, no lock
   int m_sent;         // entries reported in this walk

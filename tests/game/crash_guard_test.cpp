@@ -32,6 +32,11 @@ __attribute__((noinline, no_sanitize("address", "undefined"))) int CrashTestNull
 
 __attribute__((noinline, no_sanitize("undefined"))) int CrashTestDivide(int value) { return value / crashTestZero; }
 
+int (*volatile crashTestHook)(int) = nullptr;
+
+// A call through a hook nobody set.
+__attribute__((noinline)) int CrashTestCallNull(int value) { return crashTestHook(value) + 1; }
+
 // Recursion the compiler cannot turn into a loop: the stack runs out.
 __attribute__((noinline, no_sanitize("address", "undefined"))) int CrashTestRecurse(int depth) {
   volatile char pad[256];
@@ -54,6 +59,7 @@ bool ExitingDialog(const char*, const char*) { _exit(77); }
 
 bool NullWriteBody(void*) { return CrashTestNullWrite(7) == 7; }
 bool DivideBody(void*) { return CrashTestDivide(7) == 0; }
+bool CallNullBody(void*) { return CrashTestCallNull(2) == 3; }
 bool RecurseBody(void*) { return CrashTestRecurse(0) == 0; }
 bool AbortBody(void*) {
   abort();
@@ -110,6 +116,10 @@ TEST(CrashGuardDeathTest, FaultsInsideTheGuardEndWithStatusOneAndNameTheFunction
               "STACK FRAME\\(8\\)(.|\n)*tests/game/crash_guard_test.cpp \\([0-9]+\\): CrashTestDivide\n");
   EXPECT_EXIT(RunGuarded(AbortBody, nullptr), testing::ExitedWithCode(c_exitCrash),
               "STACK FRAME\\(6\\)(.|\n)*\\(anonymous namespace\\)::AbortBody");
+  // A call through a null pointer: the frame at address 0 says nothing, its caller is named.
+  EXPECT_EXIT(RunGuarded(CallNullBody, nullptr), testing::ExitedWithCode(c_exitCrash),
+              "STACK FRAME\\(b\\) =+\ntests/game/crash_guard_test.cpp \\([0-9]+\\): CrashTestCallNull\n"
+              "tests/game/crash_guard_test.cpp \\([0-9]+\\): \\(anonymous namespace\\)::CallNullBody");
   // The real frame pair: a fault in the visualisation's half.
   EXPECT_EXIT(
       {
