@@ -252,7 +252,9 @@ void ReportGameEnd(const char* message) {
   h->m_endReported = true;
   h->m_endAge = age;
   h->m_endTiles = tiles;
-  const int32_t score = static_cast<int32_t>(std::lround(static_cast<double>(age)));
+  // Halves away from zero; an age beyond the board's range is held at its end.
+  const double seconds = age < 2147483647.0f ? static_cast<double>(age) : 2147483647.0;
+  const int32_t score = static_cast<int32_t>(std::lround(seconds));
   const char* board = nullptr;
   const char* stat = nullptr;
   switch (tiles) {

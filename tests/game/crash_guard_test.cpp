@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "captured_log.h"
@@ -56,6 +57,10 @@ bool PrintingDialog(const char* title, const char* text) {
 }
 
 bool ExitingDialog(const char*, const char*) { _exit(77); }
+
+struct ExitOnDestroy {
+  ~ExitOnDestroy() { _exit(55); }
+};
 
 bool NullWriteBody(void*) { return CrashTestNullWrite(7) == 7; }
 bool DivideBody(void*) { return CrashTestDivide(7) == 0; }
@@ -116,6 +121,14 @@ TEST(CrashGuardDeathTest, FaultsInsideTheGuardEndWithStatusOneAndNameTheFunction
               "STACK FRAME\\(8\\)(.|\n)*tests/game/crash_guard_test.cpp \\([0-9]+\\): CrashTestDivide\n");
   EXPECT_EXIT(RunGuarded(AbortBody, nullptr), testing::ExitedWithCode(c_exitCrash),
               "STACK FRAME\\(6\\)(.|\n)*\\(anonymous namespace\\)::AbortBody");
+  // The end skips static destructors, which could run while worker threads still use the world:
+  // one that ran here would change the exit status.
+  EXPECT_EXIT(
+      {
+        static ExitOnDestroy guardByDestructor;
+        RunGuarded(DivideBody, nullptr);
+      },
+      testing::ExitedWithCode(c_exitCrash), "CrashTestDivide");
   // A call through a null pointer: the frame at address 0 says nothing, its caller is named.
   EXPECT_EXIT(RunGuarded(CallNullBody, nullptr), testing::ExitedWithCode(c_exitCrash),
               "STACK FRAME\\(b\\) =+\ntests/game/crash_guard_test.cpp \\([0-9]+\\): CrashTestCallNull\n"
@@ -173,6 +186,28 @@ TEST(CrashGuardDeathTest, FaultsOutsideTheGuardDieByTheirSignal) {
         CrashTestDivide(ran);
       },
       testing::KilledBySignal(SIGFPE), "CrashTestDivide");
+}
+
+namespace {
+// A guarded frame that waits while a worker thread faults.
+bool WorkerFaultBody(void*) {
+  std::thread worker([] { CrashTestNullWrite(5); });
+  worker.join();
+  return true;
+}
+}  // namespace
+
+TEST(CrashGuardDeathTest, AWorkerThreadsFaultIsNotGuarded) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The guard belongs to the thread that runs the frame: a worker's fault is reported and then ends
+  // the process by its signal, with no dialog, even while the main thread is inside the guard.
+  EXPECT_EXIT(
+      {
+        dialogHook = ExitingDialog;
+        CrashGuardRun(WorkerFaultBody, nullptr);
+      },
+      testing::KilledBySignal(SIGSEGV),
+      "STACK FRAME\\(b\\) =+\ntests/game/crash_guard_test.cpp \\([0-9]+\\): CrashTestNullWrite\n");
 }
 
 TEST(CrashGuard, GuardedFrameRunsBothHalvesAndAndsTheirAnswers) {

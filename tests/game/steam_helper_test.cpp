@@ -123,12 +123,16 @@ TEST_F(StoreTest, AWonGameReportsItsBoardAndCompletionOnce) {
   EXPECT_NE(StoreFile().find("board lb_fastestm 1000\n"), std::string::npos);
   EXPECT_NE(StoreFile().find("board lb_fastestl 999\n"), std::string::npos);
   EXPECT_EQ(Stat("s_compl_l"), 1);
+  // An endless age is held at the board's end rather than wrapping around.
+  ReportGameEnd("gameend win=1 lose=0 age=inf tilecount=21872");
+  SteamAPI_RunCallbacks();
+  EXPECT_NE(StoreFile().find("board lb_fastestj 2147483647\n"), std::string::npos);
   EXPECT_FALSE(log.Has("Failed to upload score"));
   // Everything is there after a restart of the platform.
   Restart();
   EXPECT_EQ(Stat("s_compl_m"), 3);
   EXPECT_EQ(Stat("s_compl_l"), 1);
-  EXPECT_EQ(Stat("s_compl_j"), 0);
+  EXPECT_EQ(Stat("s_compl_j"), 1);
 }
 
 TEST_F(StoreTest, SmallPlanetsAndLostGamesReportNoScore) {
