@@ -15,6 +15,7 @@
 
 #include "graphics/mesh_builder.h"
 #include "graphics/model_catalogue.h"
+#include "graphics/model_formats.h"
 #include "test_support.h"
 
 namespace {
@@ -65,26 +66,21 @@ struct P3 {
   float x, y, z;
 };
 
-// A ".geo" file read by its layout: "geo ", triangle count, line count, 16-byte vertices.
+// A ".geo" file as the game's reader decodes it.
 struct Geo {
   std::vector<P3> tris, lines;
   std::vector<std::array<uint8_t, 4>> colours;
 };
 
-// Empty triangles on any breach of the layout.
+// Empty triangles when the reader refuses the image.
 Geo Parse(const std::vector<uint8_t>& bytes) {
   Geo g;
-  if (bytes.size() < 12 || memcmp(bytes.data(), "geo ", 4) != 0) return g;
-  int32_t t = 0, l = 0;
-  memcpy(&t, bytes.data() + 4, 4);
-  memcpy(&l, bytes.data() + 8, 4);
-  if (t <= 0 || l < 0 || bytes.size() != 12 + 16 * (3 * static_cast<size_t>(t) + 2 * static_cast<size_t>(l))) return g;
-  const uint8_t* p = bytes.data() + 12;
-  for (size_t i = 0; i < 3 * static_cast<size_t>(t) + 2 * static_cast<size_t>(l); ++i, p += 16) {
-    P3 v;
-    memcpy(&v, p, 12);
-    (i < 3 * static_cast<size_t>(t) ? g.tris : g.lines).push_back(v);
-    g.colours.push_back({p[12], p[13], p[14], p[15]});
+  ModelMesh mesh;
+  if (GeoDecode(bytes.data(), static_cast<int64_t>(bytes.size()), 0, false, "model", &mesh) < 0) return g;
+  const GeoVertex* v = mesh.GeoVertices();
+  for (int i = 0; i < mesh.m_vertexCount; ++i) {
+    (i < 3 * mesh.m_triangleCount ? g.tris : g.lines).push_back(P3{v[i].x, v[i].y, v[i].z});
+    g.colours.push_back({v[i].rgba[0], v[i].rgba[1], v[i].rgba[2], v[i].rgba[3]});
   }
   return g;
 }
