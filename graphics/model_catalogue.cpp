@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "graphics/mesh_builder.h"
+#include "world/globe_construct.h"
 
 namespace {
 
@@ -928,8 +929,10 @@ void CageFrame(MeshBuilder& b, bool broken) {
 void Cage(MeshBuilder& b) { CageFrame(b, false); }
 void Jailbreak(MeshBuilder& b) { CageFrame(b, true); }
 
-// The raise of a tile a finished bridge piece stands on, and of one deck level, in model units.
-const float c_bridgeRaise = 0.24f, c_deckLevel = 0.216f;
+// The raise of a tile a finished bridge piece stands on, and of one deck level, in model units
+// (the world raises by tile widths; buildings are drawn at half a tile width per unit).
+const float c_buildingScale = 0.5f;
+const float c_bridgeDrop = c_bridgeRaise / c_buildingScale, c_deckLevel = c_deckRaise / c_buildingScale;
 
 void Bridge(MeshBuilder& b) {
   // The walking surface is the origin; piers reach down to the water below.
@@ -949,7 +952,7 @@ void Bridge(MeshBuilder& b) {
   for (int k = -1; k <= 1; k += 2) {
     b.Push();
     b.Translate(0.0f, 0.5f * static_cast<float>(k), 0.0f);
-    b.Box(Vec3{-0.22f, -0.08f, -c_bridgeRaise - 0.06f}, Vec3{0.22f, 0.08f, -0.06f}, c_stoneDark, c_stone);
+    b.Box(Vec3{-0.22f, -0.08f, -c_bridgeDrop - 0.06f}, Vec3{0.22f, 0.08f, -0.06f}, c_stoneDark, c_stone);
     b.Pop();
   }
 }
@@ -1224,7 +1227,7 @@ const Entry c_entries[] = {
     {{"data/buildings/smithy.geo", 0, 0}, Smithy},
     {{"data/buildings/cage.geo", 0, 0}, Cage},
     {{"data/buildings/jailbreak.geo", 0, 0}, Jailbreak},
-    {{"data/buildings/bridge.geo", 2, c_bridgeRaise + 0.06f}, Bridge},
+    {{"data/buildings/bridge.geo", 2, c_bridgeDrop + 0.06f}, Bridge},
     {{"data/buildings/brconstruction.geo", 0, 0}, BridgeSite},
     {{"data/buildings/dkconstruction.geo", 0, 0}, DeckSite},
     {{"data/buildings/streetstraight.geo", 0, 0}, StreetStraight},
