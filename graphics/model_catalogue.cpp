@@ -91,13 +91,13 @@ void Pine(MeshBuilder& b) {
 
 void Maple(MeshBuilder& b) {
   Trunk(b, 0.024f, 0.24f);
-  b.Rod(Vec3{0, 0, 0.13f}, Vec3{0.07f, 0.02f, 0.24f}, 0.012f, 5, c_barkDark, c_bark);
-  b.Rod(Vec3{0, 0, 0.15f}, Vec3{-0.06f, -0.03f, 0.25f}, 0.011f, 5, c_barkDark, c_bark);
+  b.Rod(Vec3{0, 0, 0.13f}, Vec3{0.055f, 0.02f, 0.25f}, 0.011f, 5, c_barkDark, c_bark);
+  b.Rod(Vec3{0, 0, 0.15f}, Vec3{-0.05f, -0.03f, 0.26f}, 0.01f, 5, c_barkDark, c_bark);
   // A broad, flat-topped crown of several lobes, in autumn colours.
-  Crown(b, Vec3{0, 0, 0.31f}, Vec3{0.12f, 0.12f, 0.085f}, c_mapleDark, c_mapleLight);
-  Crown(b, Vec3{0.08f, 0.03f, 0.27f}, Vec3{0.075f, 0.075f, 0.06f}, c_mapleDark, c_mapleLight);
-  Crown(b, Vec3{-0.07f, -0.05f, 0.28f}, Vec3{0.075f, 0.075f, 0.06f}, c_mapleDark, c_mapleLight);
-  Crown(b, Vec3{-0.02f, 0.08f, 0.29f}, Vec3{0.07f, 0.07f, 0.055f}, c_mapleDark, c_mapleLight);
+  Crown(b, Vec3{0, 0, 0.31f}, Vec3{0.095f, 0.095f, 0.075f}, c_mapleDark, c_mapleLight);
+  Crown(b, Vec3{0.065f, 0.025f, 0.275f}, Vec3{0.06f, 0.06f, 0.05f}, c_mapleDark, c_mapleLight);
+  Crown(b, Vec3{-0.055f, -0.04f, 0.285f}, Vec3{0.06f, 0.06f, 0.05f}, c_mapleDark, c_mapleLight);
+  Crown(b, Vec3{-0.015f, 0.065f, 0.295f}, Vec3{0.055f, 0.055f, 0.045f}, c_mapleDark, c_mapleLight);
 }
 
 void Apple(MeshBuilder& b) {
