@@ -212,12 +212,26 @@ TEST(StaticModels, EveryModelTheDrawingLoadsIsGeneratedSoundAndInPlace) {
       EXPECT_GE(high * scale, 0.005f);
     }
   }
-  // Gems sparkle at every triangle vertex: keep them few.
+  // Gems sparkle at every triangle vertex: keep them few. And the eight must be told apart by
+  // colour alone: their mean colours lie far apart.
+  std::vector<std::array<double, 3>> gems;
   for (int i = 0; i < ModelCatalogueCount(); ++i) {
-    if (std::string(ModelCatalogueAt(i)->path).find("gem.geo") != std::string::npos) {
-      EXPECT_LE(Parse(ModelCatalogueImage(i)).tris.size(), 48u) << ModelCatalogueAt(i)->path;
-    }
+    if (std::string(ModelCatalogueAt(i)->path).find("gem.geo") == std::string::npos) continue;
+    const Geo g = Parse(ModelCatalogueImage(i));
+    EXPECT_LE(g.tris.size(), 48u) << ModelCatalogueAt(i)->path;
+    std::array<double, 3> mean = {0, 0, 0};
+    for (size_t v = 0; v < g.tris.size(); ++v)
+      for (int k = 0; k < 3; ++k) mean[k] += g.colours[v][k] / static_cast<double>(g.tris.size());
+    gems.push_back(mean);
   }
+  ASSERT_EQ(gems.size(), 8u);
+  for (size_t a = 0; a < gems.size(); ++a)
+    for (size_t b = a + 1; b < gems.size(); ++b) {
+      const double d = std::sqrt((gems[a][0] - gems[b][0]) * (gems[a][0] - gems[b][0]) +
+                                 (gems[a][1] - gems[b][1]) * (gems[a][1] - gems[b][1]) +
+                                 (gems[a][2] - gems[b][2]) * (gems[a][2] - gems[b][2]));
+      EXPECT_GT(d, 70.0) << "gems " << a << " and " << b << " look alike";
+    }
 }
 
 TEST(StaticModels, BuilderKeepsSolidsOutwardAndRefusesBadPolygons) {
