@@ -17,20 +17,24 @@ struct MailboxRing {
 MailboxRing mailbox[2];
 }  // namespace
 
-void Packet::Append(const char* text) {
+bool Packet::Append(const char* text) {
   if (!text) text = "";
   size_t n = strlen(text) + 1;
   if (m_size < 0 || m_size > c_packetLimit || n > static_cast<size_t>(c_packetLimit - m_size)) {
     m_overflow = 1;
-    return;
+    return false;
   }
   memcpy(m_data + m_size, text, n);
   m_size += static_cast<int32_t>(n);
+  return true;
 }
 
 int Packet::Read(char* buffer, int bufferSize, char delimiter) {
-  // A damaged size must never let the reader run off the data.
-  int size = m_size < 0 ? 0 : (m_size > c_packetLimit ? c_packetLimit : m_size);
+  // A damaged size must never let the reader run off the data, nor keep a reader walking
+  // "while (m_readPos < m_size)" for ever: the size is cut back to what the data can hold.
+  if (m_size < 0) m_size = 0;
+  if (m_size > c_packetLimit) m_size = c_packetLimit;
+  const int size = m_size;
   if (m_readPos < 0 || m_readPos > size) m_readPos = size;
   if (!buffer) bufferSize = 0;
   int stored = 0;

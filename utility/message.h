@@ -19,8 +19,9 @@ struct Packet {
   uint8_t m_overflow = 0;  // 1 once an append did not fit, until the owner empties the packet
   char m_data[c_packetLimit] = {};
 
-  // Appends the text and its NUL; null counts as the empty string.
-  void Append(const char* text);
+  // Appends the text and its NUL; null counts as the empty string. False when it did not fit
+  // (nothing stored, m_overflow set), so a message that must arrive once can be sent again.
+  bool Append(const char* text);
   // Copies the next message (up to its NUL, the delimiter or the end of the used data)
   // into the buffer, cut to bufferSize - 1 characters and always NUL-terminated; the
   // rest of a cut message is consumed. Returns the number of characters stored.

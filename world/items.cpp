@@ -206,10 +206,14 @@ bool Items::IsOnSite(int slot) const {
 }
 
 int Items::DemandFor(const char* name) const {
-  // The demand tracker supplies these tallies ("lumber", "stone" and the sawmills' call for
-  // "timber") once it is part of the world; until then nothing is demanded.
-  (void)name;
-  return 0;
+  // Material lying on a storage tile counts as near only while some site or mill wants it, so the
+  // answer comes from the demand tracker's tallies of this step.
+  if (!m_wld || !name) return 0;
+  const Demand& demand = m_wld->demand;
+  if (strcmp(name, "lumber") == 0) return demand.Count(DS_WOOD);
+  if (strcmp(name, "stone") == 0) return demand.Count(DS_STONE);
+  if (strcmp(name, "timber") == 0) return demand.Count(DS_SAWMILL);
+  return demand.Count(-1);
 }
 
 int Items::StackIndex(int slot) const {

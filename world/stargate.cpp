@@ -63,18 +63,20 @@ void Ascend(Buildings& buildings, float dt) {
     if (p < 0 || actors.m_loca[p] != t) continue;
     const uint64_t stat = actors.m_stat[p];
     if (!(stat & ST_CROWNED) || (stat & ST_ASCENDING)) continue;
+    // The rise starts with its message: when the outbox is full, the next step tries again.
+    if (!world->Post("playerascend")) continue;
     LOGI("%s ascends into the sky.", actors.m_name[p].c_str());
     actors.m_stat[p] |= ST_ASCENDING;
-    world->Post("playerascend");
   }
 }
 
 bool GameEndPost(Wld& world) {
   if (world.m_gameEnded) return false;
-  world.m_gameEnded = 1;
   char text[128];
   snprintf(text, sizeof(text), "gameend win=1 lose=0 age=%f tilecount=%d", static_cast<float>(world.m_age),
            world.globe.m_sz);
-  world.Post(text);
+  // Posted once, but only counted as posted when it fitted: a full outbox must not lose the win.
+  if (!world.Post(text)) return false;
+  world.m_gameEnded = 1;
   return true;
 }

@@ -42,9 +42,7 @@ Wld::~Wld() {
   // The parts are destroyed after this body, in reverse order of declaration.
 }
 
-void Wld::Post(const char* text) {
-  if (m_outbox) m_outbox->Append(text);
-}
+bool Wld::Post(const char* text) { return !m_outbox || m_outbox->Append(text); }
 
 void Wld::Update(int steps, float dt) {
   const float t = static_cast<float>(steps) * dt;

@@ -54,8 +54,9 @@ struct Wld {
   Wld(const Wld&) = delete;
   Wld& operator=(const Wld&) = delete;
 
-  // Appends a message to the outbox; lost silently without one.
-  void Post(const char* text);
+  // Appends a message to the outbox; lost silently without one. False only when the outbox is
+  // full this frame: a message that must arrive once is then marked sent only on a later try.
+  bool Post(const char* text);
   // Once per frame after the steps: ticks the tutor and advances the age by steps x dt.
   void Update(int steps, float dt);
   // Loads the topology file of that name from the user folder into the globe; m_sz or -1.

@@ -1,6 +1,7 @@
 // Packets and mailboxes: the 1400-byte limit, overflow, cut reads and the four-slot rings.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,10 +35,10 @@ std::string FirstMessage(Packet p) {
 TEST(Packet, LimitAndOverflow) {
   Packet p;
   std::string fits(1399, 'a');
-  p.Append(fits.c_str());
+  EXPECT_TRUE(p.Append(fits.c_str()));
   EXPECT_EQ(p.m_size, 1400);
   EXPECT_EQ(p.m_overflow, 0);
-  p.Append(nullptr);  // even the empty message needs a byte
+  EXPECT_FALSE(p.Append(nullptr));  // even the empty message needs a byte
   EXPECT_EQ(p.m_overflow, 1);
   EXPECT_EQ(p.m_size, 1400);
 
@@ -109,6 +110,19 @@ TEST(Packet, ReadCutsAndStopsAtTheUsedSize) {
   damaged.m_size = 99999;
   damaged.m_readPos = -5;
   EXPECT_EQ(damaged.Read(buf, sizeof(buf), 0), 0);
+
+  // A reader's walk over a packet whose size is damaged beyond the limit ends at the limit.
+  Packet big;
+  memset(big.m_data, 'z', sizeof(big.m_data));
+  big.m_data[10] = 0;
+  big.m_size = c_packetLimit + 500;
+  int messages = 0;
+  while (big.m_readPos < big.m_size && messages < 100) {
+    big.Read(buf, sizeof(buf), 0);
+    ++messages;
+  }
+  EXPECT_EQ(messages, 2);
+  EXPECT_LE(big.m_size, c_packetLimit);
 }
 
 TEST(Mailbox, RingsKeepTheNewestFour) {

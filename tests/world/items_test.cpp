@@ -184,3 +184,38 @@ TEST_F(ItemsTest, NearAndHaveAtoms) {
   EXPECT_EQ(items.SetAtoms(&m_ap, &ws, 4, -1), 0);
   EXPECT_EQ(asserts.Count(), 1);
 }
+
+TEST_F(ItemsTest, StockedMaterialIsNearWhileSomethingWantsIt) {
+  // Material on a storage tile is near only while the demand tracker counts a site or mill that
+  // wants it; a sawmill asks for timber, wood and stone sites for lumber and stone.
+  struct Case {
+    const char* name;
+    uint64_t status;
+    int slot;
+  };
+  const Case cases[] = {
+      {"lumber", IS_MATERIAL, DS_WOOD}, {"stone", IS_MATERIAL, DS_STONE}, {"timber", IS_TIMBER, DS_SAWMILL}};
+  Items& items = m_world->items;
+  Demand& demand = m_world->demand;
+  m_world->globe.AttribsStore(8, AT_STORAGE);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int slot = items.Add(c.name, 8, c.status);
+    for (int& tally : demand.m_tallies) tally = 0;
+    WorldState ws;
+    StateClear(&ws);
+    EXPECT_EQ(items.DemandFor(c.name), 0);
+    EXPECT_EQ(items.SetAtoms(&m_ap, &ws, 4, 8), 0);
+    // Demand for something else does not count.
+    for (int& tally : demand.m_tallies) tally = 3;
+    demand.m_tallies[c.slot] = 0;
+    EXPECT_EQ(items.SetAtoms(&m_ap, &ws, 4, 8), 0);
+    demand.m_tallies[c.slot] = 2;
+    EXPECT_EQ(items.DemandFor(c.name), 2);
+    StateClear(&ws);
+    EXPECT_EQ(items.SetAtoms(&m_ap, &ws, 4, 8), 1);
+    EXPECT_TRUE(AtomIs(ws, (std::string("near") + c.name).c_str()));
+    items.Remove(slot);
+  }
+  EXPECT_EQ(items.DemandFor("woodaxe"), 0);
+}

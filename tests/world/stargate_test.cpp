@@ -10,6 +10,7 @@
 #include "test_support.h"
 #include "utility/message.h"
 #include "world/actors_fixture.h"
+#include "world/actors_move.h"
 #include "world/move_fixture.h"
 #include "world/planet_fixture.h"
 #include "world/sim_frame.h"
@@ -140,6 +141,57 @@ TEST_F(StargateTest, GameEndIsPostedOncePerGame) {
   WldOutboxSet(&other, next.get());
   EXPECT_TRUE(GameEndPost(*next));
   EXPECT_EQ(PacketMessages(other), std::vector<std::string>{"gameend win=1 lose=0 age=0.000000 tilecount=3"});
+}
+
+TEST_F(StargateTest, OnceOnlyMessagesWaitForRoomInTheOutbox) {
+  // A message that goes out once per game is marked sent only when it was appended: with the
+  // outbox full this frame, each is tried again on a later step and then goes out once.
+  const std::string filler(c_packetLimit - 1, 'x');
+  auto fill = [&] {
+    outbox.Empty();
+    ASSERT_TRUE(outbox.Append(filler.c_str()));
+  };
+  auto sent = [&](const char* prefix) {
+    int n = 0;
+    for (const std::string& m : PacketMessages(outbox)) n += m.rfind(prefix, 0) == 0;
+    return n;
+  };
+  Actors& a = world->actors;
+
+  // The intro ends with the climb: the bit stays until the message fits.
+  a.m_stat[0] |= ST_CLIMBING;
+  a.m_animSeq[0] = ANIM_SPAWN;
+  a.m_animTime[0] = c_climbSeconds + 0.1f;
+  fill();
+  a.UpdateAnimation(c_simStep);
+  EXPECT_TRUE(a.m_stat[0] & ST_CLIMBING);
+  outbox.Empty();
+  a.UpdateAnimation(c_simStep);
+  a.UpdateAnimation(c_simStep);
+  EXPECT_FALSE(a.m_stat[0] & ST_CLIMBING);
+  EXPECT_EQ(sent("intro ended=1"), 1);
+
+  // The ascension starts with its message.
+  AddGems(8, 2);
+  CheckStargate(world->items, 0.0f);
+  a.m_stat[0] |= ST_CROWNED;
+  fill();
+  Ascend(world->buildings, c_simStep);
+  EXPECT_FALSE(a.m_stat[0] & ST_ASCENDING);
+  outbox.Empty();
+  Ascend(world->buildings, c_simStep);
+  Ascend(world->buildings, c_simStep);
+  EXPECT_TRUE(a.m_stat[0] & ST_ASCENDING);
+  EXPECT_EQ(sent("playerascend"), 1);
+
+  // The win.
+  fill();
+  EXPECT_FALSE(GameEndPost(*world));
+  EXPECT_EQ(world->m_gameEnded, 0);
+  outbox.Empty();
+  EXPECT_TRUE(GameEndPost(*world));
+  EXPECT_FALSE(GameEndPost(*world));
+  EXPECT_EQ(sent("gameend win=1"), 1);
 }
 
 }  // namespace
