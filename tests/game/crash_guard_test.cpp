@@ -96,15 +96,15 @@ struct VisCall {
 };
 VisCall visCall;
 
-bool FakeVisFrame(Vis*, float dt, int steps, float stepSeconds, Wld*) {
+bool FakeVisFrame(Vis*, float dt, uint32_t steps, float stepSeconds, Wld*) {
   ++visCall.calls;
   EXPECT_FLOAT_EQ(dt, 0.02f);
-  EXPECT_EQ(steps, 5);
+  EXPECT_EQ(steps, 5u);
   EXPECT_FLOAT_EQ(stepSeconds, 1.0f / 240.0f);
   return visCall.answer;
 }
 
-bool FaultingVisFrame(Vis*, float, int, float, Wld*) { return CrashTestNullWrite(1) == 1; }
+bool FaultingVisFrame(Vis*, float, uint32_t, float, Wld*) { return CrashTestNullWrite(1) == 1; }
 
 }  // namespace
 
