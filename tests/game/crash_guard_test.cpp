@@ -58,6 +58,9 @@ bool PrintingDialog(const char* title, const char* text) {
 
 bool ExitingDialog(const char*, const char*) { _exit(77); }
 
+// A dialog that itself faults, as one might on a heap the crash left broken.
+bool FaultingDialog(const char*, const char*) { return CrashTestNullWrite(4) == 4; }
+
 struct ExitOnDestroy {
   ~ExitOnDestroy() { _exit(55); }
 };
@@ -131,6 +134,13 @@ TEST(CrashGuardDeathTest, FaultsInsideTheGuardEndWithStatusOneAndNameTheFunction
         RunGuarded(DivideBody, nullptr);
       },
       testing::ExitedWithCode(c_exitCrash), "CrashTestDivide");
+  // A fault while the dialog is up still ends with status 1, the report already written.
+  EXPECT_EXIT(
+      {
+        dialogHook = FaultingDialog;
+        CrashGuardRun(DivideBody, nullptr);
+      },
+      testing::ExitedWithCode(c_exitCrash), "STACK FRAME\\(8\\)(.|\n)*CrashTestDivide");
   // A call through a null pointer: the frame at address 0 says nothing, its caller is named.
   EXPECT_EXIT(RunGuarded(CallNullBody, nullptr), testing::ExitedWithCode(c_exitCrash),
               "STACK FRAME\\(b\\) =+\ntests/game/crash_guard_test.cpp \\([0-9]+\\): CrashTestCallNull\n"
