@@ -53,7 +53,7 @@ std::vector<StackFrame> SelfReturning(int repeats, bool thenNormal) {
 
 }  // namespace
 
-// Exported so that dladdr can name it even without -rdynamic for the whole program.
+// A frame of its own between the test and the walker, whose line the walk must name.
 extern "C" __attribute__((noinline, visibility("default"))) int StackWalkerTestWalk(CollectingWalker* w) {
   return w->WalkStack() ? 1 : 0;
 }
