@@ -9,10 +9,6 @@
 
 namespace {
 
-// Raising by construction, in tile widths: a bridge piece, and one level of a deck.
-constexpr float c_bridgeRaise = 0.12f;
-constexpr float c_deckRaise = 0.108f;
-
 constexpr uint64_t c_bridgeSiteBits = AT_WOODCONSTRUCTION | AT_STONECONSTRUCTION | AT_BRIDGECONSTRUCTION;
 constexpr uint64_t c_roadSiteBits = AT_STONECONSTRUCTION | AT_ROADCONSTRUCTION;
 constexpr uint64_t c_deckSiteBits = AT_WOODCONSTRUCTION | AT_DECKCONSTRUCTION;
@@ -90,6 +86,8 @@ int Globe::BridgeStart(int tile) const {
       cur = next;
     }
     if (!IsValid(cur) || steps > m_sz) continue;
+    // A bridge piece is no far shore: a bridge staked that way would run into the other bridge.
+    if (m_nodes[cur].type == TP_BRDG) continue;
     // A bridge back onto the same landmass is worth much less than one to another.
     if (m_nodes[cur].continent == m_nodes[tile].continent) steps *= 4;
     if (best == -1 || steps < bestSteps) best = n, bestSteps = steps;
