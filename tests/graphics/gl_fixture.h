@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "driver_leaks.h"
 #include "graphics/gl_calls.h"
 #include "graphics/graphics.h"
 #include "graphics/screenshot.h"
@@ -31,14 +30,12 @@ inline bool GlWindowOpen(int width = 320, int height = 240) {
   static int result = -1;
   if (result >= 0) return result == 1;
   result = 0;
-  DriverLeaksIgnored driverLeaks;
   if (!VideoInit(0, 0, 3, 3, "Quillomar tests")) return false;
   if (!WindowCreate(width, height, false)) return false;
   if (!GraphicsInit()) return false;
   result = 1;
   atexit([] {
     GraphicsExit();
-    DriverLeaksIgnored driverLeaks;
     VideoExit();
     SDL_Quit();
   });

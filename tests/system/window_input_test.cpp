@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "driver_leaks.h"
 #include "system/input.h"
 #include "system/window.h"
 
@@ -41,7 +40,6 @@ TEST(WindowInputTest, XdotoolKeysAndClicksArriveAsTheGamesCodes) {
   const char* display = getenv("DISPLAY");
   if (display == nullptr || display[0] == 0) GTEST_SKIP() << "No display: run under tools/with_display.sh.";
   if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
-  DriverLeaksIgnored driverLeaks;
   ASSERT_TRUE(VideoInit(0, 0, 3, 3, "Quillomar input"));
   ASSERT_TRUE(WindowCreate(320, 240, false));
   ASSERT_TRUE(InputInit());
@@ -73,7 +71,6 @@ TEST(WindowInputTest, XdotoolKeysAndClicksArriveAsTheGamesCodes) {
 TEST(WindowInputTest, GrabTurnsRelativeModeOnAndGivesThePointerBack) {
   const char* display = getenv("DISPLAY");
   if (display == nullptr || display[0] == 0) GTEST_SKIP() << "No display: run under tools/with_display.sh.";
-  DriverLeaksIgnored driverLeaks;
   ASSERT_TRUE(VideoInit(0, 0, 3, 3, "Quillomar input"));
   ASSERT_TRUE(WindowCreate(320, 240, false));
   ASSERT_TRUE(InputInit());

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "captured_log.h"
-#include "driver_leaks.h"
 #include "system/window.h"
 #include "test_support.h"
 
@@ -45,7 +44,6 @@ class WindowTest : public ::testing::Test {
   void SetUp() override {
     if (!DisplayExists()) GTEST_SKIP() << "No display (DISPLAY is not set): run under tools/with_display.sh.";
   }
-  DriverLeaksIgnored m_driverLeaks;
   // SDL_Quit also lets go of the D-Bus connection SDL opened, which the leak check would report.
   void TearDown() override {
     VideoExit();
@@ -59,7 +57,6 @@ class WindowTest : public ::testing::Test {
 // the caller can end with a failure status instead of calling GL through null entry points.
 TEST(WindowStartTest, EachFailedStepIsReportedAndLeavesNoWindow) {
   CapturedLog log;
-  DriverLeaksIgnored dbusLeaks;
   EXPECT_EQ(DrawableScale(), 0.0f);
   EXPECT_FALSE(WindowCreate(320, 240, false)) << "no video yet";
   EXPECT_TRUE(log.HasPrefix("SDL_CreateWindow failed: "));
