@@ -105,6 +105,11 @@ bool FullscreenSet(bool fullscreen) {
 
 bool VideoInit(int driverIndex, int displayIndex, int glMajor, int glMinor, const char* title) {
   DRIVER_ALLOCATIONS_NOT_OURS;
+  // SDL restarts video under a window it would free behind our back: let it go properly first.
+  if (state.videoStarted) {
+    LOGW("VideoInit: video was already running; its window is closed first.");
+    VideoExit();
+  }
   const int drivers = SDL_GetNumVideoDrivers();
   for (int i = 0; i < drivers; ++i) LOGI("SDL2 video driver #%d: %s", i, SDL_GetVideoDriver(i));
   if (driverIndex < 0) driverIndex = 0;
