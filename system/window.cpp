@@ -141,6 +141,7 @@ bool WindowCreate(int width, int height, bool fullscreen) {
     int w = 0, h = 0;
     SDL_GetWindowSize(state.window, &w, &h);
     if (w != width || h != height) {
+      state.coversScreen = false;  // a size asked for ends the hand-made full screen
       SDL_SetWindowSize(state.window, width, height);
       SDL_SetWindowPosition(state.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }

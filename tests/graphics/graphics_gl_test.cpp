@@ -138,7 +138,17 @@ TEST_F(GraphicsGlTest, ElementArrayBindingFollowsTheVertexArrayOnTheDriver) {
   glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
   EXPECT_EQ(static_cast<GlHandle>(bound), ia) << "b's binding changed to ia even though a had it already";
   IBufferDestroy(ib);
+  // An index buffer made with no vertex array bound (as the GUI makes its own) is bound to
+  // its vertex array by the first bind under it.
   VArrayBind(0);
+  const GlHandle loose = IBufferCreate(12, nullptr, false);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  VArrayBind(a);
+  IBufferBind(loose);
+  glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
+  EXPECT_EQ(static_cast<GlHandle>(bound), loose);
+  VArrayBind(0);
+  IBufferDestroy(loose);
   IBufferDestroy(ia);
   VArrayDestroy(a);
   VArrayDestroy(b);
