@@ -104,7 +104,7 @@ TEST_F(GraphicsGlTest, InstancedQuadsLandWhereTheirMatricesPutThem) {
   EXPECT_FLOAT_EQ(DepthRead(width / 4, height / 2), 0.75f) << "z 0.5 lands at depth 0.75";
   EXPECT_FLOAT_EQ(DepthRead(width / 2, height / 2), 1.0f);
 
-  // The picture, for a look by eye.
+  SaveShot("instanced_quads");
   const std::string path = TestTempFolder("gl") + "/instanced.png";
   EXPECT_TRUE(ScreenshotSave(path.c_str()));
   FILE* file = fopen(path.c_str(), "rb");
