@@ -151,7 +151,8 @@ double Top(const Figure& fig) {
 }
 
 // The crown sits on the attachment frame of six fixed distinct vertices: (82, 129) only for the
-// origin, (119, 305) for the forward hint and (134, 125) for up. They must be points of the head, the
+// origin, (119, 305) for its y axis, which points backward so that the crown's jewel (on its -y side)
+// is over the face, and (134, 125) for up. They must be points of the head, the
 // top of the figure, and move with it as one rigid piece through every frame.
 TEST_F(FiguresData, OrkCrownAttachmentLiesOnTheHeadInEveryFrame) {
   Figure ork;
@@ -165,7 +166,7 @@ TEST_F(FiguresData, OrkCrownAttachmentLiesOnTheHeadInEveryFrame) {
   EXPECT_GT(ork.At(0, 134).z, top - 0.015) << "the top of the head is the top of the figure";
 
   const V up = UnitV(Sub(ork.At(0, 134), ork.At(0, 125)));
-  const V forward = UnitV(Sub(ork.At(0, 119), ork.At(0, 305)));
+  const V forward = UnitV(Sub(ork.At(0, 305), ork.At(0, 119)));
   EXPECT_GT(up.z, 0.95);
   EXPECT_GT(forward.x, 0.95) << "the figure faces +x";
   double originZ = 0;
