@@ -15,6 +15,7 @@
 #include "graphics/model_formats.h"
 #include "test_support.h"
 #include "utility/ddsfile.h"
+#include "world/actors_move.h"
 
 namespace {
 
@@ -183,6 +184,19 @@ TEST_F(FiguresData, OrkCrownAttachmentLiesOnTheHeadInEveryFrame) {
     EXPECT_NEAR(distance(f, 82, 129), width, 0.06 * width) << "frame " << f;
     EXPECT_NEAR(distance(f, 119, 305), depth, 0.06 * depth) << "frame " << f;
   }
+}
+
+// Played at 10 frames a second, the climb out after landing and the squat last exactly as long as
+// the states that play them, so neither is cut short nor held frozen.
+TEST_F(FiguresData, OrkClimbAndSquatLastAsLongAsTheirStates) {
+  Figure ork;
+  Load("ork", &ork);
+  const AnimRecord* anims = ork.mesh.m_anims.get();
+  const int spawn = AnimSequenceFind(anims, ork.mesh.m_animCount, "spawn");
+  const int jump = AnimSequenceFind(anims, ork.mesh.m_animCount, "jump");
+  ASSERT_TRUE(spawn >= 0 && jump >= 0);
+  EXPECT_EQ(anims[spawn].frameCount, static_cast<int>(std::lround(c_climbSeconds * 10)));
+  EXPECT_EQ(anims[jump].frameCount, static_cast<int>(std::lround(c_poopSeconds * 10)));
 }
 
 TEST_F(FiguresData, SparkleAndFontsArePresent) {
