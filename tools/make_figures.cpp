@@ -813,8 +813,9 @@ Figure MakeDruid() {
     AddTube(m, fore, robe, {{elbow, 2.5, 2.5}, {wrist, 3.0, 3.0}}, 6);
     AddEllipsoid(m, fore, hand, wrist + Unit(wrist - elbow) * 1.6, V3{1.5, 1.3, 1.6}, 6, 4);
   }
-  AddTube(m, D_RFARM, staff, {{{7.9, -8.2, 0.5}, 0.8, 0.8}, {{7.9, -8.2, 43}, 0.7, 0.7}}, 6);
-  AddEllipsoid(m, D_RFARM, gem, V3{7.9, -8.2, 44.4}, V3{1.6, 1.6, 1.8}, 6, 4);
+  // The staff stays below the top edge of the tutor inset, which sees up to about 47 units high.
+  AddTube(m, D_RFARM, staff, {{{7.9, -8.2, 0.5}, 0.8, 0.8}, {{7.9, -8.2, 40.5}, 0.7, 0.7}}, 6);
+  AddEllipsoid(m, D_RFARM, gem, V3{7.9, -8.2, 41.9}, V3{1.6, 1.6, 1.8}, 6, 4);
 
   const double tau = 2 * c_pi;
   f.sequences.push_back({"idle", 20, true, [=](double p) {

@@ -163,7 +163,12 @@ TEST_F(FiguresData, OrkCrownAttachmentLiesOnTheHeadInEveryFrame) {
   EXPECT_GT(top, 0.4) << "about a tile's width high at the characters' scale";
   EXPECT_LT(top, 0.6);
   const int points[] = {82, 129, 119, 305, 134, 125};
-  for (int p : points) EXPECT_GT(ork.At(0, p).z, 0.7 * top) << "vertex " << p << " is not on the head";
+  for (int p : points) {
+    EXPECT_GT(ork.At(0, p).z, 0.7 * top) << "vertex " << p << " is not on the head";
+    int corners = 0;
+    for (int i = 0; i < ork.mesh.m_indexCount; ++i) corners += ork.mesh.m_indices[i] == p;
+    EXPECT_GE(corners, 3) << "vertex " << p << " is not a corner of the head's surface";
+  }
   EXPECT_GT(ork.At(0, 134).z, top - 0.015) << "the top of the head is the top of the figure";
 
   const V up = UnitV(Sub(ork.At(0, 134), ork.At(0, 125)));
