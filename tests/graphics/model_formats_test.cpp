@@ -130,6 +130,18 @@ TEST(Md2Decode, FramesBlendIntoTheirFollowersAndStandOnZero) {
   EXPECT_FLOAT_EQ(vertex(0, 0)[2], 0.0f);
   EXPECT_FLOAT_EQ(mesh.m_bounds.min.z, 0.0f);
   EXPECT_NEAR(mesh.m_bounds.max.z, 0.02f, 1e-6f);
+  // Halfway from frame 2 to its follower frame 0, distinct vertex 1 (model vertex 2) stands
+  // between x 0.22 and 0.20.
+  AnimPose pose;
+  pose.frame = 2;
+  pose.weight = 0.5f;
+  Vec3 p;
+  ASSERT_TRUE(mesh.BlendedPosition(pose, 1, &p));
+  EXPECT_NEAR(p.x, 0.21f, 1e-6f);
+  EXPECT_NEAR(p.y, 0.01f, 1e-6f);
+  EXPECT_FALSE(mesh.BlendedPosition(pose, 3, &p));  // only 3 distinct vertices
+  pose.frame = 5;
+  EXPECT_FALSE(mesh.BlendedPosition(pose, 0, &p));
 }
 
 TEST(Md2Decode, RefusalsAndUnusableSkins) {
