@@ -316,7 +316,9 @@ int main(int argc, char** argv) {
     const int x = (shown % columns) * r.size, y = (shown / columns) * (r.size + label);
     ++shown;
     std::string caption = name;
+    // The folder below data/ and the name without ".geo" fit the cell's width.
     if (caption.rfind("data/", 0) == 0) caption = caption.substr(5);
+    if (caption.size() > 4) caption.resize(caption.size() - 4);
     const int slot = db.Load(name.c_str(), false, 1);
     const ModelEntry* e = db.Entry(slot);
     if (!e) {
