@@ -243,11 +243,11 @@ struct Renderer {
   }
 };
 
-// The box around every frame of a figure, so that its strip keeps one scale and its motion shows.
-Aabb FigureBox(const ModelMesh& mesh) {
+// The box around every frame of a sequence, so that its strip keeps one scale and its motion shows.
+Aabb SequenceBox(const ModelMesh& mesh, const AnimRecord& seq) {
   Aabb box;
-  const float* v = mesh.Md2Vertices();
-  const int64_t count = int64_t{mesh.m_frameCount} * mesh.m_vertexCount;
+  const float* v = mesh.Md2Vertices() + int64_t{seq.firstFrame} * mesh.m_vertexCount * 8;
+  const int64_t count = int64_t{seq.frameCount} * mesh.m_vertexCount;
   for (int64_t i = 0; i < count; ++i) box.Extend(Vec3{v[8 * i], v[8 * i + 1], v[8 * i + 2]});
   return box;
 }
@@ -367,7 +367,7 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < plan.size(); ++i) {
     const ModelEntry& e = *db.Entry(plan[i].slot);
     const AnimRecord& seq = e.m_mesh.m_anims[plan[i].sequence];
-    const Aabb box = FigureBox(e.m_mesh);
+    const Aabb box = SequenceBox(e.m_mesh, seq);
     const int y = static_cast<int>(i) * (small + label);
     std::string figure = e.m_name.c_str();
     figure = figure.substr(figure.find_last_of('/') + 1);
