@@ -21,17 +21,27 @@ constexpr int c_width = 1024, c_height = 640;
 
 class GuiWindow : public testing::Test {
  protected:
+  // Other window tests of this program may have the window open already: it is shared, its
+  // size put back afterwards, and it stays open until the program ends.
   static void SetUpTestSuite() {
     UseGuiFolders();
-    s_ready = VideoInit(0, 0, 3, 3, "gui test") && WindowCreate(c_width, c_height, false) && GraphicsInit();
+    if (WindowExists()) {
+      WindowSize(&s_savedW, &s_savedH);
+      s_ready = WindowCreate(c_width, c_height, false);
+    } else {
+      s_ready = VideoInit(0, 0, 3, 3, "gui test") && WindowCreate(c_width, c_height, false) && GraphicsInit();
+      if (s_ready)
+        atexit([] {
+          GraphicsExit();
+          VideoExit();
+        });
+    }
     if (s_ready) InputInit();
   }
   static void TearDownTestSuite() {
-    if (s_ready) {
-      InputExit();
-      GraphicsExit();
-    }
-    VideoExit();
+    if (!s_ready) return;
+    InputExit();
+    if (s_savedW > 0) WindowCreate(s_savedW, s_savedH, false);
   }
   void SetUp() override {
     if (!s_ready) GTEST_SKIP() << "no display with an OpenGL 3.3 context could be had";
@@ -48,7 +58,10 @@ class GuiWindow : public testing::Test {
     while (InputNextEvent(&code, &mods, &text, &down)) {
     }
   }
-  void TearDown() override { m_overlay.reset(); }
+  void TearDown() override {
+    m_overlay.reset();
+    if (s_ready) glDisable(GL_FRAMEBUFFER_SRGB);
+  }
 
   static void PushKey(int scancode, bool down) {
     SDL_Event e = {};
@@ -109,12 +122,15 @@ class GuiWindow : public testing::Test {
   }
 
   static bool s_ready;
+  static int s_savedW, s_savedH;
   std::unique_ptr<Overlay> m_overlay;
   std::vector<unsigned char> m_pixels;
   int m_pixelW = 0, m_pixelH = 0;
 };
 
 bool GuiWindow::s_ready = false;
+int GuiWindow::s_savedW = 0;
+int GuiWindow::s_savedH = 0;
 
 TEST_F(GuiWindow, EachWindowOpensAndClosesWithItsKey) {
   struct Case {
