@@ -314,3 +314,47 @@ TEST(GuiFonts, MissingAndDamagedFontsAreReportedNotFatal) {
 }
 
 }  // namespace
+
+namespace {
+
+int swapIntervalSeen = -1;
+float listenerGainSeen = -1.0f;
+
+// The options window's controls act at once: vertical sync on the swap interval, the master
+// volume on the listener gain; "Continue" closes the window and "Quit Game" asks to quit.
+TEST_F(GuiFrame, OptionsWindowControlsActAtOnce) {
+  OverlayHooks hooks;
+  hooks.m_swapInterval = [](int interval) { swapIntervalSeen = interval; };
+  hooks.m_listenerGain = [](float gain) { listenerGainSeen = gain; };
+  m_gui->SetHooks(hooks);
+  m_gui->ToggleWindow(Overlay::WIN_OPTIONS);
+  Frame();
+  ASSERT_EQ(m_gui->WindowRectCount(), 1);
+  EXPECT_EQ(m_gui->WindowRect(0)[0], 490.0f);
+  auto click = [&](float x, float y) {
+    Frame([&] {
+      MoveTo(x, y);
+      m_gui->KeyEvent(c_guiButtonLeft, 0, nullptr, true, (int)x, (int)y);
+      m_gui->KeyEvent(c_guiButtonLeft, 0, nullptr, false, (int)x, (int)y);
+    });
+    Frame();
+  };
+  // Rows of 32 units from the top of the contents (header 30, padding 8).
+  const float left = 490 + 8, top = 170 + 30 + 8;
+  click(left + 12, top + 14);  // "Video Vertical Sync"
+  EXPECT_EQ(m_gui->GetOptions().m_vsync, 0);
+  EXPECT_EQ(swapIntervalSeen, 0);
+  click(left + 12, top + 2 * 32 + 14);  // the master volume's step down
+  EXPECT_FLOAT_EQ(m_gui->GetOptions().m_masterVolume, 0.9f);
+  EXPECT_FLOAT_EQ(listenerGainSeen, 0.9f);
+  click(left + 12, top + 3 * 32 + 14);  // the music volume's: no hook, read by the game frame
+  EXPECT_FLOAT_EQ(m_gui->GetOptions().m_musicVolume, 0.6f);
+  EXPECT_FLOAT_EQ(listenerGainSeen, 0.9f);
+  click(left + 68, top + 272 + 20);  // "Quit Game"
+  EXPECT_TRUE(m_gui->QuitRequested());
+  EXPECT_TRUE(m_gui->IsWindowOpen(Overlay::WIN_OPTIONS));
+  click(left + 208, top + 272 + 20);  // "Continue"
+  EXPECT_FALSE(m_gui->IsWindowOpen(Overlay::WIN_OPTIONS));
+}
+
+}  // namespace
