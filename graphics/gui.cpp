@@ -329,8 +329,10 @@ void Gui::MouseMotion(float x, float y, float dx, float dy, float wheel) {
   m_scroll += wheel;
 }
 
-int Gui::KeyEvent(int code, uint32_t mods, const char* text, bool down, int x, int y) {
+int Gui::KeyEvent(int code, uint32_t mods, const char* text, bool down, int, int) {
   bool hovered = IsAnyHovered();
+  // The modifier bits are the keyboard's current state, whatever the event.
+  m_ctrlHeld = (mods & c_guiModCtrl) != 0;
   if (text) {
     if (!hovered) return 0;
     int n = Utf8Length(static_cast<unsigned char>(text[0]));
@@ -349,17 +351,12 @@ int Gui::KeyEvent(int code, uint32_t mods, const char* text, bool down, int x, i
     // and let go elsewhere would stay held there.
     if (!hovered && down) return 0;
     m_buttons[b] = down;
-    if (down) {
-      m_buttonLatch[b] = true;
-      m_mouseX = static_cast<float>(x);
-      m_mouseY = static_cast<float>(y);
-    }
+    if (down) m_buttonLatch[b] = true;
     return hovered ? 1 : 0;
   }
   GuiKeyChange changes[2];
   int n = GuiKeyMap(code, mods, down, changes);
   if (n == 0) return 0;
-  m_ctrlHeld = (mods & c_guiModCtrl) != 0 && down;
   for (int i = 0; i < n; i++) {
     const GuiKeyChange& c = changes[i];
     if (!hovered && c.m_down) continue;
