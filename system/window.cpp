@@ -9,6 +9,11 @@
 #include "utility/fixed_string.h"
 #include "utility/log.h"
 
+// Last: the X11 headers define short macros (None, Status, Bool) that must not reach the others.
+#include <SDL2/SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 namespace {
 
 struct WindowState {
@@ -21,6 +26,9 @@ struct WindowState {
   SDL_Window* window;
   SDL_GLContext context;
   uint8_t screenSaverWasOn;
+  // Full screen done by hand where no window manager does it: the window's place before.
+  bool coversScreen;
+  SDL_Rect savedPlace;
 };
 
 WindowState state = {};
@@ -51,6 +59,27 @@ void IconSet(SDL_Window* window) {
   if (icon == nullptr) return;  // only the icon is lost
   SDL_SetWindowIcon(window, icon);
   SDL_FreeSurface(icon);
+}
+
+// True when the window lives on an X server that has no window manager, such as a bare Xvfb.
+// There SDL's desktop full screen asks a manager that is not there: nothing changes on the
+// screen while SDL reports the screen's size, so drawing and read-backs would disagree.
+bool X11WithoutWindowManager(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  Display* display = info.info.x11.display;
+  const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == None) return true;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  const int result = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
+                                        &format, &count, &after, &data);
+  const bool managed = result == Success && data != nullptr && count == 1;
+  if (data != nullptr) XFree(data);
+  return !managed;
 }
 
 bool FullscreenSet(bool fullscreen) {
@@ -163,12 +192,34 @@ void SwapIntervalSet(int interval) {
 
 void FullscreenToggle() {
   if (state.window == nullptr) return;
+  if (state.coversScreen) {
+    SDL_SetWindowSize(state.window, state.savedPlace.w, state.savedPlace.h);
+    SDL_SetWindowPosition(state.window, state.savedPlace.x, state.savedPlace.y);
+    state.coversScreen = false;
+    return;
+  }
   const uint32_t flags = SDL_GetWindowFlags(state.window) & ~static_cast<uint32_t>(SDL_WINDOW_FULLSCREEN);
   const uint32_t desktopBit = static_cast<uint32_t>(SDL_WINDOW_FULLSCREEN_DESKTOP) & ~SDL_WINDOW_FULLSCREEN;
   if (flags & desktopBit)
     SDL_SetWindowFullscreen(state.window, flags & ~static_cast<uint32_t>(SDL_WINDOW_FULLSCREEN_DESKTOP));
-  else
+  else if (!X11WithoutWindowManager(state.window))
     SDL_SetWindowFullscreen(state.window, flags | SDL_WINDOW_FULLSCREEN_DESKTOP);
+  else {
+    // Without a manager the X server places and sizes windows as asked: cover the screen.
+    SDL_Rect screen = {};
+    if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(state.window), &screen) != 0) return;
+    SDL_GetWindowPosition(state.window, &state.savedPlace.x, &state.savedPlace.y);
+    SDL_GetWindowSize(state.window, &state.savedPlace.w, &state.savedPlace.h);
+    SDL_SetWindowPosition(state.window, screen.x, screen.y);
+    SDL_SetWindowSize(state.window, screen.w, screen.h);
+    state.coversScreen = true;
+    LOGI("No window manager: the window covers the screen in place of desktop full screen.");
+  }
+}
+
+bool WindowFullscreen() {
+  if (state.window == nullptr) return false;
+  return state.coversScreen || (SDL_GetWindowFlags(state.window) & SDL_WINDOW_FULLSCREEN) != 0;
 }
 
 void WindowSwap() {
@@ -189,6 +240,13 @@ float DrawableScale() {
   SDL_GL_GetDrawableSize(state.window, &dw, &dh);
   if (w <= 0) return 0.0f;
   return static_cast<float>(dw) / static_cast<float>(w);
+}
+
+void DrawableSize(int* width, int* height) {
+  int w = 0, h = 0;
+  if (state.window != nullptr) SDL_GL_GetDrawableSize(state.window, &w, &h);
+  if (width) *width = w;
+  if (height) *height = h;
 }
 
 void VideoExit() {

@@ -12,14 +12,20 @@ bool VideoInit(int driverIndex, int displayIndex, int glMajor, int glMinor, cons
 bool WindowCreate(int width, int height, bool fullscreen);
 // Sets the swap interval (1 waits for the vertical blank, 0 does not) when it differs.
 void SwapIntervalSet(int interval);
-// Switches between desktop full screen and a window.
+// Switches between desktop full screen and a window. On an X server without a window manager
+// (Xvfb), where desktop full screen does nothing, the window is moved and sized to cover the
+// screen instead, and given back its place on the next toggle.
 void FullscreenToggle();
+// The window is in full screen (or covers the screen as above).
+bool WindowFullscreen();
 // Shows the frame drawn into the back buffer.
 void WindowSwap();
 // The window's size in window coordinates; 0 x 0 without a window.
 void WindowSize(int* width, int* height);
 // Drawable pixels per window unit (above 1 on high-DPI displays); 0 without a window.
 float DrawableScale();
+// The size of the GL drawable in pixels; 0 x 0 without a window.
+void DrawableSize(int* width, int* height);
 // Deletes the context and the window, gives the screen saver back and stops SDL's video.
 void VideoExit();
 

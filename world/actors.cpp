@@ -181,6 +181,12 @@ bool Actors::IsExecutingPlan(int nr) const {
   return m_planActive[nr] && m_planSize[nr] > 0 && m_planStage[nr] < m_planSize[nr];
 }
 
+bool Actors::HoldsTile(int nr) const {
+  if (!IsExecutingPlan(nr)) return false;
+  if (m_tgtl[nr] >= 0 && m_tgtl[nr] != m_loca[nr]) return false;
+  return !m_pathRequested[nr] && m_pathStage[nr] >= m_pasz[nr];
+}
+
 void Actors::SetTargetLoc(int nr, int tile) {
   ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
   if (nr < 0 || nr >= MAXACTORS) return;

@@ -121,6 +121,9 @@ struct Actors {
   // The highest-numbered character other than nr with ST_ENGAGED, or -1.
   int FindPartner(int nr) const;
   bool IsExecutingPlan(int nr) const;
+  // At work where it stands: executing a plan with no walk left (no target elsewhere, its path
+  // used up and none asked for). Such a character keeps its tile until the step is done.
+  bool HoldsTile(int nr) const;
   void SetTargetLoc(int nr, int tile);
   bool IsValid(int nr) const { return nr >= 0 && nr < m_cnt; }
 

@@ -63,6 +63,22 @@ void Actors::SetElevation(int nr, float distance) {
   m_trfs[nr].SetTranslation(Normalize(p) * distance);
 }
 
+// The neighbour of tile `own` whose centre is nearest to the position (first of equals), or -1;
+// *ownDist and *bestDist get the distances of the unit position from the two unit centres.
+static int NearestNeighbour(const Globe& globe, int own, const Vec3& position, float* ownDist, float* bestDist) {
+  const Vec3 p = Normalize(position);
+  *ownDist = (Normalize(globe.TilePosition(own)) - p).Length();
+  int best = -1;
+  *bestDist = 0.0f;
+  for (int k = 0; k < 6; ++k) {
+    const int n = globe.m_nodes[own].neighbours[k];
+    if (!globe.IsValid(n)) continue;
+    const float d = (p - Normalize(globe.TilePosition(n))).Length();
+    if (best < 0 || d < *bestDist) best = n, *bestDist = d;
+  }
+  return best;
+}
+
 float Actors::UpdateLocation(int nr, int* nearest) {
   // Far beyond any border: the caller's height blend does not start without a neighbour.
   constexpr float c_noNeighbour = 1.0e30f;
@@ -72,19 +88,11 @@ float Actors::UpdateLocation(int nr, int* nearest) {
     LOGE("Cannot update the location of actor %d at tile %d.", nr, IsValid(nr) ? m_loca[nr] : -1);
     return c_noNeighbour;
   }
-  const Vec3 p = Normalize(m_trfs[nr].GetTranslation());
-  const int own = m_loca[nr];
-  const float d0 = (Normalize(globe->TilePosition(own)) - p).Length();
-  int best = -1;
-  float bestDist = 0.0f;
-  for (int k = 0; k < 6; ++k) {
-    const int n = globe->m_nodes[own].neighbours[k];
-    if (!globe->IsValid(n)) continue;
-    const float d = (p - Normalize(globe->TilePosition(n))).Length();
-    if (best < 0 || d < bestDist) best = n, bestDist = d;
-  }
+  float d0 = 0.0f, bestDist = 0.0f;
+  const int best = NearestNeighbour(*globe, m_loca[nr], m_trfs[nr].GetTranslation(), &d0, &bestDist);
   if (best < 0) return c_noNeighbour;
-  if (d0 > bestDist) {
+  // A step is performed on the tile the character walked to, so one at work keeps its tile.
+  if (d0 > bestDist && !HoldsTile(nr)) {
     m_loca[nr] = best;
     m_wld->items.MoveCarried(nr, best);
   }
@@ -119,7 +127,16 @@ void Actors::Update(float dt) {
     if (speed > cap) m_lvel[nr] = m_lvel[nr] * (factor * cap / speed);
     m_avel[nr] = Clamp(m_avel[nr], -c_angularLimit, c_angularLimit);
 
-    const Vec3 position = m_trfs[nr].GetTranslation() + m_lvel[nr] * dt;
+    Vec3 position = m_trfs[nr].GetTranslation() + m_lvel[nr] * dt;
+    if (HoldsTile(nr)) {
+      // At work on its tile, coasting or a push from a neighbour stops at the border rather
+      // than carrying the character into the next tile while its step is under way.
+      float own = 0.0f, other = 0.0f;
+      if (NearestNeighbour(*globe, m_loca[nr], position, &own, &other) >= 0 && own > other) {
+        position = m_trfs[nr].GetTranslation();
+        m_lvel[nr] = Vec3{};
+      }
+    }
     const Vec3 heading = Normalize(m_trfs[nr].GetXAxis() + m_trfs[nr].GetYAxis() * (m_avel[nr] * c_turnPerStep));
     m_trfs[nr] = Matrix44::AlignZX(heading, globe->m_trfs[m_loca[nr]].GetZAxis());
     m_trfs[nr].SetTranslation(position);

@@ -53,6 +53,13 @@ void PlanRoad(Actors& a, int nr, int loc) {
   items.Remove(sites[1]);
 }
 
+// A finished site is nobody's any more.
+void ReleaseFinishedSite(Actors& a, int nr, int loc) {
+  if (a.m_clai[nr] != loc) return;
+  a.m_wld->globe.AttribsSet(loc, AT_UNCLAIMED);
+  a.m_clai[nr] = -1;
+}
+
 }  // namespace
 
 int PerformStake(Actors& a, int nr, const char* name, float dt) {
@@ -168,6 +175,20 @@ int PerformBuild(Actors& a, int nr, const char* name, float dt) {
     LOGI("%s cannot build when not at a construction site.", who);
     return -1;
   }
+  // A builder holds the site it works, so that no second builder is sent to it; one that finds
+  // the site already held by someone else leaves it to them. The player's character builds where
+  // it is told and takes no claim.
+  if (!(a.m_stat[nr] & ST_CHOSEN) && a.m_clai[nr] != loc) {
+    const uint64_t before = __atomic_fetch_and(&globe.m_nodes[loc].attribs, ~AT_UNCLAIMED, __ATOMIC_RELAXED);
+    if (!(before & AT_UNCLAIMED)) {
+      LOGI("%s leaves the site at tile %d to the builder who holds it.", who, loc);
+      return -1;
+    }
+    const int old = a.m_clai[nr];
+    if (globe.IsValid(old)) globe.AttribsSet(old, AT_UNCLAIMED);
+    a.m_clai[nr] = loc;
+    LOGI("%s claimed constuction site at tile %d for %s", who, loc, name);
+  }
   const int stone = items.FindAt("stone", loc, false);
   const int lumber = items.FindAt("lumber", loc, false);
   if ((usesWood && lumber < 0) || (usesStone && stone < 0)) {
@@ -220,16 +241,19 @@ int PerformBuild(Actors& a, int nr, const char* name, float dt) {
   if (road) {
     LogEvent("%s finished building road.", who);
     globe.BuildRoad(loc);
+    ReleaseFinishedSite(a, nr, loc);
     return a.NextPlanStep(nr);
   }
   if (deck) {
     LogEvent("%s finished building deck.", who);
     globe.BuildDeck(loc);
+    ReleaseFinishedSite(a, nr, loc);
     return a.NextPlanStep(nr);
   }
   if (factory) {
     LogEvent("%s finished building.", who);
     globe.BuildFactory(loc);
+    ReleaseFinishedSite(a, nr, loc);
     return a.NextPlanStep(nr);
   }
   return a.m_planStage[nr];

@@ -90,6 +90,8 @@ int Globe::BridgeStart(int tile) const {
       cur = next;
     }
     if (!IsValid(cur) || steps > m_sz) continue;
+    // A bridge piece is no far shore: a bridge staked that way would run into the other bridge.
+    if (m_nodes[cur].type == TP_BRDG) continue;
     // A bridge back onto the same landmass is worth much less than one to another.
     if (m_nodes[cur].continent == m_nodes[tile].continent) steps *= 4;
     if (best == -1 || steps < bestSteps) best = n, bestSteps = steps;

@@ -59,8 +59,8 @@ static void LeftClick(Wld* world, const char* text) {
     return;
   }
   if (actor >= 0 && modshf != 0) {
-    if (down != 0 && Smite(actors, actor) >= 0 && actors.IsValid(actor))
-      LogEvent("Smiting %s", actors.m_name[actor].c_str());
+    // Smite says 1 only for a character it smote now; clicking the fallen again says nothing.
+    if (down != 0 && Smite(actors, actor) > 0) LogEvent("Smiting %s", actors.m_name[actor].c_str());
     return;
   }
   if (down == 0 && modctl == 0 && modshf == 0 && moved == 0 && tile >= 0) PlayerWalkTo(actors, tile);

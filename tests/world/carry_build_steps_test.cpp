@@ -648,6 +648,75 @@ TEST_F(CarryBuild, BridgeBuilderGoesOnWhileMaterialLasts) {
   EXPECT_EQ(I().Count("stone"), 0);
 }
 
+TEST_F(CarryBuild, ABuilderHoldsTheSiteItWorks) {
+  // The builder of a bridge piece gives the site back when the piece is done; when it then works
+  // the site again without walking there, it takes the claim again, and a second builder who
+  // finds the site held leaves it.
+  const int shore = c_tile;
+  const int first = G().m_nodes[shore].neighbours[3];
+  MakeWater(first);
+  MakeWater(G().OppositeNeighbour(shore, first));
+  ASSERT_GE(G().StartBridge(shore, first), 0);
+  ASSERT_NE(G().Attribs(shore) & AT_UNCLAIMED, 0u);
+  Carry("hammer");
+  I().Add("stone", shore, IS_MATERIAL);
+  I().Add("lumber", shore, IS_MATERIAL);
+  GivePlan({"build_bridge", "saw"});
+  EXPECT_EQ(A().Perform(nr, c_dt), 0);
+  EXPECT_EQ(A().m_clai[nr], shore);
+  EXPECT_EQ(G().Attribs(shore) & AT_UNCLAIMED, 0u);
+
+  const int other = A().Add("Second", shore);
+  ASSERT_GE(other, 0);
+  I().Add("hammer", shore, IS_TOOL);
+  ASSERT_GE(I().PickUp("hammer", shore, other), 0);
+  A().m_planActions[other][0] = "build_bridge";
+  A().m_planSize[other] = 1;
+  A().m_planActive[other] = 1;
+  A().m_planStage[other] = 0;
+  A().m_actionDelay[other] = ActionDuration("build_bridge");
+  CapturedLog log;
+  A().Perform(other, c_dt);
+  EXPECT_EQ(A().m_planSize[other], 0);
+  EXPECT_TRUE(log.Has("Second leaves the site at tile 20 to the builder who holds it."));
+  EXPECT_EQ(A().m_clai[other], -1);
+  EXPECT_EQ(A().m_clai[nr], shore);
+  EXPECT_EQ(G().Attribs(shore) & AT_UNCLAIMED, 0u);
+
+  // A road site that is finished is let go.
+  const int road = 40;
+  B().Add("plconstruction", road, AT_STONECONSTRUCTION | AT_ROADCONSTRUCTION);
+  for (int i = 0; i < 3; ++i) I().Add("stone", road, IS_MATERIAL);
+  A().m_loca[nr] = road;
+  I().MoveCarried(nr, road);
+  EXPECT_GT(Run("build_road"), 0);
+  EXPECT_TRUE(Advanced());
+  EXPECT_EQ(A().m_clai[nr], -1);
+  EXPECT_NE(G().Attribs(road) & AT_UNCLAIMED, 0u);
+  // Its earlier claim went when it took the road site.
+  EXPECT_NE(G().Attribs(shore) & AT_UNCLAIMED, 0u);
+}
+
+TEST_F(CarryBuild, NoBridgeIsStakedTowardAnotherBridge) {
+  // Two tiles of water straight out from the shore, the far one already a bridge piece: the
+  // walk across ends on the bridge, which is no shore to build to.
+  const int shore = c_tile;
+  const int w1 = G().m_nodes[shore].neighbours[3];
+  const int w2 = G().OppositeNeighbour(shore, w1);
+  const int land = G().OppositeNeighbour(w1, w2);
+  MakeWater(w1);
+  MakeWater(w2);
+  ASSERT_EQ(G().BridgeStart(shore), w1);
+  ASSERT_GE(G().AddBridge(land, w2, w1), 0);
+  ASSERT_EQ(G().m_nodes[w2].type, TP_BRDG);
+  EXPECT_EQ(G().BridgeStart(shore), -1);
+  Carry("bridgemarker");
+  CapturedLog log;
+  Run("stake_bridgemarker");
+  EXPECT_TRUE(log.Has("Doer cannot stake at tile 20: no water to bridge."));
+  EXPECT_EQ(B().Find(shore, "brconstruction"), -1);
+}
+
 TEST_F(CarryBuild, BridgeBuilderStopsWhenMaterialRunsShort) {
   const int shore = c_tile;
   const int first = G().m_nodes[shore].neighbours[3];

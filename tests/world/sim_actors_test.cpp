@@ -136,6 +136,46 @@ TEST_F(SimActorsService, PlansCompleteOrAreGivenUp) {
   EXPECT_FALSE(log.Has("Quitter completed a plan"));
 }
 
+TEST_F(SimActorsService, AWorkingCharacterStaysOnItsTile) {
+  // A character at work on the tile it walked to finishes the step there: neither coasting on
+  // nor a push from a neighbour on the same tile carries it over the border before it is done.
+  enum Cause { COAST, PUSH };
+  for (Cause cause : {COAST, PUSH}) {
+    SCOPED_TRACE(cause == COAST ? "coasting" : "pushed");
+    world = LandPlanet(&out);
+    Actors& a = A();
+    const int tile = c_hexTile, over = Neighbour(tile, 3);
+    const Vec3 c = G().TilePosition(tile), n = G().TilePosition(over);
+    const int w = a.Add("Worker", tile);
+    a.m_trfs[w].SetTranslation(c + (n - c) * 0.45f);  // just inside its tile
+    world->items.Add("redgem", tile, IS_GEM | IS_GLOWING);
+    ASSERT_GE(world->items.PickUp("redgem", tile, w), 0);
+    a.m_tgtl[w] = tile;
+    a.m_planActions[w][0] = "drop_redgem";
+    a.m_planSize[w] = 1;
+    a.m_planActive[w] = 1;
+    a.m_planStage[w] = 0;
+    a.m_actionDelay[w] = ActionDuration("drop_redgem");
+    if (cause == COAST) {
+      a.m_lvel[w] = Normalize(n - c) * (0.85f * G().m_hexw);
+    } else {
+      const int s = a.Add("Shover", tile);
+      a.m_tgtl[s] = tile;
+      a.m_trfs[s].SetTranslation(c + (n - c) * 0.35f);
+    }
+    int left = 0;
+    for (int i = 0; i < 240 && a.m_planSize[w] > 0; ++i) {
+      Step();
+      left += a.m_loca[w] != tile;
+    }
+    EXPECT_EQ(a.m_planSize[w], 0);
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(world->items.CountAt("redgem", tile, false), 1);
+    EXPECT_EQ(world->items.CountAt("redgem", over, false), 0);
+    TakeMessages(out);
+  }
+}
+
 TEST_F(SimActorsService, ThePlayerLandsAndTheIntroEndsOnce) {
   Actors& a = A();
   const int p = a.Add("Hero", c_hexTile);

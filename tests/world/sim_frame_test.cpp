@@ -147,7 +147,9 @@ TEST_F(DispatchTest, ShiftClickSmitesOnThePressAndTheReleaseDoesNothing) {
   // The release carries a tile, but with shift held on a character it sends nobody anywhere.
   EXPECT_TRUE(Handle("leftclick down=0 moved=0 tile=5 actor=1 modalt=0 modctl=0 modshf=1"));
   EXPECT_EQ(a.m_pathRequested[0], 0);
-  // Smiting again reports nothing new: Smite says 0.
+  // Smiting again reports nothing new: Smite says 0, and the event is not logged again.
+  EXPECT_TRUE(Handle("leftclick down=1 moved=0 tile=4 actor=1 modalt=0 modctl=0 modshf=1"));
+  EXPECT_EQ(log.Find("Smiting Brim", log.Find("Smiting Brim") + 1), -1);
   EXPECT_EQ(Smite(a, 1), 0);
   EXPECT_EQ(Smite(a, -1), 0);
   EXPECT_EQ(Smite(a, 7), 0);
