@@ -8,8 +8,10 @@
 #include <memory>
 #include <vector>
 
+#include "gl_fixture.h"
 #include "graphics/graphics.h"
 #include "graphics/overlay.h"
+#include "graphics/screenshot.h"
 #include "gui_fixture.h"
 #include "system/input.h"
 #include "system/window.h"
@@ -21,21 +23,14 @@ constexpr int c_width = 1024, c_height = 640;
 
 class GuiWindow : public testing::Test {
  protected:
-  // Other window tests of this program may have the window open already: it is shared, its
-  // size put back afterwards, and it stays open until the program ends.
+  // The window is the one all window tests of this program share: made larger for these
+  // tests and put back to its size afterwards.
   static void SetUpTestSuite() {
     UseGuiFolders();
-    if (WindowExists()) {
-      WindowSize(&s_savedW, &s_savedH);
-      s_ready = WindowCreate(c_width, c_height, false);
-    } else {
-      s_ready = VideoInit(0, 0, 3, 3, "gui test") && WindowCreate(c_width, c_height, false) && GraphicsInit();
-      if (s_ready)
-        atexit([] {
-          GraphicsExit();
-          VideoExit();
-        });
-    }
+    s_ready = false;
+    if (!GlDisplayExists() || !GlWindowOpen()) return;
+    WindowSize(&s_savedW, &s_savedH);
+    s_ready = WindowCreate(c_width, c_height, false);
     if (s_ready) InputInit();
   }
   static void TearDownTestSuite() {
@@ -44,7 +39,9 @@ class GuiWindow : public testing::Test {
     if (s_savedW > 0) WindowCreate(s_savedW, s_savedH, false);
   }
   void SetUp() override {
-    if (!s_ready) GTEST_SKIP() << "no display with an OpenGL 3.3 context could be had";
+    if (!GlDisplayExists()) GTEST_SKIP() << "No display (DISPLAY is not set): run under tools/with_display.sh.";
+    ASSERT_TRUE(s_ready) << "a display exists but the window or its GL context could not be made";
+    GlBindingsReset();
     UseGuiFolders();
     m_overlay = std::make_unique<Overlay>();
     m_overlay->ApplyStyle();
@@ -111,16 +108,6 @@ class GuiWindow : public testing::Test {
       }
     return n;
   }
-  // The frame as a binary PPM (top row first), for looking at.
-  void WritePpm(const char* path) const {
-    FILE* f = fopen(path, "wb");
-    if (!f) return;
-    fprintf(f, "P6\n%d %d\n255\n", m_pixelW, m_pixelH);
-    for (int row = m_pixelH - 1; row >= 0; row--)
-      for (int px = 0; px < m_pixelW; px++) fwrite(&m_pixels[(static_cast<size_t>(row) * m_pixelW + px) * 4], 1, 3, f);
-    fclose(f);
-  }
-
   static bool s_ready;
   static int s_savedW, s_savedH;
   std::unique_ptr<Overlay> m_overlay;
@@ -194,7 +181,9 @@ TEST_F(GuiWindow, AllWindowsTogether) {
   EXPECT_GT(Lit(0, 0, 500, 390), 500 * 390 / 2);
   EXPECT_GT(Lit(c_width - 76, c_height - 76, 60, 60), 60 * 60 / 2);
   const char* shot = getenv("QUILLOMAR_GUI_SHOT");
-  if (shot && shot[0]) WritePpm(shot);
+  if (shot && shot[0]) {
+    EXPECT_TRUE(PngWrite(shot, m_pixels.data(), m_pixelW, m_pixelH, 4, true));
+  }
 }
 
 }  // namespace
