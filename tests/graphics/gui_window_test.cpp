@@ -187,3 +187,63 @@ TEST_F(GuiWindow, AllWindowsTogether) {
 }
 
 }  // namespace
+
+#include "graphics/vis_labels.h"
+
+namespace {
+
+// What the text-drawing operation saw at each call: the text, the block on slot 3 and blending.
+struct DrawSeen {
+  std::string text;
+  float block[20];
+  bool blending;
+  float w, h;
+};
+std::vector<DrawSeen> drawsSeen;
+
+float RecordDraw(const char* text, float, float, float w, float h, const char*, const char*) {
+  DrawSeen d;
+  d.text = text;
+  GLint buffer = 0;
+  glGetIntegeri_v(GL_UNIFORM_BUFFER_BINDING, c_textBlockSlot, &buffer);
+  glBindBuffer(GL_UNIFORM_BUFFER, static_cast<GLuint>(buffer));
+  glGetBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof(d.block), d.block);
+  d.blending = glIsEnabled(GL_BLEND) == GL_TRUE;
+  d.w = w;
+  d.h = h;
+  drawsSeen.push_back(d);
+  return 1.0f;
+}
+
+TEST_F(GuiWindow, LabelsReachTheTextBlockInOrder) {
+  GlHandle block = UBufferCreate(80, nullptr, true);
+  ASSERT_NE(block, 0u);
+  const char* lines[9] = {"Hey, Hilde...", "procure lumber", nullptr, nullptr,           nullptr,
+                          nullptr,         nullptr,          nullptr, "Have a nice day!"};
+  TextLabel labels[12];
+  int n = SpeechChoiceLabels(lines, 2, true, labels);
+  n += TutorLabels("Welcome!", labels + n);
+  labels[n].m_text.Clear();  // an empty label is skipped
+  n++;
+  glDisable(GL_BLEND);
+  drawsSeen.clear();
+  TextLabelsDraw(block, labels, n, RecordDraw);
+  // The GL binding was changed behind the wrappers' back by the recorder: forget the caches.
+  GlBindingsReset();
+  ASSERT_EQ(drawsSeen.size(), 6u);
+  EXPECT_EQ(drawsSeen[0].text, std::string(1, c_glyphSpeechPanel));
+  EXPECT_TRUE(drawsSeen[0].blending);
+  EXPECT_EQ(drawsSeen[0].block[19], 0.8f);  // the panel's alpha
+  EXPECT_EQ(drawsSeen[1].text, "Hey, Hilde...");
+  EXPECT_FALSE(drawsSeen[1].blending) << "blending is put back after the panel";
+  EXPECT_EQ(drawsSeen[2].text, "procure lumber");
+  EXPECT_EQ(drawsSeen[2].block[16], 1.0f);  // highlighted: (1, 1, 0.2)
+  EXPECT_EQ(drawsSeen[2].block[18], 0.2f);
+  EXPECT_EQ(drawsSeen[2].block[0], 1.0f);  // identity matrix
+  EXPECT_EQ(drawsSeen[5].text, "Welcome!");
+  EXPECT_EQ(drawsSeen[5].block[17], 0.45f);
+  EXPECT_FALSE(drawsSeen[5].blending);
+  UBufferDestroy(block);
+}
+
+}  // namespace
