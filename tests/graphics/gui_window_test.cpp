@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "gl_fixture.h"
 #include "graphics/graphics.h"
 #include "graphics/overlay.h"
 #include "graphics/screenshot.h"
+#include "graphics/vis_labels.h"
 #include "gui_fixture.h"
 #include "system/input.h"
 #include "system/window.h"
@@ -187,8 +189,6 @@ TEST_F(GuiWindow, AllWindowsTogether) {
 }
 
 }  // namespace
-
-#include "graphics/vis_labels.h"
 
 namespace {
 
