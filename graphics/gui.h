@@ -177,6 +177,7 @@ class Gui {
   void CreateDeviceObjects();
   void DestroyDeviceObjects();
   void ApplyInputToImGui();
+  void AddScroll(float wheel);
   // GL state around the pass, and the upload and drawing of a finished frame.
   void DrawBegin();
   void DrawEnd();

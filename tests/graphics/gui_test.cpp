@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <imgui.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -355,6 +356,51 @@ TEST_F(GuiFrame, OptionsWindowControlsActAtOnce) {
   EXPECT_TRUE(m_gui->IsWindowOpen(Overlay::WIN_OPTIONS));
   click(left + 208, top + 272 + 20);  // "Continue"
   EXPECT_FALSE(m_gui->IsWindowOpen(Overlay::WIN_OPTIONS));
+}
+
+}  // namespace
+
+namespace {
+
+// Random codes, modifier bits, broken UTF-8 and unusable pointer values never take the GUI
+// past its limits, and every frame still builds.
+TEST_F(GuiFrame, HostileInputIsHandledSafely) {
+  m_gui->ToggleWindow(Overlay::WIN_CONSOLE);
+  m_gui->ToggleWindow(Overlay::WIN_DEBUG);
+  Frame();
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  const float odd[] = {NAN, INFINITY, -INFINITY, 3.0e38f, -3.0e38f, 1.0e9f, -7.5f, 250.0f};
+  for (int frame = 0; frame < 200; frame++) {
+    Frame([&] {
+      for (int e = 0; e < 20; e++) {
+        unsigned r = next();
+        switch (r % 4) {
+          case 0:
+            m_gui->MouseMotion(odd[r % 8], odd[(r >> 3) % 8], odd[(r >> 6) % 8], 1.0f, odd[(r >> 9) % 8]);
+            break;
+          case 1: {
+            char text[5] = {static_cast<char>(next()), static_cast<char>(next()), static_cast<char>(next()),
+                            static_cast<char>(next()), 0};
+            if (r & 16) text[1 + (r >> 5) % 3] = 0;  // cut inside a sequence
+            m_gui->KeyEvent(0, next(), text, (r >> 4) & 1, 0, 0);
+            break;
+          }
+          default:
+            m_gui->MouseMotion(static_cast<float>(next() % 600), static_cast<float>(next() % 500), 1.0f, 1.0f, 0.0f);
+            m_gui->KeyEvent(static_cast<int>(next() % 400) - 50, next(), nullptr, (r >> 4) & 1, 0, 0);
+            break;
+        }
+        ASSERT_LT(m_gui->TextPending(), Gui::c_textLimit);
+        ASSERT_TRUE(std::isfinite(m_gui->ScrollPending()));
+        ASSERT_TRUE(std::isfinite(m_gui->MouseX()) && std::fabs(m_gui->MouseX()) <= 1.0e6f);
+      }
+    });
+    ASSERT_FALSE(m_gui->LastConvert().m_cut);
+  }
 }
 
 }  // namespace
