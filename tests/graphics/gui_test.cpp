@@ -404,3 +404,28 @@ TEST_F(GuiFrame, HostileInputIsHandledSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+// A drag started on a window and let go away from every window ends: the release reaches ImGui.
+TEST_F(GuiFrame, ADragLetGoOutsideTheWindowsEnds) {
+  m_gui->ToggleWindow(Overlay::WIN_OPTIONS);
+  Frame();
+  const float x = 490 + 8 + 140, y = 170 + 30 + 8 + 2 * 32 + 14;  // the master volume's field
+  Frame([&] {
+    MoveTo(x, y);
+    EXPECT_EQ(m_gui->KeyEvent(c_guiButtonLeft, 0, nullptr, true, (int)x, (int)y), 1);
+  });
+  Frame();
+  EXPECT_TRUE(ImGui::IsAnyItemActive()) << "the field is being dragged";
+  Frame([&] {
+    MoveTo(x, 700);  // straight down, out of the window: the value does not change
+    EXPECT_FALSE(m_gui->IsAnyHovered());
+    EXPECT_EQ(m_gui->KeyEvent(c_guiButtonLeft, 0, nullptr, false, (int)x, 700), 0);
+  });
+  Frame();
+  EXPECT_FALSE(ImGui::IsAnyItemActive());
+  EXPECT_FLOAT_EQ(m_gui->GetOptions().m_masterVolume, 1.0f);
+}
+
+}  // namespace
