@@ -84,6 +84,14 @@ Actors::Actors(Wld* wld) : m_cnt(0), m_wld(wld) {
   m_planInFlightNr = -1;
   memset(static_cast<void*>(m_quietGoal), 0, sizeof(m_quietGoal));
   memset(m_quietValid, 0, sizeof(m_quietValid));
+  for (int i = 0; i < MAXACTORS; ++i) {
+    m_goalAtom[i] = m_failAtom[i] = nullptr;
+    m_goalValue[i] = m_failValue[i] = 0;
+    m_failAssi[i] = -1;
+    m_failCount[i] = 0;
+    m_failChanges[i] = 0;
+    m_failBase[i] = 0.0f;
+  }
 
   m_planners = static_cast<ActionPlanner*>(AlignedAlloc(sizeof(ActionPlanner) * MAXACTORS, 32));
   m_currentState = static_cast<WorldState*>(AlignedAlloc(sizeof(WorldState) * MAXACTORS, 32));
@@ -202,16 +210,18 @@ int Actors::NextPlanStep(int nr) {
   return stage;
 }
 
-void Actors::AbandonPlan(int nr) {
+void Actors::AbandonPlan(int nr, bool quiet) {
   ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
   if (nr < 0 || nr >= MAXACTORS) return;
-  char text[256];
-  PlanText(nr, text, sizeof(text));
-  if (m_planSize[nr] > 0) LOGI("%s abandons the action plan %s", m_name[nr].c_str(), text);
+  if (m_planSize[nr] > 0 && !quiet) {
+    char text[256];
+    PlanText(nr, text, sizeof(text));
+    LOGI("%s abandons the action plan %s", m_name[nr].c_str(), text);
+  }
   const int site = m_clai[nr];
   if (site != -1) {
     if (m_wld && m_wld->globe.IsValid(site)) m_wld->globe.AttribsSet(site, AT_UNCLAIMED);
-    LOGI("%s relinquished claim on tile %d.", m_name[nr].c_str(), site);
+    if (!quiet) LOGI("%s relinquished claim on tile %d.", m_name[nr].c_str(), site);
     m_clai[nr] = -1;
   }
   if (m_assi[nr] == 5) {

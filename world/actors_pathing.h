@@ -29,6 +29,7 @@ struct PathRequest {
   PathGoal goal;     // the character's m_pathGoal when handed over
   FixedString name;  // for the log
   int32_t stale;     // main thread only: the character gave up meanwhile, drop the answer
+  int32_t quiet;     // 1: a failure would repeat one already reported, so it is not logged again
   // Results.
   int32_t path[c_tilePathLimit];
   int32_t length;     // tiles in path

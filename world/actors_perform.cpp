@@ -108,10 +108,7 @@ int Actors::Perform(int nr, float dt) {
   } else {
     result = stepHandlers[row].call(*this, nr, name, dt);
   }
-  if (result < 0) {
-    AbandonPlan(nr);
-    m_replanDelay[nr] = c_replanDelayAfterStepFailure;
-  }
+  if (result < 0) AbandonPlan(nr, NoteFailure(nr, c_replanDelayAfterStepFailure) > 1);
   return m_planStage[nr];
 }
 
