@@ -28,6 +28,7 @@ struct Counts {
   long pathFailures = 0;
   long stateLimit = 0;
   long plansFound = 0;
+  long plansCompleted = 0;
 };
 Counts counts;
 
@@ -43,6 +44,7 @@ void CountLine(const char* format, ...) {
   if (Has(text, "failed to make a plan")) ++counts.planFailures;
   if (Has(text, "set overflow")) ++counts.stateLimit;
   if (Has(text, "found a plan of cost")) ++counts.plansFound;
+  if (Has(text, "completed a plan")) ++counts.plansCompleted;
   if (Has(text, "Could not find a path") || Has(text, "found node")) ++counts.pathFailures;
 }
 
@@ -119,6 +121,7 @@ int main(int argc, char** argv) {
   printf("retry_state_limit_searches %ld searches\n", counts.stateLimit);
   printf("retry_failed_paths_per_minute %.1f paths\n", counts.pathFailures / minutes);
   printf("retry_plans_found %ld plans\n", counts.plansFound);
+  printf("retry_plans_completed %ld plans\n", counts.plansCompleted);
   printf("retry_wall_time %.1f s\n", wall / 1000.0);
   return 0;
 }

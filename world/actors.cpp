@@ -242,9 +242,13 @@ void Actors::AbandonPlan(int nr, bool quiet) {
 
 size_t Actors::Serialize(FileHandle file, bool write) {
   size_t total = 0;
+  // A failed write (a full disk) is an error of the disk, reported once by the save; the fields
+  // after it are not tried. A short read is reported per field.
+  bool failed = false;
   {
     const size_t got = write ? FileWrite(file, &m_cnt, sizeof(m_cnt)) : FileRead(file, &m_cnt, sizeof(m_cnt));
     total += got;
+    if (write && got != sizeof(m_cnt)) return total;
     ASSERTT(got == sizeof(m_cnt), "written == sizeof(m_cnt)");
     if (!write && got != sizeof(m_cnt)) m_cnt = 0;
   }
@@ -258,10 +262,14 @@ size_t Actors::Serialize(FileHandle file, bool write) {
 #define ACTORS_TRANSFER(field)                                                                     \
   do {                                                                                             \
     ASSERTT(m_cnt > 0, "m_cnt>0");                                                                 \
+    if (failed) break;                                                                             \
     const size_t want = static_cast<size_t>(m_cnt) * sizeof(field[0]);                             \
     const size_t got = write ? FileWrite(file, &field[0], want) : FileRead(file, &field[0], want); \
     total += got;                                                                                  \
-    ASSERTT(got == want, "written == m_cnt*sizeof(" #field "[0])");                                \
+    if (write)                                                                                     \
+      failed = got != want;                                                                        \
+    else                                                                                           \
+      ASSERTT(got == want, "written == m_cnt*sizeof(" #field "[0])");                              \
   } while (0)
 
   ACTORS_TRANSFER(m_loca);
