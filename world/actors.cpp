@@ -195,12 +195,6 @@ bool Actors::HoldsTile(int nr) const {
   return !m_pathRequested[nr] && m_pathStage[nr] >= m_pasz[nr];
 }
 
-void Actors::SetTargetLoc(int nr, int tile) {
-  ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
-  if (nr < 0 || nr >= MAXACTORS) return;
-  m_tgtl[nr] = tile;
-}
-
 int Actors::NextPlanStep(int nr) {
   ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
   if (nr < 0 || nr >= MAXACTORS) return -1;

@@ -138,7 +138,6 @@ struct Actors {
   // At work where it stands: executing a plan with no walk left (no target elsewhere, its path
   // used up and none asked for). Such a character keeps its tile until the step is done.
   bool HoldsTile(int nr) const;
-  void SetTargetLoc(int nr, int tile);
   bool IsValid(int nr) const { return nr >= 0 && nr < m_cnt; }
 
   // Writes or reads the saved fields; returns the bytes moved. Plans come back empty.

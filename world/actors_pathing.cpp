@@ -26,7 +26,6 @@ struct PathingQueue {
   Cond* hasWork;
   Cond* hasRoom;  // also signalled when a search ends, for PathingServiceCancel
   int cursor;     // the character handed over last
-  std::atomic<int> served;
 };
 
 PathingQueue queue = {};
@@ -86,7 +85,6 @@ int PathingThreadMain(void*) {
     queue.hasRoom->Signal();
     queue.mutex->Unlock();
     ++served;
-    queue.served.fetch_add(1, std::memory_order_relaxed);
   }
 }
 
@@ -101,7 +99,6 @@ bool PathingServiceStart() {
   queue.stop = 0;
   queue.serving = nullptr;
   queue.cursor = 0;
-  queue.served.store(0);
   queue.mutex = new Mutex();
   queue.hasWork = new Cond();
   queue.hasRoom = new Cond();
@@ -164,8 +161,6 @@ int PathingQueueCount() {
   queue.mutex->Unlock();
   return n;
 }
-
-int PathingServedCount() { return queue.served.load(std::memory_order_relaxed); }
 
 int PathingServiceCancel(Actors* owner) {
   if (pathingThread) {

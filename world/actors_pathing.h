@@ -58,8 +58,6 @@ bool PathingQueuePush(PathRequest* request);
 int PathingServiceCancel(Actors* owner);
 // Requests in the ring, for tests and diagnostics.
 int PathingQueueCount();
-// Requests the worker has finished since the service started.
-int PathingServedCount();
 // The worker's body: serves requests until stopped; returns the number served.
 int PathingThreadMain(void* data);
 
