@@ -43,7 +43,7 @@ int Actors::SetGoal(int nr, int goalCount, const char* const* goalAtoms, const b
   if (m_planRequested[nr]) return 0;
 
   const char* atom = goalCount == 1 && goalAtoms ? goalAtoms[0] : nullptr;
-  const int32_t value = goalValues ? goalValues[0] : 1;
+  const int32_t value = goalValues && goalCount > 0 ? goalValues[0] : 1;
   if (m_failCount[nr] > 0) {
     m_goalAtom[nr] = atom;
     m_goalValue[nr] = value;
