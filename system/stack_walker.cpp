@@ -3,28 +3,101 @@
 
 #include <cxxabi.h>
 #include <dlfcn.h>
-#include <execinfo.h>
+#include <elf.h>
 #include <link.h>
+#include <sys/mman.h>
+#include <ucontext.h>
 #include <unistd.h>
+#include <unwind.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-// Copies text into a fixed buffer, cut to fit and always terminated.
+#include "system/symbol_index.h"
+
+// Copies text into a fixed buffer, cut to fit and always terminated. Safe in a signal handler.
 static void CopyText(char* out, size_t size, const char* text) {
   if (!out || size == 0) return;
-  snprintf(out, size, "%s", text ? text : "");
+  size_t n = text ? strlen(text) : 0;
+  if (n >= size) n = size - 1;
+  if (n > 0) memcpy(out, text, n);
+  out[n] = 0;
 }
 
-// Appends "piece;" when it fits whole; returns the new length.
+// Appends "piece" + suffix + ";" when it fits whole; returns the new length.
 static size_t AppendPiece(char* out, size_t size, size_t len, const char* piece, const char* suffix) {
   if (!piece || !piece[0]) return len;
-  const size_t need = strlen(piece) + strlen(suffix) + 1;  // ';' included
-  if (len + need + 1 > size) return len;
-  len += static_cast<size_t>(snprintf(out + len, size - len, "%s%s;", piece, suffix));
+  const size_t a = strlen(piece), b = strlen(suffix);
+  if (len + a + b + 2 > size) return len;
+  memcpy(out + len, piece, a);
+  memcpy(out + len + a, suffix, b);
+  len += a + b;
+  out[len++] = ';';
+  out[len] = 0;
   return len;
 }
+
+namespace {
+
+// A line built in a fixed buffer without printf, which may allocate or lock inside a signal
+// handler. Text that does not fit is cut; a cut line still ends with its line feed.
+struct LineText {
+  char* buf;
+  size_t size;
+  size_t len;
+  bool cut;
+  LineText(char* b, size_t n) : buf(b), size(n), len(0), cut(false) { buf[0] = 0; }
+  void Add(const char* text) {
+    for (; text && *text; ++text) {
+      if (len + 1 >= size) {
+        cut = true;
+        return;
+      }
+      buf[len++] = *text;
+    }
+    buf[len] = 0;
+  }
+  // Like printf's %p: "(nil)" for 0, else 0x and lower-case hex digits.
+  void Pointer(uint64_t value) {
+    if (value == 0) {
+      Add("(nil)");
+      return;
+    }
+    char digits[19];
+    int n = 0;
+    for (; value; value >>= 4) digits[n++] = "0123456789abcdef"[value & 15];
+    char text[20] = {'0', 'x'};
+    for (int i = 0; i < n; ++i) text[2 + i] = digits[n - 1 - i];
+    text[2 + n] = 0;
+    Add(text);
+  }
+  void Decimal(int64_t value) {
+    char text[24];
+    int n = 0;
+    uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+      text[n++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v);
+    char out[24];
+    int o = 0;
+    if (value < 0) out[o++] = '-';
+    while (n > 0) out[o++] = text[--n];
+    out[o] = 0;
+    Add(out);
+  }
+  void EndLine() {
+    if (len + 1 < size) {
+      buf[len++] = '\n';
+      buf[len] = 0;
+    } else {
+      buf[size - 2] = '\n';
+    }
+  }
+};
+
+}  // namespace
 
 // The name alone from a readable signature: the text before its parameter list, outside
 // template brackets ("ns::Foo<int>::Bar(int) const" gives "ns::Foo<int>::Bar").
@@ -56,7 +129,14 @@ static const char* BaseName(const char* path) {
 }
 
 StackWalker::StackWalker(uint32_t options, const char* symbolPath)
-    : m_options(options), m_symbolPath(nullptr), m_modulesLoaded(false), m_maxRepeats(STACKWALKER_MAX_REPEATS) {
+    : m_options(options),
+      m_symbolPath(nullptr),
+      m_modulesLoaded(false),
+      m_maxRepeats(STACKWALKER_MAX_REPEATS),
+      m_signalSafe(false),
+      m_sent(0),
+      m_repeats(0) {
+  memset(&m_entry, 0, sizeof(m_entry));
   if (symbolPath) {
     m_symbolPath = strdup(symbolPath);
     m_options |= SWO_SYMBOLPATH;
@@ -121,10 +201,14 @@ static int ListModule(struct dl_phdr_info* info, size_t, void* data) {
 
 bool StackWalker::InitSymbols() {
   if (m_modulesLoaded) return true;
-  char searchPath[STACKWALKER_MAX_SEARCHPATH] = {};
+  // The index is read once per process, never inside a signal handler: there the walker names
+  // what an earlier load found.
+  if (!m_signalSafe) SymbolIndexLoad();
+  char searchPath[STACKWALKER_MAX_SEARCHPATH];
+  searchPath[0] = 0;
   if (m_options & SWO_SYMBOLPATH) {
-    char cwd[STACKWALKER_MAX_NAMELEN] = {};
-    char program[STACKWALKER_MAX_NAMELEN] = {};
+    char cwd[STACKWALKER_MAX_NAMELEN];
+    char program[STACKWALKER_MAX_NAMELEN];
     if (!getcwd(cwd, sizeof(cwd))) cwd[0] = 0;
     const ssize_t n = readlink("/proc/self/exe", program, sizeof(program) - 1);
     program[n > 0 ? n : 0] = 0;
@@ -132,106 +216,296 @@ bool StackWalker::InitSymbols() {
   }
   const char* user = getenv("USER");
   OnSymbolsReady(searchPath, m_options, user ? user : "");
+  if (m_signalSafe) {
+    // Listing the modules takes the loader's lock, which the interrupted code may hold.
+    m_modulesLoaded = true;
+    return true;
+  }
   ModuleListing listing = {this, 0};
   dl_iterate_phdr(ListModule, &listing);
   m_modulesLoaded = listing.seen > 0;
   return m_modulesLoaded;
 }
 
-bool StackWalker::Describe(StackEntry* entry, uint64_t lookupAddress) {
-  Dl_info info = {};
-  if (!entry || !dladdr(reinterpret_cast<void*>(static_cast<uintptr_t>(lookupAddress)), &info)) return false;
-  if (info.dli_fname) {
-    CopyText(entry->loadedImageName, sizeof(entry->loadedImageName), info.dli_fname);
-    CopyText(entry->moduleName, sizeof(entry->moduleName), BaseName(info.dli_fname));
+// An address from a module's dynamic section. The loader relocates most of them in place; those of
+// a read-only section (the kernel's helper module) stay relative to the module's base.
+static uintptr_t DynamicAddress(const struct link_map* map, ElfW(Addr) value) {
+  return value < map->l_addr ? map->l_addr + value : value;
+}
+
+// The number of symbols in a module's dynamic table, from its GNU hash table: one past the
+// highest symbol any hash chain reaches.
+static uint32_t GnuHashSymbolCount(const uint32_t* table) {
+  const uint32_t buckets = table[0], first = table[1], bloomWords = table[2];
+  const uint32_t* bucket = table + 4 + bloomWords * (sizeof(ElfW(Addr)) / 4);
+  const uint32_t* chain = bucket + buckets;
+  uint32_t last = 0;
+  for (uint32_t i = 0; i < buckets; ++i)
+    if (bucket[i] > last) last = bucket[i];
+  if (last < first) return first;
+  while ((chain[last - first] & 1) == 0) ++last;
+  return last + 1;
+}
+
+// The function a module exports that covers the address, from the dynamic symbol table the module
+// keeps in memory; null when none does. Reads only, so it is safe in a signal handler.
+static const char* ExportedName(const struct link_map* map, uint64_t address, uint64_t* start) {
+  if (!map || !map->l_ld) return nullptr;
+  const ElfW(Sym)* symbols = nullptr;
+  const char* strings = nullptr;
+  uint32_t count = 0;
+  for (const ElfW(Dyn)* d = map->l_ld; d->d_tag != DT_NULL; ++d) {
+    if (d->d_tag == DT_SYMTAB) symbols = reinterpret_cast<const ElfW(Sym)*>(DynamicAddress(map, d->d_un.d_ptr));
+    if (d->d_tag == DT_STRTAB) strings = reinterpret_cast<const char*>(DynamicAddress(map, d->d_un.d_ptr));
+    if (d->d_tag == DT_HASH) count = reinterpret_cast<const uint32_t*>(DynamicAddress(map, d->d_un.d_ptr))[1];
+    if (d->d_tag == DT_GNU_HASH && count == 0)
+      count = GnuHashSymbolCount(reinterpret_cast<const uint32_t*>(DynamicAddress(map, d->d_un.d_ptr)));
   }
-  entry->baseOfImage = reinterpret_cast<uintptr_t>(info.dli_fbase);
-  if (info.dli_sname) {
+  if (!symbols || !strings) return nullptr;
+  for (uint32_t i = 1; i < count; ++i) {
+    const ElfW(Sym)& sym = symbols[i];
+    const int type = ELF64_ST_TYPE(sym.st_info);
+    if ((type != STT_FUNC && type != STT_GNU_IFUNC) || sym.st_shndx == SHN_UNDEF || sym.st_name == 0) continue;
+    const uint64_t from = map->l_addr + sym.st_value;
+    if (address >= from && address < from + (sym.st_size > 0 ? sym.st_size : 1)) {
+      *start = from;
+      return strings + sym.st_name;
+    }
+  }
+  return nullptr;
+}
+
+bool StackWalker::DescribeSafe(StackEntry* entry, uint64_t lookupAddress) {
+  if (!entry) return false;
+  struct dl_find_object object;
+  const bool inModule = _dl_find_object(reinterpret_cast<void*>(static_cast<uintptr_t>(lookupAddress)), &object) == 0;
+  if (inModule && object.dlfo_link_map) {
+    const char* path = object.dlfo_link_map->l_name;
+    if (path && path[0]) {
+      CopyText(entry->loadedImageName, sizeof(entry->loadedImageName), path);
+    } else {
+      // The program itself is listed without a name.
+      const ssize_t n = readlink("/proc/self/exe", entry->loadedImageName, sizeof(entry->loadedImageName) - 1);
+      entry->loadedImageName[n > 0 ? n : 0] = 0;
+    }
+    CopyText(entry->moduleName, sizeof(entry->moduleName), BaseName(entry->loadedImageName));
+    entry->baseOfImage = object.dlfo_link_map->l_addr;
+  }
+  SymbolHit hit;
+  if (SymbolIndexLookup(lookupAddress, &hit)) {
+    entry->symTypeString = "SYM";
+    CopyText(entry->name, sizeof(entry->name), hit.function);
+    CopyText(entry->undFullName, sizeof(entry->undFullName), hit.function);
+    NameOnly(entry->undName, sizeof(entry->undName), hit.function);
+    entry->offsetFromSymbol = entry->offset - hit.functionStart;
+    CopyText(entry->lineFileName, sizeof(entry->lineFileName), hit.file);
+    entry->lineNumber = hit.line;
+    return true;
+  }
+  uint64_t start = 0;
+  const char* exported = inModule ? ExportedName(object.dlfo_link_map, lookupAddress, &start) : nullptr;
+  if (exported) {
+    // Left as the module gives it: making a C++ name readable needs the heap.
+    entry->symTypeString = "-exported-";
+    CopyText(entry->name, sizeof(entry->name), exported);
+    entry->offsetFromSymbol = entry->offset - start;
+  }
+  return inModule;
+}
+
+bool StackWalker::Describe(StackEntry* entry, uint64_t lookupAddress) {
+  if (!entry) return false;
+  const bool found = DescribeSafe(entry, lookupAddress);
+  if (entry->name[0] && entry->symTypeString && !strcmp(entry->symTypeString, "SYM")) return true;
+  const char* symbol = entry->name;
+  Dl_info info = {};
+  if (!symbol[0]) {
+    // Symbols the dynamic table does not list (in modules loaded without one): the loader's lookup.
+    if (!dladdr(reinterpret_cast<void*>(static_cast<uintptr_t>(lookupAddress)), &info)) return found;
+    if (info.dli_fname && !entry->moduleName[0]) {
+      CopyText(entry->loadedImageName, sizeof(entry->loadedImageName), info.dli_fname);
+      CopyText(entry->moduleName, sizeof(entry->moduleName), BaseName(info.dli_fname));
+    }
+    entry->baseOfImage = reinterpret_cast<uintptr_t>(info.dli_fbase);
+    if (!info.dli_sname) return true;
     entry->symTypeString = "-exported-";
     CopyText(entry->name, sizeof(entry->name), info.dli_sname);
     entry->offsetFromSymbol = entry->offset - reinterpret_cast<uintptr_t>(info.dli_saddr);
-    int status = -1;
-    char* readable = abi::__cxa_demangle(info.dli_sname, nullptr, nullptr, &status);
-    if (status == 0 && readable) {
-      CopyText(entry->undFullName, sizeof(entry->undFullName), readable);
-      NameOnly(entry->undName, sizeof(entry->undName), readable);
-    } else {
-      // A C name is its own readable form.
-      CopyText(entry->undName, sizeof(entry->undName), info.dli_sname);
+  }
+  int status = -1;
+  char* readable = abi::__cxa_demangle(entry->name, nullptr, nullptr, &status);
+  if (status == 0 && readable) {
+    CopyText(entry->undFullName, sizeof(entry->undFullName), readable);
+    NameOnly(entry->undName, sizeof(entry->undName), readable);
+  } else {
+    // A C name is its own readable form.
+    CopyText(entry->undName, sizeof(entry->undName), entry->name);
+  }
+  free(readable);
+  return true;
+}
+
+bool StackWalker::WalkStep(uint64_t pc, uint64_t ret, bool exact) {
+  memset(&m_entry, 0, sizeof(m_entry));
+  m_entry.offset = pc;
+  if (pc == ret) {
+    if (m_repeats > m_maxRepeats) {
+      OnServiceError("StackWalk64-Endless-Callstack!", 0, pc);
+      if (m_sent > 0) OnStackEntry(SEK_LAST, m_entry);
+      return false;
     }
-    free(readable);
+    ++m_repeats;
+  } else {
+    m_repeats = 0;
+  }
+  if (pc != 0) {
+    // A return address points after its call, which may already be the next function; the
+    // byte before it is still inside the caller.
+    const uint64_t lookup = exact ? pc : pc - 1;
+    const bool known = m_signalSafe ? DescribeSafe(&m_entry, lookup) : Describe(&m_entry, lookup);
+    if (!known) OnServiceError("SymGetModuleInfo64", 0, pc);
+  }
+  OnStackEntry(m_sent == 0 ? SEK_FIRST : SEK_NEXT, m_entry);
+  ++m_sent;
+  if (ret == 0) {
+    OnStackEntry(SEK_LAST, m_entry);
+    return false;
   }
   return true;
+}
+
+void StackWalker::WalkStopped(uint64_t lastPc) {
+  OnServiceError("StackWalk64", 0, lastPc);
+  if (m_sent > 0) OnStackEntry(SEK_LAST, m_entry);
 }
 
 bool StackWalker::WalkFrames(const StackFrame* frames, int count) {
   if (!m_modulesLoaded) InitSymbols();
-  // About 6 kB: kept off the stack, which may be nearly used up when a crash report walks it.
-  StackEntry* entry = static_cast<StackEntry*>(malloc(sizeof(StackEntry)));
-  if (!entry) return true;
-  int sent = 0;
-  int repeats = 0;
-  bool ended = false;
+  m_sent = 0;
+  m_repeats = 0;
   for (int i = 0; i < count && frames; ++i) {
-    const StackFrame& frame = frames[i];
-    memset(entry, 0, sizeof(*entry));
-    entry->offset = frame.pc;
-    if (frame.pc == frame.ret) {
-      if (repeats > m_maxRepeats) {
-        OnServiceError("StackWalk64-Endless-Callstack!", 0, frame.pc);
-        if (sent > 0) OnStackEntry(SEK_LAST, *entry);
-        ended = true;
-        break;
+    if (!WalkStep(frames[i].pc, frames[i].ret, i == 0)) return true;
+  }
+  // The list ran out before the bottom of the stack: the walk could not go further.
+  WalkStopped(count > 0 && frames ? frames[count - 1].pc : 0);
+  return true;
+}
+
+// The state of one walk through the unwinder. Each frame is reported when the next one is
+// known, since a frame's return address is the next frame's program counter.
+struct StackUnwind {
+  StackWalker* walker;
+  bool fromSignal;
+  uint64_t startPc;  // the interrupted instruction, when walking from a signal
+  bool startIsReturn;
+  int skip;  // the unwinder's own frame, when walking the calling thread
+  bool started;
+  bool held;
+  uint64_t heldPc;
+  bool heldExact;
+  int frames;
+  bool ended;     // the walker ended the walk (bottom or endless stack)
+  bool overflow;  // deeper than the walk follows
+
+  static _Unwind_Reason_Code Frame(struct _Unwind_Context* context, void* data) {
+    StackUnwind* u = static_cast<StackUnwind*>(data);
+    int beforeInstruction = 0;
+    const uint64_t pc = _Unwind_GetIPInfo(context, &beforeInstruction);
+    if (!u->started) {
+      if (u->fromSignal) {
+        // The handler's own frames and the signal trampoline come first.
+        if (pc != u->startPc && !beforeInstruction) return _URC_NO_REASON;
+      } else if (u->skip > 0) {
+        --u->skip;
+        return _URC_NO_REASON;
       }
-      ++repeats;
-    } else {
-      repeats = 0;
+      u->started = true;
     }
-    if (frame.pc != 0) {
-      // A return address points after its call, which may already be the next function; the
-      // byte before it is still inside the caller.
-      const uint64_t lookup = i > 0 ? frame.pc - 1 : frame.pc;
-      if (!Describe(entry, lookup)) OnServiceError("SymGetModuleInfo64", 0, frame.pc);
+    if (u->held && !u->walker->WalkStep(u->heldPc, pc, u->heldExact)) {
+      u->ended = true;
+      return _URC_NORMAL_STOP;
     }
-    OnStackEntry(sent == 0 ? SEK_FIRST : SEK_NEXT, *entry);
-    ++sent;
-    if (frame.ret == 0) {
-      OnStackEntry(SEK_LAST, *entry);
-      ended = true;
-      break;
+    if (++u->frames > STACKWALKER_MAX_FRAMES) {
+      u->overflow = true;
+      return _URC_NORMAL_STOP;
     }
+    u->held = true;
+    u->heldPc = pc;
+    // Only the interrupted frame holds the faulting instruction itself.
+    u->heldExact = beforeInstruction != 0 && !(u->startIsReturn && u->frames == 1);
+    return _URC_NO_REASON;
   }
-  if (!ended) {
-    // The list ran out before the bottom of the stack: the walk could not go further.
-    OnServiceError("StackWalk64", 0, count > 0 && frames ? frames[count - 1].pc : 0);
-    if (sent > 0) OnStackEntry(SEK_LAST, *entry);
+};
+
+bool StackWalker::Unwind(bool fromSignal, uint64_t startPc, bool startIsReturn) {
+  if (!m_modulesLoaded) InitSymbols();
+  m_repeats = 0;
+  StackUnwind u = {this, fromSignal, startPc, startIsReturn, 1, false, false, 0, false, 0, false, false};
+  const _Unwind_Reason_Code code = _Unwind_Backtrace(StackUnwind::Frame, &u);
+  if (u.ended) return true;
+  if (!u.held) {
+    if (!fromSignal) return false;
+    WalkStopped(startPc);
+    return true;
   }
-  free(entry);
+  if (u.overflow || code != _URC_END_OF_STACK) {
+    WalkStopped(u.heldPc);
+    return true;
+  }
+  WalkStep(u.heldPc, 0, u.heldExact);
   return true;
 }
 
 bool StackWalker::WalkStack() {
-  // One slot more than is walked: when all are filled the stack went deeper than the capture.
-  void** addresses = static_cast<void**>(malloc(sizeof(void*) * (STACKWALKER_MAX_FRAMES + 1)));
-  StackFrame* frames = static_cast<StackFrame*>(malloc(sizeof(StackFrame) * STACKWALKER_MAX_FRAMES));
-  if (!addresses || !frames) {
-    free(addresses);
-    free(frames);
-    return false;
+  m_sent = 0;
+  return Unwind(false, 0, false);
+}
+
+// True when the word at the address can be read: its page is mapped. Safe in a signal handler.
+static bool WordReadable(uint64_t address) {
+  if (address == 0 || (address & 7) != 0) return false;
+  const long page = sysconf(_SC_PAGESIZE);
+  unsigned char resident = 0;
+  void* start = reinterpret_cast<void*>(static_cast<uintptr_t>(address & ~static_cast<uint64_t>(page - 1)));
+  return mincore(start, 1, &resident) == 0;
+}
+
+static bool InModule(uint64_t address) {
+  struct dl_find_object object;
+  return _dl_find_object(reinterpret_cast<void*>(static_cast<uintptr_t>(address)), &object) == 0;
+}
+
+bool StackWalker::WalkContext(const void* signalContext) {
+  m_signalSafe = true;
+  m_sent = 0;
+  uint64_t pc = 0;
+#if defined(__x86_64__)
+  ucontext_t* uc = static_cast<ucontext_t*>(const_cast<void*>(signalContext));
+  if (uc) {
+    greg_t* regs = uc->uc_mcontext.gregs;
+    pc = static_cast<uint64_t>(regs[REG_RIP]);
+    const uint64_t sp = static_cast<uint64_t>(regs[REG_RSP]);
+    if (!InModule(pc) && WordReadable(sp) && InModule(*reinterpret_cast<const uint64_t*>(sp))) {
+      // A call to an address in no module (through a null function pointer, say) leaves the
+      // unwinder nothing to start from. The return address the call pushed names the caller: the
+      // walk goes on from there as if the call had returned, and the registers are put back
+      // afterwards, since the handler may return to the faulting instruction.
+      if (!m_modulesLoaded) InitSymbols();
+      memset(&m_entry, 0, sizeof(m_entry));
+      m_entry.offset = pc;
+      OnStackEntry(SEK_FIRST, m_entry);
+      if (pc != 0) ++m_sent;
+      const greg_t savedPc = regs[REG_RIP], savedSp = regs[REG_RSP];
+      regs[REG_RIP] = static_cast<greg_t>(*reinterpret_cast<const uint64_t*>(sp));
+      regs[REG_RSP] = static_cast<greg_t>(sp + 8);
+      const bool ok = Unwind(true, static_cast<uint64_t>(regs[REG_RIP]), true);
+      regs[REG_RIP] = savedPc;
+      regs[REG_RSP] = savedSp;
+      return ok;
+    }
   }
-  const int got = backtrace(addresses, STACKWALKER_MAX_FRAMES + 1);
-  const int count = got > STACKWALKER_MAX_FRAMES ? STACKWALKER_MAX_FRAMES : got;
-  for (int i = 0; i < count; ++i) {
-    frames[i].pc = reinterpret_cast<uintptr_t>(addresses[i]);
-    frames[i].ret = i + 1 < count ? reinterpret_cast<uintptr_t>(addresses[i + 1]) : 0;
-  }
-  // A stack deeper than the capture: the last frame returns somewhere not walked, so the walk
-  // ends with the error line, as one the unwinder gave up on.
-  if (got > STACKWALKER_MAX_FRAMES) frames[count - 1].ret = reinterpret_cast<uintptr_t>(addresses[count]);
-  const bool ok = count > 0 && WalkFrames(frames, count);
-  free(addresses);
-  free(frames);
-  return ok;
+#endif
+  return Unwind(true, pc, false);
 }
 
 void StackWalker::OnSymbolsReady(const char*, uint32_t, const char*) {
@@ -249,27 +523,46 @@ void StackWalker::OnStackEntry(int kind, const StackEntry& entry) {
                          : entry.undName[0]   ? entry.undName
                          : entry.name[0]      ? entry.name
                                               : "(function-name not available)";
-  char line[STACKWALKER_MAX_NAMELEN];
-  int n;
+  char buffer[STACKWALKER_MAX_NAMELEN];
+  LineText line(buffer, sizeof(buffer));
   if (entry.lineFileName[0]) {
-    n = snprintf(line, sizeof(line), "%s (%d): %s\n", entry.lineFileName, static_cast<int>(entry.lineNumber), function);
+    line.Add(entry.lineFileName);
+    line.Add(" (");
+    line.Decimal(static_cast<int>(entry.lineNumber));
+    line.Add("): ");
+    line.Add(function);
   } else {
-    n = snprintf(line, sizeof(line), "%p (%s): %s: %s\n", reinterpret_cast<void*>(static_cast<uintptr_t>(entry.offset)),
-                 entry.moduleName[0] ? entry.moduleName : "(module-name not available)", "(filename not available)",
-                 function);
+    line.Pointer(entry.offset);
+    line.Add(" (");
+    line.Add(entry.moduleName[0] ? entry.moduleName : "(module-name not available)");
+    line.Add("): (filename not available): ");
+    line.Add(function);
   }
-  // A cut line still ends its line, so the next one does not run into it.
-  if (n >= static_cast<int>(sizeof(line))) line[sizeof(line) - 2] = '\n';
-  OnText(line);
+  line.EndLine();
+  OnText(buffer);
 }
 
 void StackWalker::OnServiceError(const char* operation, uint32_t code, uint64_t address) {
-  char line[STACKWALKER_MAX_NAMELEN];
-  snprintf(line, sizeof(line), "ERROR: %s, GetLastError: %d (Address: %p)\n", operation ? operation : "",
-           static_cast<int>(code), reinterpret_cast<void*>(static_cast<uintptr_t>(address)));
-  OnText(line);
+  char buffer[STACKWALKER_MAX_NAMELEN];
+  LineText line(buffer, sizeof(buffer));
+  line.Add("ERROR: ");
+  line.Add(operation);
+  line.Add(", GetLastError: ");
+  line.Decimal(static_cast<int>(code));
+  line.Add(" (Address: ");
+  line.Pointer(address);
+  line.Add(")");
+  line.EndLine();
+  OnText(buffer);
 }
 
 void StackWalker::OnText(const char* text) {
-  if (text) fputs(text, stderr);
+  if (!text) return;
+  size_t left = strlen(text);
+  while (left > 0) {
+    const ssize_t n = write(STDERR_FILENO, text, left);
+    if (n <= 0) return;
+    text += n;
+    left -= static_cast<size_t>(n);
+  }
 }

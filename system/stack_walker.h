@@ -37,7 +37,9 @@ struct StackEntry {
   uint32_t offsetFromLine;
   uint32_t lineNumber;
   char lineFileName[STACKWALKER_MAX_NAMELEN];
-  const char* symTypeString;  // "-exported-" for a symbol from a module's dynamic table, else null
+  // "SYM" for a function of the program's own symbol table (with file and line), "-exported-"
+  // for a symbol from a module's dynamic table, else null.
+  const char* symTypeString;
   char moduleName[STACKWALKER_MAX_NAMELEN];
   uint64_t baseOfImage;
   char loadedImageName[STACKWALKER_MAX_NAMELEN];
@@ -49,9 +51,14 @@ struct StackFrame {
   uint64_t ret;
 };
 
-// Walks the calling thread's stack through glibc's backtrace() and dladdr(), so it finds the
-// names of exported functions only (link with -rdynamic for more); file and line are never
-// known. Subclasses collect the lines by overriding OnText.
+// Walks a stack with the compiler's unwinder and names each frame: the program's own functions
+// with their source file and line from the symbol index (system/symbol_index.h), functions that
+// other modules export through dladdr. Subclasses collect the lines by overriding OnText.
+//
+// WalkContext is the crash path: it runs inside a signal handler, so it allocates nothing, takes
+// no lock and formats every line into a fixed buffer; it names only what the symbol index (loaded
+// beforehand) and the loader's lock-free lookup know. A walker made without a symbol path
+// allocates nothing either, so it may be built inside the handler.
 class StackWalker {
  public:
   // The symbol path is copied; giving one also sets SWO_SYMBOLPATH. Nothing is loaded yet.
@@ -63,15 +70,23 @@ class StackWalker {
   // Reports every frame of the calling thread, innermost first. False only when no stack
   // could be captured at all.
   bool WalkStack();
+  // Reports the stack a signal interrupted, from the interrupted instruction outwards. Called
+  // inside the handler with its third argument (a ucontext_t). Safe in a signal handler.
+  bool WalkContext(const void* signalContext);
   // Reports a captured frame list as a walk does, with the endless-stack rule. The walk ends at
   // the first frame returning to 0; a list that runs out before one is reported as a failed walk.
   bool WalkFrames(const StackFrame* frames, int count);
-  // Announces the search path and the modules, once per walker; the first walk does it by itself.
+  // Loads the symbol index and announces the search path and the modules, once per walker; the
+  // first walk does it by itself. Inside a signal handler the modules are not listed.
   bool InitSymbols();
 
-  // Fills the entry's names, offsets and module for its offset. False when the address lies in
-  // no loaded module (the entry then keeps only its offset).
+  // Fills the entry's names, file, line, offsets and module for its offset, looking up
+  // lookupAddress (the offset, or the byte before a return address). False when the address
+  // lies in no loaded module (the entry then keeps only its offset).
   static bool Describe(StackEntry* entry, uint64_t lookupAddress);
+  // Describe without dladdr and the demangler: exported names of other modules stay unknown.
+  // Safe in a signal handler.
+  static bool DescribeSafe(StackEntry* entry, uint64_t lookupAddress);
   // The search path: the given path, ".", the current directory and the program's directory
   // (its path cut at the last '\\', '/' or ':'), then the values of _NT_SYMBOL_PATH,
   // _NT_ALTERNATE_SYMBOL_PATH and SYSTEMROOT (also with "\\system32") when set; each piece
@@ -88,7 +103,7 @@ class StackWalker {
   virtual void OnStackEntry(int kind, const StackEntry& entry);
   // Emits "ERROR: %s, GetLastError: %d (Address: %p)\n".
   virtual void OnServiceError(const char* operation, uint32_t code, uint64_t address);
-  // Receives every line the walker emits; the default writes it to standard error.
+  // Receives every line the walker emits; the default writes it to standard error with write(2).
   virtual void OnText(const char* text);
 
  protected:
@@ -96,4 +111,20 @@ class StackWalker {
   char* m_symbolPath;  // owned copy, or null
   bool m_modulesLoaded;
   int32_t m_maxRepeats;
+
+ private:
+  friend struct StackUnwind;
+  // One frame of a walk: reports it and says whether the walk goes on. exact: the program
+  // counter is the instruction itself rather than a return address.
+  bool WalkStep(uint64_t pc, uint64_t ret, bool exact);
+  // The walk could go no further than the last frame reported: the error line and the end.
+  void WalkStopped(uint64_t lastPc);
+  // startIsReturn: the first frame's program counter is a return address although the unwinder
+  // takes it for an interrupted instruction (see WalkContext).
+  bool Unwind(bool fromSignal, uint64_t startPc, bool startIsReturn);
+
+  bool m_signalSafe;  // inside a signal handler: no allocation, no lock
+  int m_sent;         // entries reported in this walk
+  int m_repeats;      // frames in a row returning to themselves
+  StackEntry m_entry;
 };

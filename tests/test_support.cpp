@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "system/dialog.h"
 #include "utility/log.h"
 
 namespace {
@@ -56,6 +57,8 @@ std::string TestTempFolder(const char* tag) {
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   assertHook = RecordAssert;
+  // A test never waits for someone to close a dialog.
+  dialogHook = DialogLogOnly;
   // Tests never touch the real user folder.
   std::string user = TestTempFolder("user");
   setenv("QUILLOMAR_USER_DIR", user.c_str(), 1);

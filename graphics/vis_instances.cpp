@@ -1,0 +1,359 @@
+// Instance transforms of the world's models, computed on the processor into arrays ready to copy into the GPU: trees,
+// rocks, mineral fields, items, buildings, crowns, path arrows and bridge markers.
+#include "graphics/vis_instances.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "utility/log.h"
+#include "world/wld.h"
+
+const char* const itemModelNames[NUMITEMMODELS] = {
+    "stone",       "timber",        "lumber",       "pickaxe",      "woodaxe",     "hammer",        "boltcutter",
+    "water",       "manure",        "basket",       "provisions",   "emptybucket", "scythe",        "grain",
+    "flour",       "milk",          "bread",        "ironore",      "ingot",       "fruit",         "sawmillmarker",
+    "sawmillsite", "smeltermarker", "smeltersite",  "smithymarker", "smithysite",  "storagemarker", "storagesite",
+    "roadmarker",  "roadsite",      "bridgemarker", "summitmarker", "buoy",        "poop",          "redgem",
+    "bluegem",     "greengem",      "cyangem",      "purplegem",    "pinkgem",     "yellowgem",     "orangegem",
+    "chest",       "crown",
+};
+
+const char* const buildingModelNames[NUMBUILDINGMODELS] = {
+    "depot",      "waterwell",      "watermill",      "grainfarm",      "dairyfarm",      "bakery",
+    "sawmill",    "oremine",        "smelter",        "smithy",         "cage",           "jailbreak",
+    "bridge",     "brconstruction", "dkconstruction", "streetstraight", "streetright",    "streetleft",
+    "plaza",      "plconstruction", "ssconstruction", "slconstruction", "srconstruction", "faconstruction",
+    "singledeck", "doubledeck",     "trippledeck",    "storage",        "stargate",
+};
+
+// Model scales in tile widths.
+constexpr float c_treeScale = 1.9f;
+constexpr float c_itemScale = 0.7f;
+constexpr float c_buildingScale = 0.5f;
+constexpr float c_crownScale = 1.6f;
+constexpr float c_pileSpread = 0.4f;
+
+int ItemModelForName(const char* name) {
+  if (!name || !*name) return -1;
+  for (int m = 0; m < NUMITEMMODELS; ++m)
+    if (strstr(name, itemModelNames[m])) return m;
+  return -1;
+}
+
+int BuildingModelForName(const char* name) {
+  if (!name || !*name) return -1;
+  for (int m = 0; m < NUMBUILDINGMODELS; ++m) {
+    const size_t n = strlen(buildingModelNames[m]);
+    if (!strncmp(name, buildingModelNames[m], n)) return m;
+  }
+  return -1;
+}
+
+float GemPulseFactor(float phase) {
+  // A smooth swell over the pulse: 47 at both ends, 132.3 at the middle of the turn.
+  float p = phase;
+  if (!(p >= 0.0f)) p = 0.0f;
+  if (p > 1.0f) p = 1.0f;
+  const int i = static_cast<int>(p * 255.999f);
+  const float value = 47.0f + 85.3f * (0.5f - 0.5f * cosf(6.2831853f * static_cast<float>(i) / 256.0f));
+  return 0.9f + 0.0015f * value;
+}
+
+// The offset of a pile index within the table; stacks taller than the table wrap around onto
+// the first places instead of reading past its end (a tall stack is legal, so no assertion).
+static PileOffset PileAt(int index) {
+  if (index < 0) index = 0;
+  return pileOffsets[index % NUMPILEOFFSETS];
+}
+
+static Matrix44 UniformScale(float s) { return Matrix44::Scale(Vec3{s, s, s}); }
+
+// The tile frame moved to pile place index, in the tile's plane.
+static Matrix44 PileFrame(const Matrix44& tile, int index, float hexw) {
+  const PileOffset p = PileAt(index);
+  return tile * Matrix44::Translation(Vec3{p.x * c_pileSpread * hexw, p.y * c_pileSpread * hexw, 0.0f});
+}
+
+int TreeInstancesFill(const Wld& world, int kind, Matrix44* out, int capacity) {
+  const Trees& trees = world.trees;
+  const Globe& globe = world.globe;
+  if (kind < 0 || kind >= NUMTREEKINDS || !out || capacity <= 0 || !trees.m_density[kind] || !globe.m_trfs) return 0;
+  const int count = trees.m_count[kind];
+  if (count <= 0) return 0;
+  if (count > capacity) LOGE("Cannot draw %d trees(tp%d), max=%d", count, kind, capacity);
+  const int tiles = trees.m_sz < globe.m_sz ? trees.m_sz : globe.m_sz;
+  const float hexw = globe.m_hexw;
+  const Matrix44 scale = UniformScale(c_treeScale * hexw);
+  int written = 0;
+  for (int t = 0; t < tiles && written < capacity; ++t) {
+    const int n = trees.m_density[kind][t];
+    if (n <= 0) continue;
+    int base = 0;
+    for (int k = 0; k < kind; ++k) base += trees.m_density[k] ? trees.m_density[k][t] : 0;
+    for (int j = 0; j < n && written < capacity; ++j)
+      out[written++] = PileFrame(globe.m_trfs[t], base + j, hexw) * scale;
+  }
+  return written;
+}
+
+// Copies at most capacity ready-made transforms.
+static int CopyTransforms(const Matrix44* trfs, int count, Matrix44* out, int capacity) {
+  if (!trfs || !out || count <= 0 || capacity <= 0) return 0;
+  const int n = count < capacity ? count : capacity;
+  memcpy(static_cast<void*>(out), trfs, sizeof(Matrix44) * static_cast<size_t>(n));
+  return n;
+}
+
+int RockInstancesFill(const Wld& world, int kind, Matrix44* out, int capacity) {
+  if (kind < 0 || kind >= NUMROCKKINDS) return 0;
+  return CopyTransforms(world.rocks.m_trfs[kind], world.rocks.m_counts[kind], out, capacity);
+}
+
+int MineralInstancesFill(const Wld& world, int kind, Matrix44* out, int capacity) {
+  if (kind < 0 || kind >= NUMMINERALS) return 0;
+  return CopyTransforms(world.minerals.m_trfs[kind], world.minerals.m_counts[kind], out, capacity);
+}
+
+int CrownInstancesFill(const Wld& world, const Matrix44* attachFrames, Matrix44* out, int capacity) {
+  const Actors& actors = world.actors;
+  if (!out || capacity <= 0) return 0;
+  const Matrix44 scale = UniformScale(c_crownScale * world.globe.m_hexw);
+  const int count = actors.m_cnt < MAXACTORS ? actors.m_cnt : MAXACTORS;
+  int written = 0;
+  for (int n = 0; n < count && written < capacity; ++n) {
+    if (!(actors.m_stat[n] & (ST_CROWNED | 0x800))) continue;
+    const Matrix44 attach = attachFrames ? attachFrames[n] : Matrix44{};
+    out[written++] = actors.m_trfs[n] * attach * scale;
+  }
+  return written;
+}
+
+// The player's path when it has something left to show: its length, else 0.
+static int ShownPath(const Wld& world, int* player) {
+  const Actors& actors = world.actors;
+  const int p = actors.FindPlayer();
+  *player = p;
+  if (p < 0 || !world.globe.m_trfs) return 0;
+  int length = actors.m_pasz[p];
+  if (length > c_tilePathLimit) length = c_tilePathLimit;
+  if (length < 1 || actors.m_pathStage[p] >= length) return 0;
+  return length;
+}
+
+int PathArrowInstancesFill(const Wld& world, Matrix44* out, int capacity) {
+  int player = -1;
+  const int length = ShownPath(world, &player);
+  if (length < 2 || !out || capacity <= 0) return 0;
+  const Globe& globe = world.globe;
+  const Actors& actors = world.actors;
+  const float hexw = globe.m_hexw;
+  const Matrix44 walked = UniformScale(0.25f * hexw), ahead = UniformScale(0.5f * hexw);
+  int written = 0;
+  for (int k = 1; k < length && written < capacity; ++k) {
+    const int from = actors.m_ploc[player][k - 1], to = actors.m_ploc[player][k];
+    if (!globe.IsValid(from) || !globe.IsValid(to)) continue;
+    const Matrix44& frame = globe.m_trfs[from];
+    const Vec3 step = Normalize(globe.m_nodes[to].centre) - Normalize(globe.m_nodes[from].centre);
+    Matrix44 m = Matrix44::AlignZX(Normalize(step), frame.GetZAxis());
+    m.SetTranslation(globe.m_nodes[from].centre);
+    out[written++] = m * (k - 1 < actors.m_pathStage[player] ? walked : ahead);
+  }
+  return written;
+}
+
+int PathTargetInstanceFill(const Wld& world, Matrix44* out) {
+  int player = -1;
+  const int length = ShownPath(world, &player);
+  if (length < 1 || !out) return 0;
+  const int tile = world.actors.m_ploc[player][length - 1];
+  if (!world.globe.IsValid(tile)) return 0;
+  out[0] = world.globe.m_trfs[tile] * UniformScale(0.5f * world.globe.m_hexw);
+  return 1;
+}
+
+int BridgeMarkerInstancesFill(const Wld& world, Matrix44* out, int capacity) {
+  const Globe& globe = world.globe;
+  const Actors& actors = world.actors;
+  const int player = actors.FindPlayer();
+  if (player < 0 || !out || capacity <= 0 || !globe.m_trfs) return 0;
+  if (world.items.FindCarried("bridgemarker", player) < 0) return 0;
+  const int home = actors.m_loca[player];
+  if (!globe.IsValid(home)) return 0;
+  const int cont = globe.m_nodes[home].continent;
+  if (cont >= globe.m_numcontinents || cont >= MAXCONTINENTS || !globe.m_continents[cont]) return 0;
+  const float hexw = globe.m_hexw;
+  const Vec3 centre = globe.m_nodes[home].centre;
+  const float reach2 = (4.0f * hexw) * (4.0f * hexw);
+  int written = 0;
+  for (int i = 0; i < globe.m_contsizes[cont] && written < capacity; ++i) {
+    const int t = globe.m_continents[cont][i];
+    if (!globe.IsValid(t) || !(globe.Attribs(t) & AT_COAST)) continue;
+    if ((globe.m_nodes[t].centre - centre).LengthSquared() > reach2) continue;
+    const int s = globe.BridgeStart(t);
+    if (!globe.IsValid(s)) continue;
+    const Vec3 a = globe.m_nodes[t].centre, b = globe.m_nodes[s].centre;
+    Matrix44 m = Matrix44::AlignZX(Normalize(b - a), globe.m_trfs[t].GetZAxis());
+    m.SetTranslation((a + b) * 0.5f);
+    out[written++] = m * UniformScale((t == home ? 1.1f : 0.55f) * hexw);
+  }
+  return written;
+}
+
+ModelInstanceSort::ModelInstanceSort() {
+  for (int r = 0; r < NUMITEMTYPES; ++r) m_typeModel[r] = ItemModelForName(itemTypes[r].name);
+  m_items = new Matrix44[MAXITEMS];
+  m_glowing = new Matrix44[MAXITEMS];
+  m_buildings = new Matrix44[MAXBUILDINGS];
+  memset(m_itemStart, 0, sizeof(m_itemStart));
+  memset(m_glowStart, 0, sizeof(m_glowStart));
+  memset(m_buildingStart, 0, sizeof(m_buildingStart));
+}
+
+ModelInstanceSort::~ModelInstanceSort() {
+  delete[] m_tileStack;
+  delete[] m_items;
+  delete[] m_glowing;
+  delete[] m_buildings;
+}
+
+bool ModelInstanceSort::Resize(int tiles) {
+  if (tiles == m_tiles && m_tileStack) return true;
+  delete[] m_tileStack;
+  m_tileStack = nullptr;
+  m_tiles = 0;
+  if (tiles <= 0) return false;
+  m_tileStack = new (std::nothrow) int32_t[tiles]();
+  if (!m_tileStack) {
+    LOGE("No memory for the item piles of %d tiles.", tiles);
+    return false;
+  }
+  m_tiles = tiles;
+  return true;
+}
+
+int ModelInstanceSort::ItemModelOf(const Wld& world, int slot) {
+  const int type = world.items.m_type[slot];
+  if (type >= 0 && type < NUMITEMTYPES) return m_typeModel[type];
+  // Items without a row of the type table (water, grain, crown...) are looked up by name once.
+  const FixedString& name = world.items.m_name[slot];
+  for (int k = 0; k < m_nameModelCount; ++k)
+    if (name.Equals(m_nameModels[k].name)) return m_nameModels[k].model;
+  const int model = ItemModelForName(name.c_str());
+  if (m_nameModelCount < 32 && name.Length() < 32) {
+    NameModel& entry = m_nameModels[m_nameModelCount++];
+    memcpy(entry.name, name.c_str(), static_cast<size_t>(name.Length()) + 1);
+    entry.model = model;
+  }
+  return model;
+}
+
+void ModelInstanceSort::FillItems(const Wld& world) {
+  memset(m_itemStart, 0, sizeof(m_itemStart));
+  memset(m_glowStart, 0, sizeof(m_glowStart));
+  const Items& items = world.items;
+  const Globe& globe = world.globe;
+  const int count = items.m_cnt < MAXITEMS ? items.m_cnt : MAXITEMS;
+  const int tiles = globe.m_sz < m_tiles ? globe.m_sz : m_tiles;
+  if (!globe.m_trfs || tiles <= 0) return;
+  // Pass 1: each item's model, and how many each model gets.
+  for (int i = 0; i < count; ++i) {
+    m_itemModel[i] = -1;
+    if (items.m_name[i].Empty()) continue;
+    const int loc = items.m_loca[i];
+    if (loc < 0 || loc >= tiles) {
+      ASSERTT(loc != -1, "loc!=-1");
+      continue;
+    }
+    const int carrier = items.m_carr[i];
+    if (carrier != -1 && !world.actors.IsValid(carrier)) continue;
+    const int model = ItemModelOf(world, i);
+    if (model < 0) continue;
+    m_itemModel[i] = static_cast<int16_t>(model);
+    ++m_itemStart[model + 1];
+    if (items.m_stat[i] & IS_GLOWING) ++m_glowStart[model + 1];
+  }
+  for (int m = 0; m < NUMITEMMODELS; ++m) {
+    m_itemStart[m + 1] += m_itemStart[m];
+    m_glowStart[m + 1] += m_glowStart[m];
+  }
+  // Pass 2: place them; the starts move up as each run fills and are moved back after.
+  const float hexw = globe.m_hexw;
+  const Matrix44 itemScale = UniformScale(c_itemScale * hexw);
+  const Matrix44 lift = Matrix44::Translation(Vec3{0.0f, 0.0f, 1.0f});
+  for (int i = 0; i < count; ++i) {
+    const int model = m_itemModel[i];
+    if (model < 0) continue;
+    const int loc = items.m_loca[i];
+    Matrix44 m;
+    if (items.m_carr[i] == -1) {
+      // Ground items stand behind the tile's trees in one pile, in slot order.
+      int pile = m_tileStack[loc]++;
+      for (int k = 0; k < NUMTREEKINDS; ++k)
+        if (world.trees.m_density[k] && loc < world.trees.m_sz) pile += world.trees.m_density[k][loc];
+      float scale = c_itemScale * hexw;
+      if (items.m_stat[i] & IS_GEM) scale *= GemPulseFactor(items.m_tphs[i]);
+      m = PileFrame(globe.m_trfs[loc], pile, hexw) * UniformScale(scale);
+    } else {
+      m = world.actors.m_trfs[items.m_carr[i]] * itemScale * lift;
+    }
+    m_items[m_itemStart[model]++] = m;
+    if (items.m_stat[i] & IS_GLOWING) m_glowing[m_glowStart[model]++] = m;
+  }
+  for (int m = NUMITEMMODELS; m > 0; --m) {
+    m_itemStart[m] = m_itemStart[m - 1];
+    m_glowStart[m] = m_glowStart[m - 1];
+  }
+  m_itemStart[0] = m_glowStart[0] = 0;
+  // Only the tiles that items touched were counted: clear just those.
+  for (int i = 0; i < count; ++i)
+    if (m_itemModel[i] >= 0) m_tileStack[items.m_loca[i]] = 0;
+}
+
+void ModelInstanceSort::FillBuildings(const Wld& world) {
+  memset(m_buildingStart, 0, sizeof(m_buildingStart));
+  const Buildings& buildings = world.buildings;
+  const int count = buildings.m_cnt < MAXBUILDINGS ? buildings.m_cnt : MAXBUILDINGS;
+  const Matrix44 scale = UniformScale(c_buildingScale * world.globe.m_hexw);
+  // Building names come from a short list; remember the last name's model, since buildings of
+  // one kind tend to follow each other (street pieces, decks).
+  const char* lastName = nullptr;
+  int lastModel = -1;
+  for (int b = 0; b < count; ++b) {
+    m_buildingModel[b] = -1;
+    if (buildings.m_name[b].Empty()) continue;
+    const char* name = buildings.m_name[b].c_str();
+    if (!lastName || strcmp(name, lastName)) lastName = name, lastModel = BuildingModelForName(name);
+    if (lastModel < 0) continue;
+    m_buildingModel[b] = static_cast<int16_t>(lastModel);
+    ++m_buildingStart[lastModel + 1];
+  }
+  for (int m = 0; m < NUMBUILDINGMODELS; ++m) m_buildingStart[m + 1] += m_buildingStart[m];
+  for (int b = 0; b < count; ++b) {
+    const int model = m_buildingModel[b];
+    if (model >= 0) m_buildings[m_buildingStart[model]++] = buildings.m_trfs[b] * scale;
+  }
+  for (int m = NUMBUILDINGMODELS; m > 0; --m) m_buildingStart[m] = m_buildingStart[m - 1];
+  m_buildingStart[0] = 0;
+}
+
+const Matrix44* ModelInstanceSort::ItemRun(int model, int* count) const {
+  *count = 0;
+  if (model < 0 || model >= NUMITEMMODELS) return nullptr;
+  *count = m_itemStart[model + 1] - m_itemStart[model];
+  return m_items + m_itemStart[model];
+}
+
+const Matrix44* ModelInstanceSort::GlowingRun(int model, int* count) const {
+  *count = 0;
+  if (model < 0 || model >= NUMITEMMODELS) return nullptr;
+  *count = m_glowStart[model + 1] - m_glowStart[model];
+  return m_glowing + m_glowStart[model];
+}
+
+const Matrix44* ModelInstanceSort::BuildingRun(int model, int* count) const {
+  *count = 0;
+  if (model < 0 || model >= NUMBUILDINGMODELS) return nullptr;
+  *count = m_buildingStart[model + 1] - m_buildingStart[model];
+  return m_buildings + m_buildingStart[model];
+}

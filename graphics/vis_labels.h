@@ -1,0 +1,46 @@
+// VisLabels: the texts written into the scene and onto the screen (site needs, full stores, the hovered tile, speech
+// choices, the tutor box).
+#pragma once
+
+#include "utility/fixed_string.h"
+#include "utility/matrix44.h"
+
+struct Wld;
+
+// One text to draw: the matrix and colour go into the text block "CBTextPerInstVS" (slot 3),
+// the rest to the text-drawing operation (text, position, glyph size, alignments).
+struct TextLabel {
+  Matrix44 m_matrix;  // view-projection x label frame, or the identity for screen texts
+  float m_colour[4] = {};
+  FixedString m_text;
+  float m_x = 0.0f, m_y = 0.0f;
+  float m_glyphW = 0.0f, m_glyphH = 0.0f;
+  const char* m_hAlign = "center";
+  const char* m_vAlign = "center";
+  bool m_blend = false;  // a panel background, drawn with blending on
+};
+
+// The 80 bytes of "CBTextPerInstVS": the matrix, then red, green, blue, alpha.
+void TextLabelBlock(const TextLabel& label, float out[20]);
+
+// Icon glyphs of the vector font used inside the texts.
+constexpr char c_glyphStone = 5;
+constexpr char c_glyphLumber = 6;
+constexpr char c_glyphSpeechPanel = 17;
+constexpr char c_glyphTutorBox = 24;
+
+// The labels of construction sites (their material needs, red while trees or rocks still block
+// the site) and of buildings on full storage tiles ("STORE\nFULL"), facing the camera whose Y and
+// Z axes are given. At most limit are written; returns the number written. A building whose tile
+// is not on the planet fires the assertion "loc>=0" and gets no label.
+int BuildingLabels(const Wld& world, const Matrix44& viewProjection, const Vec3& cameraY, const Vec3& cameraZ,
+                   TextLabel* out, int limit);
+// "tile%d" lying flat on the hovered tile; false (nothing written) when the tile is not on the planet.
+bool TileLabel(const Wld& world, int tile, const Matrix44& viewProjection, TextLabel* out);
+// The speech panel: its background, then each present line of the nine (line 0 the title,
+// 1 to 8 the choices). hover is the speech menu's row under the pointer (choice i is
+// highlighted at row i + 1); highlight is false while the camera is being dragged. Returns the
+// number written (at most 10).
+int SpeechChoiceLabels(const char* const lines[9], int hover, bool highlight, TextLabel out[10]);
+// The tutor box: its background and the text; 0 when no tutorial runs (text null).
+int TutorLabels(const char* text, TextLabel out[2]);
