@@ -12,6 +12,7 @@
 #include "utility/keyval.h"
 #include "utility/matrix44.h"
 #include "utility/message.h"
+#include "world/actors.h"
 
 struct Wld;
 
@@ -122,6 +123,14 @@ struct Vis {
   Matrix44 m_attachFrames[MAXACTORS];      // crown frames left by the character pass
   FixedString* m_tileInfoLines = nullptr;  // the 32 lines of the "Tile info" window
   int32_t m_tileInfoCount = 0;
+  // The depth under the pointer, read at the end of the previous frame's world pass (the back
+  // buffer's depth does not survive the swap everywhere), and where the pointer was then.
+  float m_pickDepth = 1.0f;
+  float m_pointerX = -1.0f;
+  float m_pointerY = -1.0f;
+  // When set, the next game frame is written there as a PNG just before the swap (tools, tests).
+  const char* m_capturePath = nullptr;
+  bool m_captureOk = false;
 
   // Loads the options, shaders, textures and models. Runs after the window, the GL context and
   // the input exist; anything that fails to load is logged and left out of the drawing.

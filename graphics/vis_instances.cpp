@@ -357,3 +357,24 @@ const Matrix44* ModelInstanceSort::BuildingRun(int model, int* count) const {
   *count = m_buildingStart[model + 1] - m_buildingStart[model];
   return m_buildings + m_buildingStart[model];
 }
+
+bool AttachFrameCompute(const float* md2Vertices, int vertexCount, int frameCount, int frame, float weight, float scale,
+                        Matrix44* out) {
+  if (!md2Vertices || vertexCount < c_attachMinVertices || frame < 0 || frame >= frameCount) return false;
+  Vec3 points[3][2];
+  Vec3 sum;
+  for (int pair = 0; pair < 3; ++pair) {
+    for (int k = 0; k < 2; ++k) {
+      const float* v = md2Vertices + (static_cast<int64_t>(frame) * vertexCount + c_attachVertices[pair][k]) * 8;
+      const Vec3 a{v[0], v[1], v[2]}, b{v[3], v[4], v[5]};
+      points[pair][k] = a * (1.0f - weight) + b * weight;
+      sum += points[pair][k];
+    }
+  }
+  const Vec3 z = Normalize(points[2][0] - points[2][1]);
+  const Vec3 y = Normalize(points[1][0] - points[1][1]);
+  if (z.LengthSquared() <= 0.0f || y.LengthSquared() <= 0.0f) return false;
+  *out = Matrix44::AlignZY(y, z);
+  out->SetAxis(3, sum * (scale / 6.0f));
+  return true;
+}

@@ -98,3 +98,14 @@ class ModelInstanceSort {
   Matrix44* m_glowing;    // MAXITEMS
   Matrix44* m_buildings;  // MAXBUILDINGS
 };
+
+// The distinct vertices of the character figure that carry the crown: (left, right), (front,
+// back), (top, bottom); the figure must have more distinct vertices than the highest of them.
+constexpr int c_attachVertices[3][2] = {{82, 129}, {119, 305}, {134, 125}};
+constexpr int c_attachMinVertices = 306;
+// The crown's frame on a figure (".md2" vertices as uploaded: 8 floats, this frame's and the
+// following frame's position, then s and t) at an absolute frame and blend weight, scaled as
+// the figure is drawn: origin at the mean of the six points, Z from bottom to top, Y leaning
+// from back to front. False (out untouched) for a figure too small or a frame outside it.
+bool AttachFrameCompute(const float* md2Vertices, int vertexCount, int frameCount, int frame, float weight, float scale,
+                        Matrix44* out);
