@@ -339,6 +339,16 @@ static void UpdateTileInfo(Vis* vis, const Wld& world) {
     vis->m_tileInfoLines[i].Format("%-24s[%c]", attribNames[i], (bits >> i) & 1 ? 'x' : ' ');
 }
 
+void VisClearFrame(Vis* vis) {
+  if (vis->m_overlay.GetOptions().m_srgb) {
+    // The same night blue through the sRGB frame buffer's encoding.
+    const float c = powf(0.09952608f, 2.4f), b = powf(0.16587678f, 2.4f);
+    FrameClear(c, c, b, 1.0f, 1.0f, 0);
+  } else {
+    FrameClear(0.05f, 0.05f, 0.12f, 1.0f, 1.0f, 0);
+  }
+}
+
 bool VisFrame(Vis* vis, float frameSeconds, uint32_t steps, float stepSeconds, Wld* world) {
   vis->m_terraforming = 0;
   const float t = static_cast<float>(steps) * stepSeconds;
@@ -385,12 +395,7 @@ bool VisFrame(Vis* vis, float frameSeconds, uint32_t steps, float stepSeconds, W
   vis->m_sendPacket.m_size = 0;
   vis->m_sendPacket.m_overflow = 0;
 
-  if (vis->m_overlay.GetOptions().m_srgb) {
-    const float c = powf(0.09952608f, 2.4f), b = powf(0.16587678f, 2.4f);
-    FrameClear(c, c, b, 1.0f, 1.0f, 0);
-  } else {
-    FrameClear(0.05f, 0.05f, 0.12f, 1.0f, 1.0f, 0);
-  }
+  VisClearFrame(vis);
   if (world) {
     VisDraw3D(vis, *world);
     VisDrawTutorInset(vis, *world);

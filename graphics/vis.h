@@ -162,6 +162,8 @@ Matrix44 CameraCurrent(const Vis& vis);
 // and the wheel. Reads the depth under the pointer from the frame buffer.
 void VisPick(Vis* vis, const Wld* world, float x, float y, float dx, float dy, float wheel);
 
+// Clears colour, depth and stencil to the night sky.
+void VisClearFrame(Vis* vis);
 // The drawing passes (vis_draw.cpp).
 void VisDraw3D(Vis* vis, const Wld& world);
 void VisDrawTutorInset(Vis* vis, const Wld& world);
