@@ -7,6 +7,7 @@
 
 #include "gl_fixture.h"
 #include "graphics/vis.h"
+#include "graphics/vis_input.h"
 #include "test_support.h"
 #include "vis_world_fixture.h"
 #include "world/actors_move.h"
@@ -279,4 +280,66 @@ TEST_F(VisDisplay, PickingAKnownTileAndCharacter) {
   EXPECT_EQ(vis->m_pick.m_hoverActor, c);
   EXPECT_EQ(vis->m_pick.m_hoverTile, tile);
   actors.m_trfs[c] = savedTrf;
+}
+
+TEST_F(VisDisplay, SimulationMessagesMoveTheCameras) {
+  vis->m_camFrom = vis->m_camTo = c_camIntro;
+  vis->m_camBlend = 1.0f;
+  // Ended and started together: to the planet camera and straight back to the intro camera.
+  EXPECT_TRUE(HandleSimEvent(vis, "intro ended=1 started=1", world));
+  EXPECT_EQ(vis->m_camFrom, c_camIntro);
+  EXPECT_EQ(vis->m_camTo, c_camIntro);
+  EXPECT_TRUE(HandleSimEvent(vis, "intro ended=1", world));
+  EXPECT_EQ(vis->m_camTo, c_camPlanet);
+  EXPECT_EQ(vis->m_camBlend, 0.0f);
+  EXPECT_TRUE(HandleSimEvent(vis, "playerascend", world));
+  EXPECT_EQ(vis->m_camFrom, c_camPlanet);
+  EXPECT_EQ(vis->m_camTo, c_camIntro);
+  // A keyword that merely begins with gameend counts; "intro" without its blank does not.
+  vis->m_gameInProgress = 1;
+  vis->m_screenMode = 0;
+  EXPECT_TRUE(HandleSimEvent(vis, "gameendXYZ", world));
+  EXPECT_EQ(vis->m_screenMode, 1);
+  EXPECT_EQ(vis->m_gameInProgress, 0);
+  EXPECT_FALSE(HandleSimEvent(vis, "intro", world));
+  EXPECT_FALSE(HandleSimEvent(vis, "", world));
+  EXPECT_FALSE(HandleSimEvent(vis, nullptr, world));
+  vis->m_screenMode = 0;
+}
+
+// Last of the suite: it replaces the planet model and puts the good one back.
+TEST_F(VisDisplay, APlanetModelThatDoesNotFitIsRefusedWhole) {
+  FileHandle f = FileOpenRead("custom.geo", true);
+  ASSERT_NE(f, 0u);
+  std::string good(FileSize(f), '\0');
+  ASSERT_EQ(FileRead(f, good.data(), good.size()), good.size());
+  FileClose(f);
+  Globe& g = world->globe;
+  const Matrix44 before = g.m_trfs[g.m_sz - 1];
+  const Matrix44* visBefore = vis->m_tileTransforms;
+  vis->m_pick.m_infoTile = g.m_sz - 1;
+  // One triangle: far too few vertices for the globe's tiles.
+  std::string tiny = "geo ";
+  const uint32_t counts[2] = {1, 0};
+  tiny.append(reinterpret_cast<const char*>(counts), sizeof(counts));
+  const GeoVertex verts[3] = {{0, 0, 1, {9, 9, 9, 255}}, {1, 0, 0, {9, 9, 9, 255}}, {0, 1, 0, {9, 9, 9, 255}}};
+  tiny.append(reinterpret_cast<const char*>(verts), sizeof(verts));
+  f = FileOpenWrite("custom.geo", true);
+  FileWrite(f, tiny.data(), tiny.size());
+  FileClose(f);
+  EXPECT_EQ(LoadPlanetModel(vis, "custom.geo", world), -1);
+  EXPECT_EQ(vis->m_tileTransforms, visBefore);  // the old transforms stay, nothing half made
+  EXPECT_EQ(memcmp(&g.m_trfs[g.m_sz - 1], &before, sizeof(before)), 0);
+  EXPECT_EQ(vis->m_pick.m_infoTile, -1);  // the world changed: no stale tile index
+  // A missing file: refused as well, and nothing is drawn for the planet until one loads.
+  FileRemove("custom.geo", true);
+  EXPECT_EQ(LoadPlanetModel(vis, "custom.geo", world), -1);
+  EXPECT_EQ(vis->m_planetModel, -1);
+  VisClearFrame(vis);
+  VisDraw3D(vis, *world);  // draws the rest without the planet
+  f = FileOpenWrite("custom.geo", true);
+  FileWrite(f, good.data(), good.size());
+  FileClose(f);
+  EXPECT_EQ(LoadPlanetModel(vis, "custom.geo", world), 1);
+  EXPECT_GE(vis->m_planetModel, 0);
 }
