@@ -79,8 +79,6 @@ FixedString rockModelFiles[NUMROCKMODELS];
 FixedString itemModelFiles[NUMITEMMODELS];
 FixedString buildingModelFiles[NUMBUILDINGMODELS];
 
-constexpr int c_maxModelInstances = 6144;  // the largest instance area (stumps)
-
 // Loads one model list; a slot that did not load is reported with the list's name and left -1,
 // which every drawing pass skips.
 void LoadModelList(ModelDB* db, const char* const* files, int count, bool instanced, const int* capacities,
@@ -213,7 +211,6 @@ Vis::Vis() {
 
   m_instanceCounts = new int32_t[MAXMODELS];
   for (int i = 0; i < MAXMODELS; ++i) m_instanceCounts[i] = -1;
-  m_instanceScratch = new Matrix44[c_maxModelInstances];
   m_tileInfoLines = new FixedString[NUMATTRIBS];
   LOGI("Loaded %d models. ModelDB is %d%% full.", m_modelDB.Count(), m_modelDB.Count() * 100 / MAXMODELS);
   m_constructed = 1;
@@ -225,7 +222,6 @@ Vis::~Vis() {
   if (m_constructed) OptionsSave(&m_settings, m_overlay.GetOptions());
   delete[] m_tileTransforms;
   delete[] m_instanceCounts;
-  delete[] m_instanceScratch;
   delete[] m_tileInfoLines;
   m_tileTransforms = nullptr;
   // Without the window the context is gone and took every object with it.
@@ -274,7 +270,7 @@ int LoadPlanetModel(Vis* vis, const char* fileName, Wld* world) {
     LOGE("The planet model '%s' does not fit the globe's %d tiles.", fileName, globe.m_sz);
     return -1;
   }
-  if (!vis->m_instanceSort.Resize(globe.m_sz)) return -1;
+  if (!vis->m_instances.Resize(globe.m_sz)) return -1;
   delete[] vis->m_tileTransforms;
   vis->m_tileTransforms = trfs.release();
   vis->m_tileTransformCount = globe.m_sz;

@@ -118,8 +118,7 @@ struct Vis {
   int32_t m_tileTransformCount = 0;
 
   // Drawing scratch, sized at construction: nothing is allocated per frame.
-  ModelInstanceSort m_instanceSort;
-  Matrix44* m_instanceScratch = nullptr;   // room for the largest model's instances
+  FrameInstances m_instances;
   Matrix44 m_attachFrames[MAXACTORS];      // crown frames left by the character pass
   FixedString* m_tileInfoLines = nullptr;  // the 32 lines of the "Tile info" window
   int32_t m_tileInfoCount = 0;

@@ -93,9 +93,6 @@ void DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, int mode
   if (mode == DRAW_SPARKLE && triVerts > 0) glDrawArraysInstanced(GL_POINTS, 0, triVerts, n);
 }
 
-// True when the outline pass can reuse the solid pass's count without computing anything.
-bool Reuse(int mode) { return mode == DRAW_LINES; }
-
 }  // namespace
 
 void PlanetDraw(Vis* vis, const Wld& /*world*/, int mode) {
@@ -113,8 +110,10 @@ void PlanetDraw(Vis* vis, const Wld& /*world*/, int mode) {
 void TreesDraw(Vis* vis, const Wld& world, int kind, int slot, int mode) {
   if (slot < 0 || kind < 0 || kind >= NUMTREEKINDS) return;
   int n = 0;
-  if (!Reuse(mode)) n = TreeInstancesFill(world, kind, vis->m_instanceScratch, c_treeInstanceLimit[kind]);
-  DrawInstanced(vis, slot, vis->m_instanceScratch, n, mode);
+  const Matrix44* trfs = vis->m_instances.Trees(kind, &n);
+  if (world.trees.m_count[kind] > c_treeInstanceLimit[kind] && mode == DRAW_LINES)
+    LOGE("Cannot draw %d trees(tp%d), max=%d", world.trees.m_count[kind], kind, c_treeInstanceLimit[kind]);
+  DrawInstanced(vis, slot, trfs, n, mode);
 }
 
 void RocksDraw(Vis* vis, const Wld& world, int kind, int slot, int mode) {
@@ -135,43 +134,44 @@ void MineralsDraw(Vis* vis, const Wld& world, int kind, int slot, int mode) {
 void ItemsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, int mode) {
   if (slot < 0) return;
   int n = 0;
-  const Matrix44* trfs =
-      mode == DRAW_SPARKLE ? vis->m_instanceSort.GlowingRun(model, &n) : vis->m_instanceSort.ItemRun(model, &n);
+  const Matrix44* trfs = mode == DRAW_SPARKLE ? vis->m_instances.Sorted().GlowingRun(model, &n)
+                                              : vis->m_instances.Sorted().ItemRun(model, &n);
   DrawInstanced(vis, slot, trfs, n, mode);
 }
 
 void BuildingsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, int mode) {
   if (slot < 0) return;
   int n = 0;
-  const Matrix44* trfs = vis->m_instanceSort.BuildingRun(model, &n);
+  const Matrix44* trfs = vis->m_instances.Sorted().BuildingRun(model, &n);
   DrawInstanced(vis, slot, trfs, n, mode);
 }
 
-void CrownsDraw(Vis* vis, const Wld& world, int slot, int mode) {
+void CrownsDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
   if (slot < 0 || mode != DRAW_SOLID) return;
-  const int n = CrownInstancesFill(world, vis->m_attachFrames, vis->m_instanceScratch, c_annotationInstanceLimit);
-  DrawInstanced(vis, slot, vis->m_instanceScratch, n, mode);
+  int n = 0;
+  const Matrix44* trfs = vis->m_instances.Crowns(&n);
+  DrawInstanced(vis, slot, trfs, n, mode);
 }
 
-void PathArrowsDraw(Vis* vis, const Wld& world, int slot, int mode) {
+void PathArrowsDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
   if (slot < 0) return;
   int n = 0;
-  if (!Reuse(mode)) n = PathArrowInstancesFill(world, vis->m_instanceScratch, c_annotationInstanceLimit);
-  DrawInstanced(vis, slot, vis->m_instanceScratch, n, mode);
+  const Matrix44* trfs = vis->m_instances.Arrows(&n);
+  DrawInstanced(vis, slot, trfs, n, mode);
 }
 
-void PathTargetDraw(Vis* vis, const Wld& world, int slot, int mode) {
+void PathTargetDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
   if (slot < 0) return;
   int n = 0;
-  if (!Reuse(mode)) n = PathTargetInstanceFill(world, vis->m_instanceScratch);
-  DrawInstanced(vis, slot, vis->m_instanceScratch, n, mode);
+  const Matrix44* trfs = vis->m_instances.Target(&n);
+  DrawInstanced(vis, slot, trfs, n, mode);
 }
 
-void BridgeMarkersDraw(Vis* vis, const Wld& world, int slot, int mode) {
+void BridgeMarkersDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
   if (slot < 0) return;
   int n = 0;
-  if (!Reuse(mode)) n = BridgeMarkerInstancesFill(world, vis->m_instanceScratch, c_bridgeMarkerLimit);
-  DrawInstanced(vis, slot, vis->m_instanceScratch, n, mode);
+  const Matrix44* trfs = vis->m_instances.BridgeMarkers(&n);
+  DrawInstanced(vis, slot, trfs, n, mode);
 }
 
 // Draws one animated figure with the model matrix and weight in its block.
@@ -263,6 +263,9 @@ void VisDraw3D(Vis* vis, const Wld& world) {
   vis->m_projection = Matrix44::Perspective(0.7853982f, aspect, 0.01f, 10.0f);
   vis->m_viewProjection = vis->m_projection * vis->m_view;
   UploadFrameBlocks(vis, vis->m_viewProjection, camera.GetTranslation(), vis->m_lightDir);
+  // Every instance table of the frame at once, before any of it goes to the GPU; the crowns use
+  // the attachment frames the character pass left in the previous frame.
+  vis->m_instances.Fill(world, vis->m_attachFrames);
 
   const float px = PixelScale();
   glEnable(GL_CULL_FACE);
@@ -275,9 +278,6 @@ void VisDraw3D(Vis* vis, const Wld& world) {
   if (prog[PROG_STATIC_MODEL]) ProgramUse(prog[PROG_STATIC_MODEL]), PlanetDraw(vis, world, DRAW_SOLID);
   if (prog[PROG_STATIC_LINES]) ProgramUse(prog[PROG_STATIC_LINES]), PlanetDraw(vis, world, DRAW_LINES);
 
-  // Items and buildings are sorted by model once for all passes.
-  vis->m_instanceSort.FillItems(world);
-  vis->m_instanceSort.FillBuildings(world);
   for (int mode : {DRAW_SOLID, DRAW_LINES}) {
     const GlHandle program = prog[mode == DRAW_SOLID ? PROG_INST_MODEL : PROG_INST_LINES];
     if (!program) continue;

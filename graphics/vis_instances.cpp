@@ -378,3 +378,30 @@ bool AttachFrameCompute(const float* md2Vertices, int vertexCount, int frameCoun
   out->SetAxis(3, sum * (scale / 6.0f));
   return true;
 }
+
+FrameInstances::FrameInstances() {
+  int total = 0;
+  for (int k = 0; k < NUMTREEKINDS; ++k) total += c_treeInstanceLimit[k];
+  m_treeBlock = new Matrix44[total];
+  for (int k = 0, at = 0; k < NUMTREEKINDS; at += c_treeInstanceLimit[k], ++k) m_trees[k] = m_treeBlock + at;
+}
+
+FrameInstances::~FrameInstances() { delete[] m_treeBlock; }
+
+void FrameInstances::Fill(const Wld& world, const Matrix44* attachFrames) {
+  for (int k = 0; k < NUMTREEKINDS; ++k)
+    m_treeCount[k] = TreeInstancesFill(world, k, m_trees[k], c_treeInstanceLimit[k]);
+  m_sort.FillItems(world);
+  m_sort.FillBuildings(world);
+  m_arrowCount = PathArrowInstancesFill(world, m_arrows, c_annotationInstanceLimit);
+  m_targetCount = PathTargetInstanceFill(world, &m_target);
+  m_bridgeCount = BridgeMarkerInstancesFill(world, m_bridge, c_bridgeMarkerLimit);
+  m_crownCount = CrownInstancesFill(world, attachFrames, m_crowns, c_annotationInstanceLimit);
+}
+
+const Matrix44* FrameInstances::Trees(int kind, int* count) const {
+  *count = 0;
+  if (kind < 0 || kind >= NUMTREEKINDS) return nullptr;
+  *count = m_treeCount[kind];
+  return m_trees[kind];
+}

@@ -109,3 +109,53 @@ constexpr int c_attachMinVertices = 306;
 // from back to front. False (out untouched) for a figure too small or a frame outside it.
 bool AttachFrameCompute(const float* md2Vertices, int vertexCount, int frameCount, int frame, float weight, float scale,
                         Matrix44* out);
+
+// Every instance table of one frame, filled on the processor in one go before anything is sent
+// to the GPU: trees cut at their models' room, items and buildings sorted by model, the path
+// arrows, its target, the bridge markers and the crowns. Rocks and minerals are used straight
+// from their parts. All room is reserved at construction.
+class FrameInstances {
+ public:
+  FrameInstances();
+  ~FrameInstances();
+  FrameInstances(const FrameInstances&) = delete;
+  FrameInstances& operator=(const FrameInstances&) = delete;
+
+  // Room for the per-tile pile counters of a planet; false when it cannot be had.
+  bool Resize(int tiles) { return m_sort.Resize(tiles); }
+  // This frame's tables; attachFrames are the crowns' frames (one per character), or null.
+  void Fill(const Wld& world, const Matrix44* attachFrames);
+
+  const Matrix44* Trees(int kind, int* count) const;
+  const Matrix44* Arrows(int* count) const {
+    *count = m_arrowCount;
+    return m_arrows;
+  }
+  const Matrix44* Target(int* count) const {
+    *count = m_targetCount;
+    return &m_target;
+  }
+  const Matrix44* BridgeMarkers(int* count) const {
+    *count = m_bridgeCount;
+    return m_bridge;
+  }
+  const Matrix44* Crowns(int* count) const {
+    *count = m_crownCount;
+    return m_crowns;
+  }
+  const ModelInstanceSort& Sorted() const { return m_sort; }
+
+ private:
+  ModelInstanceSort m_sort;
+  Matrix44* m_treeBlock;  // the five kinds' runs back to back
+  Matrix44* m_trees[5];
+  int32_t m_treeCount[5] = {};
+  Matrix44 m_arrows[c_annotationInstanceLimit];
+  int32_t m_arrowCount = 0;
+  Matrix44 m_target;
+  int32_t m_targetCount = 0;
+  Matrix44 m_bridge[c_bridgeMarkerLimit];
+  int32_t m_bridgeCount = 0;
+  Matrix44 m_crowns[c_annotationInstanceLimit];
+  int32_t m_crownCount = 0;
+};
