@@ -3,6 +3,7 @@
 
 #include <cxxabi.h>
 #include <dlfcn.h>
+#include <elf.h>
 #include <link.h>
 #include <sys/mman.h>
 #include <ucontext.h>
@@ -226,6 +227,54 @@ bool StackWalker::InitSymbols() {
   return m_modulesLoaded;
 }
 
+// An address from a module's dynamic section. The loader relocates most of them in place; those of
+// a read-only section (the kernel's helper module) stay relative to the module's base.
+static uintptr_t DynamicAddress(const struct link_map* map, ElfW(Addr) value) {
+  return value < map->l_addr ? map->l_addr + value : value;
+}
+
+// The number of symbols in a module's dynamic table, from its GNU hash table: one past the
+// highest symbol any hash chain reaches.
+static uint32_t GnuHashSymbolCount(const uint32_t* table) {
+  const uint32_t buckets = table[0], first = table[1], bloomWords = table[2];
+  const uint32_t* bucket = table + 4 + bloomWords * (sizeof(ElfW(Addr)) / 4);
+  const uint32_t* chain = bucket + buckets;
+  uint32_t last = 0;
+  for (uint32_t i = 0; i < buckets; ++i)
+    if (bucket[i] > last) last = bucket[i];
+  if (last < first) return first;
+  while ((chain[last - first] & 1) == 0) ++last;
+  return last + 1;
+}
+
+// The function a module exports that covers the address, from the dynamic symbol table the module
+// keeps in memory; null when none does. Reads only, so it is safe in a signal handler.
+static const char* ExportedName(const struct link_map* map, uint64_t address, uint64_t* start) {
+  if (!map || !map->l_ld) return nullptr;
+  const ElfW(Sym)* symbols = nullptr;
+  const char* strings = nullptr;
+  uint32_t count = 0;
+  for (const ElfW(Dyn)* d = map->l_ld; d->d_tag != DT_NULL; ++d) {
+    if (d->d_tag == DT_SYMTAB) symbols = reinterpret_cast<const ElfW(Sym)*>(DynamicAddress(map, d->d_un.d_ptr));
+    if (d->d_tag == DT_STRTAB) strings = reinterpret_cast<const char*>(DynamicAddress(map, d->d_un.d_ptr));
+    if (d->d_tag == DT_HASH) count = reinterpret_cast<const uint32_t*>(DynamicAddress(map, d->d_un.d_ptr))[1];
+    if (d->d_tag == DT_GNU_HASH && count == 0)
+      count = GnuHashSymbolCount(reinterpret_cast<const uint32_t*>(DynamicAddress(map, d->d_un.d_ptr)));
+  }
+  if (!symbols || !strings) return nullptr;
+  for (uint32_t i = 1; i < count; ++i) {
+    const ElfW(Sym)& sym = symbols[i];
+    const int type = ELF64_ST_TYPE(sym.st_info);
+    if ((type != STT_FUNC && type != STT_GNU_IFUNC) || sym.st_shndx == SHN_UNDEF || sym.st_name == 0) continue;
+    const uint64_t from = map->l_addr + sym.st_value;
+    if (address >= from && address < from + (sym.st_size > 0 ? sym.st_size : 1)) {
+      *start = from;
+      return strings + sym.st_name;
+    }
+  }
+  return nullptr;
+}
+
 bool StackWalker::DescribeSafe(StackEntry* entry, uint64_t lookupAddress) {
   if (!entry) return false;
   struct dl_find_object object;
@@ -243,43 +292,56 @@ bool StackWalker::DescribeSafe(StackEntry* entry, uint64_t lookupAddress) {
     entry->baseOfImage = object.dlfo_link_map->l_addr;
   }
   SymbolHit hit;
-  if (!SymbolIndexLookup(lookupAddress, &hit)) return inModule;
-  entry->symTypeString = "SYM";
-  CopyText(entry->name, sizeof(entry->name), hit.function);
-  CopyText(entry->undFullName, sizeof(entry->undFullName), hit.function);
-  NameOnly(entry->undName, sizeof(entry->undName), hit.function);
-  entry->offsetFromSymbol = entry->offset - hit.functionStart;
-  CopyText(entry->lineFileName, sizeof(entry->lineFileName), hit.file);
-  entry->lineNumber = hit.line;
-  return true;
+  if (SymbolIndexLookup(lookupAddress, &hit)) {
+    entry->symTypeString = "SYM";
+    CopyText(entry->name, sizeof(entry->name), hit.function);
+    CopyText(entry->undFullName, sizeof(entry->undFullName), hit.function);
+    NameOnly(entry->undName, sizeof(entry->undName), hit.function);
+    entry->offsetFromSymbol = entry->offset - hit.functionStart;
+    CopyText(entry->lineFileName, sizeof(entry->lineFileName), hit.file);
+    entry->lineNumber = hit.line;
+    return true;
+  }
+  uint64_t start = 0;
+  const char* exported = inModule ? ExportedName(object.dlfo_link_map, lookupAddress, &start) : nullptr;
+  if (exported) {
+    // Left as the module gives it: making a C++ name readable needs the heap.
+    entry->symTypeString = "-exported-";
+    CopyText(entry->name, sizeof(entry->name), exported);
+    entry->offsetFromSymbol = entry->offset - start;
+  }
+  return inModule;
 }
 
 bool StackWalker::Describe(StackEntry* entry, uint64_t lookupAddress) {
   if (!entry) return false;
   const bool found = DescribeSafe(entry, lookupAddress);
-  if (entry->name[0]) return true;
+  if (entry->name[0] && entry->symTypeString && !strcmp(entry->symTypeString, "SYM")) return true;
+  const char* symbol = entry->name;
   Dl_info info = {};
-  if (!dladdr(reinterpret_cast<void*>(static_cast<uintptr_t>(lookupAddress)), &info)) return found;
-  if (info.dli_fname && !entry->moduleName[0]) {
-    CopyText(entry->loadedImageName, sizeof(entry->loadedImageName), info.dli_fname);
-    CopyText(entry->moduleName, sizeof(entry->moduleName), BaseName(info.dli_fname));
-  }
-  entry->baseOfImage = reinterpret_cast<uintptr_t>(info.dli_fbase);
-  if (info.dli_sname) {
+  if (!symbol[0]) {
+    // Symbols the dynamic table does not list (in modules loaded without one): the loader's lookup.
+    if (!dladdr(reinterpret_cast<void*>(static_cast<uintptr_t>(lookupAddress)), &info)) return found;
+    if (info.dli_fname && !entry->moduleName[0]) {
+      CopyText(entry->loadedImageName, sizeof(entry->loadedImageName), info.dli_fname);
+      CopyText(entry->moduleName, sizeof(entry->moduleName), BaseName(info.dli_fname));
+    }
+    entry->baseOfImage = reinterpret_cast<uintptr_t>(info.dli_fbase);
+    if (!info.dli_sname) return true;
     entry->symTypeString = "-exported-";
     CopyText(entry->name, sizeof(entry->name), info.dli_sname);
     entry->offsetFromSymbol = entry->offset - reinterpret_cast<uintptr_t>(info.dli_saddr);
-    int status = -1;
-    char* readable = abi::__cxa_demangle(info.dli_sname, nullptr, nullptr, &status);
-    if (status == 0 && readable) {
-      CopyText(entry->undFullName, sizeof(entry->undFullName), readable);
-      NameOnly(entry->undName, sizeof(entry->undName), readable);
-    } else {
-      // A C name is its own readable form.
-      CopyText(entry->undName, sizeof(entry->undName), info.dli_sname);
-    }
-    free(readable);
   }
+  int status = -1;
+  char* readable = abi::__cxa_demangle(entry->name, nullptr, nullptr, &status);
+  if (status == 0 && readable) {
+    CopyText(entry->undFullName, sizeof(entry->undFullName), readable);
+    NameOnly(entry->undName, sizeof(entry->undName), readable);
+  } else {
+    // A C name is its own readable form.
+    CopyText(entry->undName, sizeof(entry->undName), entry->name);
+  }
+  free(readable);
   return true;
 }
 

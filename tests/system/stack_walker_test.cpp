@@ -53,7 +53,7 @@ std::vector<StackFrame> SelfReturning(int repeats, bool thenNormal) {
 
 }  // namespace
 
-// Exported so that dladdr can name it even without -rdynamic for the whole program.
+// A frame of its own between the test and the walker, whose line the walk must name.
 extern "C" __attribute__((noinline, visibility("default"))) int StackWalkerTestWalk(CollectingWalker* w) {
   return w->WalkStack() ? 1 : 0;
 }
@@ -203,6 +203,16 @@ TEST(StackWalker, DescribeNamesExportedFunctions) {
   EXPECT_EQ(e.offsetFromSymbol, 1u);
   EXPECT_NE(e.moduleName[0], 0);
   EXPECT_NE(e.baseOfImage, 0u);
+  // The crash path finds the same exported name in the module's own table, without the loader's
+  // lock and without the demangler.
+  memset(&e, 0, sizeof(e));
+  e.offset = reinterpret_cast<uintptr_t>(getenvAddress) + 1;
+  ASSERT_TRUE(StackWalker::DescribeSafe(&e, e.offset));
+  EXPECT_STREQ(e.symTypeString, "-exported-");
+  EXPECT_STREQ(e.name, "getenv");
+  EXPECT_EQ(e.undName[0], 0);
+  EXPECT_EQ(e.offsetFromSymbol, 1u);
+  EXPECT_STREQ(e.moduleName, "libc.so.6");
   // A C++ function reads back demangled, in full and as its name alone.
   void* nowAddress = dlsym(RTLD_DEFAULT, "_ZNSt6chrono3_V212steady_clock3nowEv");
   ASSERT_NE(nowAddress, nullptr);
