@@ -1,6 +1,6 @@
 // Generates the game's sounds (sounds/*.wav): sixteen effects and the looping town theme, synthesised.
 //
-// Usage: make_sounds <sounds folder> [--stats]
+// Usage: make_sounds <sounds folder> [--stats] [--preview <png>]
 //
 // Every sound is built from a few plain ingredients: decaying sines (struck wood, stone and metal,
 // bells), pitch sweeps (thumps, bubbles, plops), filtered noise bursts and grains (cracks, splinters,
@@ -10,7 +10,8 @@
 // start) and its echo runs twice round the loop, so the last sample leads into the first without a
 // seam. Noise comes from a seeded xorshift generator and only plain double arithmetic, sin, exp and
 // pow run in a fixed order, so every build writes the same bytes. --stats prints each file's
-// duration, peak and RMS.
+// duration, peak and RMS; --preview draws every sound's spectrogram and waveform into a PNG, one row
+// each in table order (the music's row shows its first 27 seconds up to 2 kHz, where the notes are).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "graphics/screenshot.h"
 
 namespace {
 
@@ -166,7 +169,8 @@ Buffer Make(double seconds) { return Buffer(static_cast<size_t>(Samples(seconds)
 Buffer CutTree() {
   Buffer b = Make(0.5);
   Rng rng(101);
-  AddNoise(b, rng, 0.0, HighPass(1500), 0.8, 0.003);
+  AddNoise(b, rng, 0.0, HighPass(1500), 1.4, 0.004);
+  AddNoise(b, rng, 0.0, BandPass(2500, 1.5), 1.0, 0.008);
   AddNoise(b, rng, 0.0, BandPass(650, 2.0), 1.6, 0.030, 0.001);
   AddMode(b, 0.0, 190, 0.9, 0.055, 0.002);
   AddMode(b, 0.0, 423, 0.55, 0.040, 0.0015);
@@ -212,14 +216,14 @@ Buffer Drop() {
 
 // Metal struck hard (a chain or a cage door): inharmonic partials that beat and ring on.
 Buffer Clang() {
-  Buffer b = Make(1.4);
+  Buffer b = Make(1.6);
   Rng rng(505);
-  const double ratios[7] = {1.0, 1.47, 2.09, 2.56, 3.42, 4.13, 5.21};
-  const double amps[7] = {0.8, 0.7, 0.6, 0.45, 0.35, 0.25, 0.18};
-  const double taus[7] = {0.55, 0.45, 0.35, 0.28, 0.2, 0.14, 0.09};
-  for (int k = 0; k < 7; ++k) {
-    AddMode(b, 0.0, 340 * ratios[k] - 1.3, amps[k], taus[k]);
-    AddMode(b, 0.0, 340 * ratios[k] + 1.3, amps[k] * 0.8, taus[k] * 0.9);
+  const double ratios[9] = {1.0, 1.47, 2.09, 2.56, 3.42, 4.13, 5.21, 6.8, 8.3};
+  const double amps[9] = {0.7, 0.8, 0.6, 0.5, 0.45, 0.35, 0.3, 0.2, 0.15};
+  const double taus[9] = {1.1, 0.9, 0.7, 0.55, 0.4, 0.3, 0.22, 0.15, 0.1};
+  for (int k = 0; k < 9; ++k) {
+    AddMode(b, 0.0, 520 * ratios[k] - 1.3, amps[k], taus[k]);
+    AddMode(b, 0.0, 520 * ratios[k] + 1.3, amps[k] * 0.8, taus[k] * 0.9);
   }
   AddNoise(b, rng, 0.0, HighPass(2500), 1.0, 0.006);
   return b;
@@ -300,8 +304,8 @@ Buffer Scream() {
   Buffer b = Make(length);
   Rng rng(1010);
   const double formant[4] = {850, 1250, 2900, 3700};
-  const double width[4] = {100, 130, 190, 260};
-  const double weight[4] = {1.0, 0.7, 0.35, 0.2};
+  const double width[4] = {140, 170, 250, 320};
+  const double weight[4] = {1.0, 0.9, 0.6, 0.4};
   double phase[24] = {};
   double jitter = 0;
   Biquad breathFilter = BandPass(2600, 1.0);
@@ -310,9 +314,9 @@ Buffer Scream() {
     const double t = static_cast<double>(i) / c_rate;
     jitter = 0.995 * jitter + 0.005 * rng.Noise();
     const double rise = 1.0 - std::exp(-t / 0.05);
-    double f0 = 480 + 420 * rise - 330 * std::pow(t / length, 1.6);
-    f0 *= 1.0 + 0.025 * std::sin(2 * c_pi * 6.3 * t) + 0.6 * jitter;
-    double v = 0;
+    double f0 = 480 + 420 * rise - 250 * std::pow(t / length, 1.6);
+    f0 *= 1.0 + 0.015 * std::sin(2 * c_pi * 6.3 * t) + 0.6 * jitter;
+    double v = 0, power = 0;
     for (int k = 1; k <= 24 && k * f0 < 6000; ++k) {
       const double fk = k * f0;
       double shape = 0;
@@ -320,12 +324,17 @@ Buffer Scream() {
         const double d = (fk - formant[j]) / (0.5 * width[j]);
         shape += weight[j] / (1.0 + d * d);
       }
-      v += shape / k * std::sin(phase[k - 1]);
+      const double a = shape / std::sqrt(static_cast<double>(k));
+      v += a * std::sin(phase[k - 1]);
+      power += a * a;
       phase[k - 1] += 2 * c_pi * fk / c_rate;
     }
+    // Held at one loudness while the harmonics slide through the formants; the envelope alone
+    // shapes it, with a little roughness.
+    v /= std::sqrt(power);
     const double env =
-        std::min(1.0, t / 0.04) * std::min(1.0, (length - t) / 0.45) * (1.0 + 0.08 * std::sin(2 * c_pi * 31 * t));
-    b[i] = env * (v + 0.08 * breathFilter.Run(rng.Noise()));
+        std::min(1.0, t / 0.04) * std::min(1.0, (length - t) / 0.6) * (1.0 + 0.08 * std::sin(2 * c_pi * 31 * t));
+    b[i] = env * (v + 0.06 * breathFilter.Run(rng.Noise()));
   }
   return b;
 }
@@ -362,7 +371,7 @@ Buffer Apple() {
   Rng rng(1212);
   AddNoise(b, rng, 0.0, BandPass(2500, 0.8), 1.0, 0.025, 0.002);
   AddMode(b, 0.0, 180, 0.35, 0.030, 0.002);
-  AddGrains(b, rng, 30, 0.01, 0.32, 1500, 5000, 1.0, 0.15);
+  AddGrains(b, rng, 30, 0.01, 0.32, 1500, 5000, 1.6, 0.15);
   return b;
 }
 
@@ -681,7 +690,9 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
   Put16(out, v & 0xffff);
   Put16(out, v >> 16);
 }
-void PutTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+void PutTag(std::vector<uint8_t>& out, const char* tag) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(tag[i]));
+}
 
 std::vector<int16_t> Quantise(const Buffer& b) {
   std::vector<int16_t> s(b.size());
@@ -715,6 +726,67 @@ std::vector<uint8_t> WaveImage(const std::vector<int16_t>& samples) {
 
 double Db(double ratio) { return ratio > 0 ? 20.0 * std::log10(ratio) : -999.0; }
 
+// ---------------------------------------------------------------------------------------------------
+// Preview
+
+constexpr int c_previewWidth = 620, c_spectrumHeight = 150, c_waveHeight = 40, c_gap = 6;
+
+// A heat colour for a level from 0 (quiet) to 1 (loudest).
+void Heat(double v, uint8_t* rgb) {
+  v = std::clamp(v, 0.0, 1.0);
+  rgb[0] = static_cast<uint8_t>(255 * std::clamp(3 * v - 1, 0.0, 1.0));
+  rgb[1] =
+      static_cast<uint8_t>(255 * std::clamp(3 * v - 2, 0.0, 1.0) * 0.8 + 255 * std::clamp(3 * v - 1, 0.0, 1.0) * 0.2);
+  rgb[2] = static_cast<uint8_t>(255 * std::clamp(v < 0.5 ? 3 * v : 2.5 - 3 * v, 0.0, 1.0));
+}
+
+// One row: the spectrogram (time across, frequency up, 70 dB under the sound's loudest) over the waveform.
+void PreviewRow(const std::vector<int16_t>& x, int window, int hop, double topHz, uint8_t* rows) {
+  const int bins = static_cast<int>(topHz * window / c_rate);
+  const int frames = std::min(c_previewWidth, static_cast<int>(x.size()) / hop);
+  std::vector<double> level(static_cast<size_t>(frames) * c_spectrumHeight, -1e9);
+  std::vector<double> re(bins), im(bins);
+  double loudest = -1e9;
+  for (int f = 0; f < frames; ++f) {
+    std::fill(re.begin(), re.end(), 0.0);
+    std::fill(im.begin(), im.end(), 0.0);
+    for (int n = 0; n < window; ++n) {
+      const size_t at = static_cast<size_t>(f) * hop + n;
+      if (at >= x.size()) break;
+      const double v = x[at] * (0.5 - 0.5 * std::cos(2 * c_pi * n / window));
+      for (int k = 0; k < bins; ++k) {
+        const double a = 2 * c_pi * k * n / window;
+        re[k] += v * std::cos(a);
+        im[k] -= v * std::sin(a);
+      }
+    }
+    for (int y = 0; y < c_spectrumHeight; ++y) {
+      const int k = std::min(bins - 1, y * bins / c_spectrumHeight);
+      const double db = 10 * std::log10(re[k] * re[k] + im[k] * im[k] + 1e-9);
+      level[static_cast<size_t>(f) * c_spectrumHeight + y] = db;
+      loudest = std::max(loudest, db);
+    }
+  }
+  for (int f = 0; f < frames; ++f)
+    for (int y = 0; y < c_spectrumHeight; ++y) {
+      const double v = (level[static_cast<size_t>(f) * c_spectrumHeight + y] - loudest + 70) / 70;
+      Heat(v, rows + (static_cast<size_t>(c_spectrumHeight - 1 - y) * c_previewWidth + f) * 3);
+    }
+  uint8_t* wave = rows + static_cast<size_t>(c_spectrumHeight) * c_previewWidth * 3;
+  for (int f = 0; f < frames; ++f) {
+    int lo = 0, hi = 0;
+    for (int n = 0; n < hop; ++n) {
+      const int v = x[static_cast<size_t>(f) * hop + n];
+      lo = std::min(lo, v), hi = std::max(hi, v);
+    }
+    const int mid = c_waveHeight / 2;
+    for (int y = mid - hi * mid / 32768; y <= mid - lo * mid / 32768; ++y) {
+      uint8_t* p = wave + (static_cast<size_t>(std::clamp(y, 0, c_waveHeight - 1)) * c_previewWidth + f) * 3;
+      p[0] = 120, p[1] = 220, p[2] = 140;
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -723,7 +795,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = argv[1];
-  const bool stats = argc > 2 && !strcmp(argv[2], "--stats");
+  bool stats = false;
+  const char* preview = nullptr;
+  for (int a = 2; a < argc; ++a) {
+    if (!strcmp(argv[a], "--stats")) stats = true;
+    if (!strcmp(argv[a], "--preview") && a + 1 < argc) preview = argv[++a];
+  }
+  const int rowHeight = c_spectrumHeight + c_waveHeight + c_gap;
+  const int soundCount = static_cast<int>(std::size(c_sounds));
+  std::vector<uint8_t> picture(preview ? static_cast<size_t>(c_previewWidth) * rowHeight * soundCount * 3 : 0, 40);
   if (stats) printf("%-14s %9s %9s %9s\n", "sound", "seconds", "peak dB", "rms dB");
   for (const Sound& sound : c_sounds) {
     Buffer b = sound.make();
@@ -738,6 +818,14 @@ int main(int argc, char** argv) {
       return 1;
     }
     fclose(f);
+    if (preview) {
+      const int row = static_cast<int>(&sound - c_sounds);
+      uint8_t* at = picture.data() + static_cast<size_t>(row) * rowHeight * c_previewWidth * 3;
+      if (row == 0)
+        PreviewRow(samples, 2048, 1000, 2000, at);
+      else
+        PreviewRow(samples, 256, 64, 11025, at);
+    }
     if (stats) {
       double peak = 0, sum = 0;
       for (int16_t v : samples) {
@@ -749,5 +837,6 @@ int main(int argc, char** argv) {
              Db(rms / 32767.0));
     }
   }
+  if (preview && !PngWrite(preview, picture.data(), c_previewWidth, rowHeight * soundCount, 3, false)) return 1;
   return 0;
 }
