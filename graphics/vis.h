@@ -12,6 +12,7 @@
 #include "utility/keyval.h"
 #include "utility/matrix44.h"
 #include "utility/message.h"
+#include "world/actors.h"
 
 struct Wld;
 
