@@ -166,6 +166,8 @@ int play(const ShellView& view, Packet* simPacket) {
   return PLAY_NEW;
 }
 
+void ShellWorldFree() { WorldFree(wld); }
+
 bool ShellSaveAtExit(bool gameInProgress) {
   if (!wld) return false;
   if (!gameInProgress) {

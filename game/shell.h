@@ -62,6 +62,8 @@ bool loadAutosave();
 // Logs "deleteCurrentGame"; takes the world's requests back from the planning and pathing services
 // and waits for the one being served, tells the view, frees the world and removes "autosave.dat".
 void deleteCurrentGame(const ShellView* view);
+// Frees the world in memory (its requests taken back from the services first); the save stays.
+void ShellWorldFree();
 // Shut-down, after the worker threads are joined: saves a game in progress. A won game (a world
 // whose game is no longer in progress) is not saved, and the save it was resumed from is removed
 // so that it does not come back. True when something was saved.
