@@ -10,7 +10,9 @@ work=$(mktemp -d /tmp/quillomar_e2e.XXXXXX)
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; [ -f "$work/game.log" ] && tail -40 "$work/game.log"; exit 1; }
 
-for tool in Xvfb xdotool import; do command -v $tool >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }; done
+for tool in Xvfb xdotool $([ -n "$shots" ] && echo import); do
+  command -v $tool >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
+done
 display=":$((100 + $$ % 400))"
 Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
