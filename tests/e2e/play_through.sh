@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Plays the game end to end on a private X server with real input events: start, NEW GAME, the landing, a click on
-# a tile, fast-forward held, Escape twice to quit; then a second start that resumes the saved game. Checks the exit
+# a tile, fast-forward held, Escape twice to quit; then a second start that resumes the saved game. On the way: a
+# second game on the same user folder ends at once, and the smallest planet is refused back to the panel. Checks the exit
 # statuses, the save and the options written, and that no assertion fired. With a folder as second argument the
 # screenshots of the title menu, the customise panel and the landing are kept there.
 set -uo pipefail
@@ -59,14 +60,25 @@ start
 xdotool mousemove 640 360
 sleep 0.5
 shot title_menu
+# A second game on the same user folder says one is running and ends cleanly.
+(cd "$build" && exec ./quillomar) >"$work/second.log" 2>&1
+[ $? -eq 0 ] || fail "the second game did not end with status 0"
+grep -q "already running" "$work/second.log" || fail "the second game did not say that one is running"
 row 3  # CUSTOMIZE PLANET
 sleep 0.5
-# Planet Size from the default (7292 tiles) round to 812 tiles: a quicker planet for the software renderer.
-row 1
-row 1
+# Planet Size from the default (7292 tiles) round to the smallest (92), which no variant can settle.
 row 1
 row 1
 shot customise_panel
+row 8  # [OK]
+row 4  # NEW GAME
+await "This planet cannot be settled" 60
+sleep 1
+shot unsettleable
+grep -q "Back to the customise panel." "$work/game.log" || fail "the refused planet did not go back to the panel"
+# On to 812 tiles: a quicker planet for the software renderer.
+row 1
+row 1
 xdotool key Escape
 sleep 0.5
 row 4  # NEW GAME
