@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "graphics/mesh_builder.h"
+#include "world/globe_construct.h"
 
 namespace {
 
@@ -90,13 +91,13 @@ void Pine(MeshBuilder& b) {
 
 void Maple(MeshBuilder& b) {
   Trunk(b, 0.024f, 0.24f);
-  b.Rod(Vec3{0, 0, 0.13f}, Vec3{0.07f, 0.02f, 0.24f}, 0.012f, 5, c_barkDark, c_bark);
-  b.Rod(Vec3{0, 0, 0.15f}, Vec3{-0.06f, -0.03f, 0.25f}, 0.011f, 5, c_barkDark, c_bark);
+  b.Rod(Vec3{0, 0, 0.13f}, Vec3{0.055f, 0.02f, 0.25f}, 0.011f, 5, c_barkDark, c_bark);
+  b.Rod(Vec3{0, 0, 0.15f}, Vec3{-0.05f, -0.03f, 0.26f}, 0.01f, 5, c_barkDark, c_bark);
   // A broad, flat-topped crown of several lobes, in autumn colours.
-  Crown(b, Vec3{0, 0, 0.31f}, Vec3{0.12f, 0.12f, 0.085f}, c_mapleDark, c_mapleLight);
-  Crown(b, Vec3{0.08f, 0.03f, 0.27f}, Vec3{0.075f, 0.075f, 0.06f}, c_mapleDark, c_mapleLight);
-  Crown(b, Vec3{-0.07f, -0.05f, 0.28f}, Vec3{0.075f, 0.075f, 0.06f}, c_mapleDark, c_mapleLight);
-  Crown(b, Vec3{-0.02f, 0.08f, 0.29f}, Vec3{0.07f, 0.07f, 0.055f}, c_mapleDark, c_mapleLight);
+  Crown(b, Vec3{0, 0, 0.31f}, Vec3{0.095f, 0.095f, 0.075f}, c_mapleDark, c_mapleLight);
+  Crown(b, Vec3{0.065f, 0.025f, 0.275f}, Vec3{0.06f, 0.06f, 0.05f}, c_mapleDark, c_mapleLight);
+  Crown(b, Vec3{-0.055f, -0.04f, 0.285f}, Vec3{0.06f, 0.06f, 0.05f}, c_mapleDark, c_mapleLight);
+  Crown(b, Vec3{-0.015f, 0.065f, 0.295f}, Vec3{0.055f, 0.055f, 0.045f}, c_mapleDark, c_mapleLight);
 }
 
 void Apple(MeshBuilder& b) {
@@ -556,7 +557,7 @@ void CrownItem(MeshBuilder& b) {
     b.Prism(4, 0.011f, 0.0f, 0.0f, 0.03f, c_gold, Rgb{255, 230, 120}, a);
     b.Pop();
   }
-  b.Sphere(Vec3{0.0f, -0.043f, 0.011f}, Vec3{0.008f, 0.005f, 0.008f}, 2, 4, Rgb{150, 10, 20}, Rgb{230, 30, 40});
+  b.Sphere(Vec3{0.0f, 0.043f, 0.011f}, Vec3{0.008f, 0.005f, 0.008f}, 2, 4, Rgb{150, 10, 20}, Rgb{230, 30, 40});
 }
 
 // ---- Annotations (0.5 tile widths per unit for the path; brdir 1.1 or 0.55) ----
@@ -679,12 +680,12 @@ void Depot(MeshBuilder& b) {
   const float px[2] = {-0.62f, 0.62f}, py[2] = {-0.47f, 0.47f};
   for (float x : px)
     for (float y : py) {
-      const float h = y < 0.0f ? 0.8f : 1.05f;
+      const float h = y < 0.0f ? 1.1f : 1.35f;
       b.Box(Vec3{x - 0.04f, y - 0.04f, 0.05f}, Vec3{x + 0.04f, y + 0.04f, h}, c_woodDark, c_wood);
     }
   std::vector<std::vector<Vec3>> slab(2);
-  slab[0] = {{-0.72f, -0.6f, 0.78f}, {0.72f, -0.6f, 0.78f}, {0.72f, 0.6f, 1.04f}, {-0.72f, 0.6f, 1.04f}};
-  slab[1] = {{-0.72f, -0.6f, 0.84f}, {0.72f, -0.6f, 0.84f}, {0.72f, 0.6f, 1.1f}, {-0.72f, 0.6f, 1.1f}};
+  slab[0] = {{-0.72f, -0.6f, 1.08f}, {0.72f, -0.6f, 1.08f}, {0.72f, 0.6f, 1.34f}, {-0.72f, 0.6f, 1.34f}};
+  slab[1] = {{-0.72f, -0.6f, 1.14f}, {0.72f, -0.6f, 1.14f}, {0.72f, 0.6f, 1.4f}, {-0.72f, 0.6f, 1.4f}};
   b.Loft(slab, {Shade(roof, 0.8f), roof});
   Crate(b, -0.35f, 0.1f, 0.05f, 0.14f);
   Crate(b, -0.35f, 0.1f, 0.33f, 0.1f);
@@ -696,16 +697,16 @@ void Depot(MeshBuilder& b) {
 void WaterWell(MeshBuilder& b) {
   b.Ring(10, 0.3f, 0.42f, 0.0f, 0.35f, c_stoneDark, c_stone);
   b.Prism(10, 0.31f, 0.31f, 0.0f, 0.25f, c_water, c_water);
-  b.Box(Vec3{-0.42f, -0.04f, 0.3f}, Vec3{-0.35f, 0.04f, 1.0f}, c_woodDark, c_wood);
-  b.Box(Vec3{0.35f, -0.04f, 0.3f}, Vec3{0.42f, 0.04f, 1.0f}, c_woodDark, c_wood);
+  b.Box(Vec3{-0.42f, -0.04f, 0.3f}, Vec3{-0.35f, 0.04f, 1.3f}, c_woodDark, c_wood);
+  b.Box(Vec3{0.35f, -0.04f, 0.3f}, Vec3{0.42f, 0.04f, 1.3f}, c_woodDark, c_wood);
   b.Log(6, 0.03f, -0.38f, 0.38f, c_wood, c_woodLight);
   b.Push();
-  b.Translate(0.0f, 0.0f, 0.76f);
+  b.Translate(0.0f, 0.0f, 1.0f);
   b.Log(6, 0.03f, -0.38f, 0.38f, c_wood, c_woodLight);
   b.Pop();
   b.Push();
   b.Translate(0.0f, 0.0f, 0.05f);
-  House(b, 0.01f, 0.01f, 0.95f, 1.3f, c_wood, Rgb{150, 70, 50}, 0.48f);
+  House(b, 0.01f, 0.01f, 1.25f, 1.65f, c_wood, Rgb{150, 70, 50}, 0.48f);
   b.Pop();
   b.Push();
   b.Translate(0.0f, 0.0f, 0.45f);
@@ -716,8 +717,8 @@ void WaterWell(MeshBuilder& b) {
 void Watermill(MeshBuilder& b) {
   b.Push();
   b.Translate(-0.15f, 0.0f, 0.0f);
-  House(b, 0.45f, 0.45f, 0.75f, 1.3f, c_white, Rgb{140, 80, 50});
-  Door(b, 0.0f, 0.45f, 0.22f, 0.4f);
+  House(b, 0.45f, 0.45f, 1.05f, 1.75f, c_white, Rgb{140, 80, 50});
+  Door(b, 0.0f, 0.45f, 0.26f, 0.62f);
   b.Pop();
   // The wheel stands against the +x wall in a water race.
   b.Box(Vec3{0.32f, -0.5f, 0}, Vec3{0.75f, 0.5f, 0.06f}, c_stoneDark, c_water);
@@ -737,8 +738,8 @@ void Watermill(MeshBuilder& b) {
 void GrainFarm(MeshBuilder& b) {
   b.Push();
   b.Translate(-0.35f, 0.25f, 0.0f);
-  House(b, 0.3f, 0.25f, 0.55f, 0.95f, Rgb{226, 214, 186}, Rgb{170, 110, 60});
-  Door(b, 0.0f, 0.25f, 0.16f, 0.35f);
+  House(b, 0.3f, 0.25f, 0.8f, 1.3f, Rgb{226, 214, 186}, Rgb{170, 110, 60});
+  Door(b, 0.0f, 0.25f, 0.2f, 0.55f);
   b.Pop();
   // Rows of ripe grain.
   for (int k = 0; k < 5; ++k) {
@@ -753,35 +754,35 @@ void DairyFarm(MeshBuilder& b) {
   const Rgb barn{170, 46, 36};
   b.Push();
   b.Translate(-0.15f, 0.0f, 0.0f);
-  House(b, 0.5f, 0.4f, 0.6f, 1.15f, barn, Rgb{70, 70, 76});
-  Door(b, 0.0f, 0.4f, 0.3f, 0.45f);
-  b.Box(Vec3{-0.16f, 0.38f, 0.12f}, Vec3{0.16f, 0.44f, 0.14f}, c_white);
+  House(b, 0.5f, 0.4f, 0.9f, 1.55f, barn, Rgb{70, 70, 76});
+  Door(b, 0.0f, 0.4f, 0.34f, 0.66f);
+  b.Box(Vec3{-0.18f, 0.38f, 0.2f}, Vec3{0.18f, 0.44f, 0.23f}, c_white);
   b.Pop();
   b.Push();
   b.Translate(0.58f, -0.3f, 0.0f);
-  b.Prism(10, 0.2f, 0.2f, 0.0f, 1.3f, Rgb{150, 150, 150}, Rgb{206, 206, 200});
-  b.Sphere(Vec3{0, 0, 1.3f}, Vec3{0.2f, 0.2f, 0.14f}, 4, 10, Rgb{150, 150, 150}, Rgb{210, 210, 210});
+  b.Prism(10, 0.2f, 0.2f, 0.0f, 1.7f, Rgb{150, 150, 150}, Rgb{206, 206, 200});
+  b.Sphere(Vec3{0, 0, 1.7f}, Vec3{0.2f, 0.2f, 0.14f}, 4, 10, Rgb{150, 150, 150}, Rgb{210, 210, 210});
   b.Pop();
 }
 
 void Bakery(MeshBuilder& b) {
-  House(b, 0.5f, 0.38f, 0.7f, 1.2f, Rgb{226, 180, 110}, Rgb{130, 70, 40});
-  Door(b, -0.15f, 0.38f, 0.2f, 0.42f);
-  Window(b, 0.22f, 0.38f, 0.3f, 0.2f, 0.18f);
-  b.Box(Vec3{0.25f, -0.2f, 0.8f}, Vec3{0.4f, -0.05f, 1.35f}, Rgb{120, 60, 40}, Rgb{150, 80, 56});
+  House(b, 0.5f, 0.38f, 1.0f, 1.6f, Rgb{226, 180, 110}, Rgb{130, 70, 40});
+  Door(b, -0.15f, 0.38f, 0.24f, 0.62f);
+  Window(b, 0.22f, 0.38f, 0.4f, 0.2f, 0.2f);
+  b.Box(Vec3{0.25f, -0.2f, 1.1f}, Vec3{0.4f, -0.05f, 1.75f}, Rgb{120, 60, 40}, Rgb{150, 80, 56});
   // A round bread oven outside, and a loaf on the sign.
   b.Sphere(Vec3{-0.5f, -0.45f, 0.0f}, Vec3{0.2f, 0.18f, 0.26f}, 4, 8, Rgb{160, 120, 90}, Rgb{200, 160, 120});
-  b.Box(Vec3{-0.15f, 0.45f, 0.6f}, Vec3{0.15f, 0.49f, 0.78f}, c_woodDark, c_wood);
-  b.Sphere(Vec3{0.0f, 0.52f, 0.69f}, Vec3{0.1f, 0.04f, 0.05f}, 3, 6, Rgb{160, 100, 40}, Rgb{214, 150, 70});
+  b.Box(Vec3{-0.15f, 0.45f, 0.72f}, Vec3{0.15f, 0.49f, 0.9f}, c_woodDark, c_wood);
+  b.Sphere(Vec3{0.0f, 0.52f, 0.81f}, Vec3{0.1f, 0.04f, 0.05f}, 3, 6, Rgb{160, 100, 40}, Rgb{214, 150, 70});
 }
 
 void OreMine(MeshBuilder& b) {
-  Lump(b, -0.1f, -0.2f, 0.6f, 0.75f, 8, 31u, c_stoneDark, Rgb{150, 120, 100});
+  Lump(b, -0.1f, -0.2f, 0.6f, 1.05f, 8, 31u, c_stoneDark, Rgb{150, 120, 100});
   // A timbered entrance facing +y.
-  b.Box(Vec3{-0.28f, 0.2f, 0}, Vec3{0.28f, 0.45f, 0.5f}, c_black);
-  b.Box(Vec3{-0.34f, 0.4f, 0}, Vec3{-0.26f, 0.5f, 0.55f}, c_woodDark, c_wood);
-  b.Box(Vec3{0.26f, 0.4f, 0}, Vec3{0.34f, 0.5f, 0.55f}, c_woodDark, c_wood);
-  b.Box(Vec3{-0.38f, 0.4f, 0.55f}, Vec3{0.38f, 0.5f, 0.63f}, c_woodDark, c_wood);
+  b.Box(Vec3{-0.28f, 0.2f, 0}, Vec3{0.28f, 0.45f, 0.72f}, c_black);
+  b.Box(Vec3{-0.34f, 0.4f, 0}, Vec3{-0.26f, 0.5f, 0.78f}, c_woodDark, c_wood);
+  b.Box(Vec3{0.26f, 0.4f, 0}, Vec3{0.34f, 0.5f, 0.78f}, c_woodDark, c_wood);
+  b.Box(Vec3{-0.38f, 0.4f, 0.78f}, Vec3{0.38f, 0.5f, 0.86f}, c_woodDark, c_wood);
   // Rails and a cart of ore.
   b.Box(Vec3{-0.16f, 0.45f, 0}, Vec3{-0.13f, 0.9f, 0.03f}, c_iron);
   b.Box(Vec3{0.13f, 0.45f, 0}, Vec3{0.16f, 0.9f, 0.03f}, c_iron);
@@ -793,11 +794,11 @@ void Sawmill(MeshBuilder& b) {
   // A plank hall with a red roof; the big saw stands in an open shed at +x, logs wait at -x.
   b.Push();
   b.Translate(-0.12f, 0.05f, 0.0f);
-  House(b, 0.48f, 0.42f, 0.8f, 1.35f, Rgb{160, 108, 60}, c_sawmillRoof);
-  Door(b, 0.0f, 0.42f, 0.32f, 0.5f);
+  House(b, 0.48f, 0.42f, 1.15f, 1.85f, Rgb{160, 108, 60}, c_sawmillRoof);
+  Door(b, 0.0f, 0.42f, 0.36f, 0.72f);
   for (int k = -2; k <= 2; ++k)
     b.Box(Vec3{0.2f * static_cast<float>(k) - 0.012f, -0.45f, 0.0f},
-          Vec3{0.2f * static_cast<float>(k) + 0.012f, -0.42f, 0.8f}, c_woodDark);
+          Vec3{0.2f * static_cast<float>(k) + 0.012f, -0.42f, 1.15f}, c_woodDark);
   b.Pop();
   b.Box(Vec3{0.4f, -0.34f, 0}, Vec3{0.74f, 0.34f, 0.28f}, c_woodDark, c_wood);
   b.Push();
@@ -823,12 +824,12 @@ void Sawmill(MeshBuilder& b) {
 
 void Smelter(MeshBuilder& b) {
   // A squat stone furnace with a tall brick chimney and a glowing mouth toward the door.
-  b.Prism(8, 0.6f, 0.48f, 0.0f, 0.7f, c_stoneDark, c_stone, 22.5f);
-  b.Prism(8, 0.48f, 0.3f, 0.7f, 0.95f, c_stone, Rgb{120, 110, 100}, 22.5f);
-  b.Box(Vec3{-0.13f, -0.13f, 0.6f}, Vec3{0.13f, 0.13f, 1.95f}, Rgb{120, 56, 40}, Rgb{160, 80, 56});
-  b.Box(Vec3{-0.16f, -0.16f, 1.95f}, Vec3{0.16f, 0.16f, 2.05f}, c_black);
-  b.Box(Vec3{-0.2f, 0.4f, 0.05f}, Vec3{0.2f, 0.58f, 0.38f}, Rgb{255, 90, 20}, Rgb{255, 210, 80});
-  b.Box(Vec3{-0.26f, 0.45f, 0.38f}, Vec3{0.26f, 0.6f, 0.46f}, c_ironDark, c_iron);
+  b.Prism(8, 0.6f, 0.48f, 0.0f, 0.95f, c_stoneDark, c_stone, 22.5f);
+  b.Prism(8, 0.48f, 0.3f, 0.95f, 1.25f, c_stone, Rgb{120, 110, 100}, 22.5f);
+  b.Box(Vec3{-0.13f, -0.13f, 0.9f}, Vec3{0.13f, 0.13f, 2.05f}, Rgb{120, 56, 40}, Rgb{160, 80, 56});
+  b.Box(Vec3{-0.16f, -0.16f, 2.05f}, Vec3{0.16f, 0.16f, 2.15f}, c_black);
+  b.Box(Vec3{-0.22f, 0.4f, 0.05f}, Vec3{0.22f, 0.58f, 0.55f}, Rgb{255, 90, 20}, Rgb{255, 210, 80});
+  b.Box(Vec3{-0.28f, 0.45f, 0.55f}, Vec3{0.28f, 0.6f, 0.64f}, c_ironDark, c_iron);
   // Bellows at the side, an ore heap and ingots by the door.
   b.Box(Vec3{0.5f, -0.2f, 0}, Vec3{0.75f, 0.2f, 0.2f}, c_woodDark, Rgb{120, 80, 50});
   Lump(b, -0.6f, 0.45f, 0.18f, 0.2f, 6, 41u, Rgb{140, 70, 44}, Rgb{188, 110, 70});
@@ -840,9 +841,9 @@ void Smithy(MeshBuilder& b) {
   b.Box(Vec3{-0.68f, -0.56f, 0}, Vec3{0.68f, 0.56f, 0.06f}, c_stoneDark, c_stone);
   const float px[2] = {-0.6f, 0.6f}, py[2] = {-0.48f, 0.48f};
   for (float x : px)
-    for (float y : py) b.Box(Vec3{x - 0.05f, y - 0.05f, 0.06f}, Vec3{x + 0.05f, y + 0.05f, 0.8f}, c_woodDark, c_wood);
+    for (float y : py) b.Box(Vec3{x - 0.05f, y - 0.05f, 0.06f}, Vec3{x + 0.05f, y + 0.05f, 1.15f}, c_woodDark, c_wood);
   b.Push();
-  b.Translate(0.0f, 0.0f, 0.8f);
+  b.Translate(0.0f, 0.0f, 1.15f);
   {
     // A hipped roof: a lofted slab narrowing to a ridge.
     std::vector<std::vector<Vec3>> roof(3);
@@ -855,7 +856,7 @@ void Smithy(MeshBuilder& b) {
   // The hearth with red coals and its chimney through the roof.
   b.Box(Vec3{-0.6f, -0.5f, 0.06f}, Vec3{-0.15f, -0.15f, 0.4f}, c_stoneDark, c_stone);
   b.Box(Vec3{-0.55f, -0.45f, 0.4f}, Vec3{-0.2f, -0.2f, 0.43f}, Rgb{200, 40, 20}, Rgb{255, 120, 40});
-  b.Box(Vec3{-0.5f, -0.42f, 0.4f}, Vec3{-0.3f, -0.22f, 1.55f}, c_stoneDark, c_stone);
+  b.Box(Vec3{-0.5f, -0.42f, 0.4f}, Vec3{-0.3f, -0.22f, 1.95f}, c_stoneDark, c_stone);
   // The anvil on a block.
   b.Prism(6, 0.1f, 0.09f, 0.06f, 0.3f, c_woodDark, c_wood);
   b.Box(Vec3{-0.06f, -0.05f, 0.3f}, Vec3{0.06f, 0.05f, 0.36f}, c_ironDark, c_ironDark);
@@ -866,12 +867,12 @@ void Smithy(MeshBuilder& b) {
 
 void Storage(MeshBuilder& b) {
   // A big warehouse with a blue roof, wide double doors and crates stacked beside them.
-  House(b, 0.66f, 0.5f, 0.85f, 1.45f, Rgb{214, 204, 176}, c_storageRoof);
-  b.Box(Vec3{-0.3f, 0.48f, 0}, Vec3{0.3f, 0.54f, 0.62f}, Rgb{60, 80, 120}, Rgb{80, 104, 150});
-  b.Box(Vec3{-0.01f, 0.53f, 0}, Vec3{0.01f, 0.56f, 0.62f}, c_black);
+  House(b, 0.66f, 0.5f, 1.2f, 1.95f, Rgb{214, 204, 176}, c_storageRoof);
+  b.Box(Vec3{-0.3f, 0.48f, 0}, Vec3{0.3f, 0.54f, 0.85f}, Rgb{60, 80, 120}, Rgb{80, 104, 150});
+  b.Box(Vec3{-0.01f, 0.53f, 0}, Vec3{0.01f, 0.56f, 0.85f}, c_black);
   for (int k = -1; k <= 1; k += 2) {
     const float x = 0.5f * static_cast<float>(k);
-    b.Box(Vec3{x - 0.12f, -0.52f, 0.5f}, Vec3{x + 0.12f, -0.48f, 0.68f}, Rgb{40, 50, 70}, Rgb{90, 120, 160});
+    b.Box(Vec3{x - 0.12f, -0.52f, 0.7f}, Vec3{x + 0.12f, -0.48f, 0.9f}, Rgb{40, 50, 70}, Rgb{90, 120, 160});
   }
   Crate(b, 0.46f, 0.63f, 0.0f, 0.09f);
   Crate(b, 0.28f, 0.66f, 0.0f, 0.08f);
@@ -881,15 +882,24 @@ void Storage(MeshBuilder& b) {
 void CageFrame(MeshBuilder& b, bool broken) {
   const Rgb bar{70, 72, 78}, barLight{120, 122, 130};
   b.Box(Vec3{-0.45f, -0.45f, 0}, Vec3{0.45f, 0.45f, 0.06f}, c_woodDark, c_wood);
-  b.Box(Vec3{-0.48f, -0.48f, 0.95f}, Vec3{0.48f, 0.48f, 1.02f}, c_woodDark, c_wood);
+  if (broken) {
+    // The roof has come loose at one side and sags onto the bars.
+    b.Push();
+    b.Translate(0.48f, 0.0f, 1.4f);
+    b.RotateY(-9.0f);
+    b.Box(Vec3{-0.96f, -0.48f, 0.0f}, Vec3{0.0f, 0.48f, 0.08f}, c_woodDark, c_wood);
+    b.Pop();
+  } else {
+    b.Box(Vec3{-0.48f, -0.48f, 1.4f}, Vec3{0.48f, 0.48f, 1.48f}, c_woodDark, c_wood);
+  }
   for (int side = 0; side < 4; ++side) {
     b.Push();
     b.RotateZ(90.0f * static_cast<float>(side));
-    const bool front = side == 1;  // the side that faces +y
+    const bool front = side == 0;  // the side that faces +y
     for (int k = 0; k < 6; ++k) {
       const float x = -0.4f + 0.16f * static_cast<float>(k);
       if (front && broken && k >= 1 && k <= 4) continue;
-      b.Box(Vec3{x - 0.018f, 0.4f, 0.06f}, Vec3{x + 0.018f, 0.436f, 0.95f}, bar, barLight);
+      b.Box(Vec3{x - 0.018f, 0.4f, 0.06f}, Vec3{x + 0.018f, 0.436f, 1.4f}, bar, barLight);
     }
     b.Pop();
   }
@@ -908,19 +918,21 @@ void CageFrame(MeshBuilder& b, bool broken) {
     b.Push();
     b.Translate(0.4f, 0.42f, 0.06f);
     b.RotateZ(75.0f);
-    b.Box(Vec3{0.0f, -0.02f, 0}, Vec3{0.4f, 0.02f, 0.75f}, Rgb{110, 70, 40}, Rgb{150, 100, 60});
+    b.Box(Vec3{0.0f, -0.02f, 0}, Vec3{0.4f, 0.02f, 1.2f}, Rgb{110, 70, 40}, Rgb{150, 100, 60});
     b.Pop();
   } else {
     // A padlock on the front.
-    b.Box(Vec3{-0.05f, 0.44f, 0.4f}, Vec3{0.05f, 0.48f, 0.5f}, Shade(c_gold, 0.8f), c_gold);
+    b.Box(Vec3{-0.05f, 0.44f, 0.6f}, Vec3{0.05f, 0.48f, 0.72f}, Shade(c_gold, 0.8f), c_gold);
   }
 }
 
 void Cage(MeshBuilder& b) { CageFrame(b, false); }
 void Jailbreak(MeshBuilder& b) { CageFrame(b, true); }
 
-// The raise of a tile a finished bridge piece stands on, and of one deck level, in model units.
-const float c_bridgeRaise = 0.24f, c_deckLevel = 0.216f;
+// The raise of a tile a finished bridge piece stands on, and of one deck level, in model units
+// (the world raises by tile widths; buildings are drawn at half a tile width per unit).
+const float c_buildingScale = 0.5f;
+const float c_bridgeDrop = c_bridgeRaise / c_buildingScale, c_deckLevel = c_deckRaise / c_buildingScale;
 
 void Bridge(MeshBuilder& b) {
   // The walking surface is the origin; piers reach down to the water below.
@@ -940,7 +952,7 @@ void Bridge(MeshBuilder& b) {
   for (int k = -1; k <= 1; k += 2) {
     b.Push();
     b.Translate(0.0f, 0.5f * static_cast<float>(k), 0.0f);
-    b.Box(Vec3{-0.22f, -0.08f, -c_bridgeRaise - 0.06f}, Vec3{0.22f, 0.08f, -0.06f}, c_stoneDark, c_stone);
+    b.Box(Vec3{-0.22f, -0.08f, -c_bridgeDrop - 0.06f}, Vec3{0.22f, 0.08f, -0.06f}, c_stoneDark, c_stone);
     b.Pop();
   }
 }
@@ -1137,16 +1149,16 @@ const Entry c_entries[] = {
     {{"data/props/mapl.geo", 0, 0}, Maple},
     {{"data/props/appl.geo", 0, 0}, Apple},
     {{"data/props/seedling.geo", 0, 0}, Seedling},
-    {{"data/props/rock0.geo", 0, 0}, ROCK(0), 1.3f},
-    {{"data/props/rock1.geo", 0, 0}, ROCK(1), 1.3f},
-    {{"data/props/rock2.geo", 0, 0}, ROCK(2), 1.3f},
-    {{"data/props/rock3.geo", 0, 0}, ROCK(3), 1.3f},
-    {{"data/props/rock4.geo", 0, 0}, ROCK(4), 1.3f},
-    {{"data/props/rock5.geo", 0, 0}, ROCK(5), 1.3f},
-    {{"data/props/rock6.geo", 0, 0}, ROCK(6), 1.3f},
-    {{"data/props/rock7.geo", 0, 0}, ROCK(7), 1.3f},
-    {{"data/props/rock8.geo", 0, 0}, ROCK(8), 1.3f},
-    {{"data/props/rock9.geo", 0, 0}, ROCK(9), 1.3f},
+    {{"data/props/rock0.geo", 0, 0}, ROCK(0), 1.7f},
+    {{"data/props/rock1.geo", 0, 0}, ROCK(1), 1.7f},
+    {{"data/props/rock2.geo", 0, 0}, ROCK(2), 1.7f},
+    {{"data/props/rock3.geo", 0, 0}, ROCK(3), 1.7f},
+    {{"data/props/rock4.geo", 0, 0}, ROCK(4), 1.7f},
+    {{"data/props/rock5.geo", 0, 0}, ROCK(5), 1.7f},
+    {{"data/props/rock6.geo", 0, 0}, ROCK(6), 1.7f},
+    {{"data/props/rock7.geo", 0, 0}, ROCK(7), 1.7f},
+    {{"data/props/rock8.geo", 0, 0}, ROCK(8), 1.7f},
+    {{"data/props/rock9.geo", 0, 0}, ROCK(9), 1.7f},
     {{"data/props/copperfield.geo", 0, 0},
      [](MeshBuilder& b) {
        Field(b, Rgb{96, 72, 52}, Rgb{150, 82, 46}, Rgb{214, 132, 72}, Rgb{70, 170, 130}, 81u);
@@ -1189,14 +1201,14 @@ const Entry c_entries[] = {
     {{"data/props/summitmarker.geo", 0, 0}, SummitMarker, 1.4f},
     {{"data/props/buoy.geo", 0, 0}, Buoy, 1.4f},
     {{"data/props/poop.geo", 0, 0}, Poop, 1.4f},
-    {{"data/props/redgem.geo", 0, 0}, GEM(230, 24, 30), 1.25f},
-    {{"data/props/bluegem.geo", 0, 0}, GEM(30, 60, 240), 1.25f},
-    {{"data/props/greengem.geo", 0, 0}, GEM(30, 200, 50), 1.25f},
-    {{"data/props/cyangem.geo", 0, 0}, GEM(40, 220, 230), 1.25f},
-    {{"data/props/purplegem.geo", 0, 0}, GEM(130, 40, 200), 1.25f},
-    {{"data/props/pinkgem.geo", 0, 0}, GEM(255, 120, 190), 1.25f},
-    {{"data/props/yellowgem.geo", 0, 0}, GEM(250, 226, 40), 1.25f},
-    {{"data/props/orangegem.geo", 0, 0}, GEM(255, 128, 16), 1.25f},
+    {{"data/props/redgem.geo", 0, 0}, GEM(230, 24, 30), 1.6f},
+    {{"data/props/bluegem.geo", 0, 0}, GEM(30, 60, 240), 1.6f},
+    {{"data/props/greengem.geo", 0, 0}, GEM(30, 200, 50), 1.6f},
+    {{"data/props/cyangem.geo", 0, 0}, GEM(40, 220, 230), 1.6f},
+    {{"data/props/purplegem.geo", 0, 0}, GEM(130, 40, 200), 1.6f},
+    {{"data/props/pinkgem.geo", 0, 0}, GEM(255, 120, 190), 1.6f},
+    {{"data/props/yellowgem.geo", 0, 0}, GEM(250, 226, 40), 1.6f},
+    {{"data/props/orangegem.geo", 0, 0}, GEM(255, 128, 16), 1.6f},
     {{"data/props/chest.geo", 0, 0}, Chest, 1.4f},
     {{"data/props/crown.geo", 0, 0}, CrownItem},
     {{"data/annotations/arrow.geo", 1, 0}, Arrow},
@@ -1215,7 +1227,7 @@ const Entry c_entries[] = {
     {{"data/buildings/smithy.geo", 0, 0}, Smithy},
     {{"data/buildings/cage.geo", 0, 0}, Cage},
     {{"data/buildings/jailbreak.geo", 0, 0}, Jailbreak},
-    {{"data/buildings/bridge.geo", 2, c_bridgeRaise + 0.06f}, Bridge},
+    {{"data/buildings/bridge.geo", 2, c_bridgeDrop + 0.06f}, Bridge},
     {{"data/buildings/brconstruction.geo", 0, 0}, BridgeSite},
     {{"data/buildings/dkconstruction.geo", 0, 0}, DeckSite},
     {{"data/buildings/streetstraight.geo", 0, 0}, StreetStraight},

@@ -9,10 +9,6 @@
 
 namespace {
 
-// Raising by construction, in tile widths: a bridge piece, and one level of a deck.
-constexpr float c_bridgeRaise = 0.12f;
-constexpr float c_deckRaise = 0.108f;
-
 constexpr uint64_t c_bridgeSiteBits = AT_WOODCONSTRUCTION | AT_STONECONSTRUCTION | AT_BRIDGECONSTRUCTION;
 constexpr uint64_t c_roadSiteBits = AT_STONECONSTRUCTION | AT_ROADCONSTRUCTION;
 constexpr uint64_t c_deckSiteBits = AT_WOODCONSTRUCTION | AT_DECKCONSTRUCTION;

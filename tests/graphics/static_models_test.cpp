@@ -15,7 +15,9 @@
 
 #include "graphics/mesh_builder.h"
 #include "graphics/model_catalogue.h"
+#include "graphics/model_formats.h"
 #include "test_support.h"
+#include "world/globe_construct.h"
 
 namespace {
 
@@ -65,26 +67,21 @@ struct P3 {
   float x, y, z;
 };
 
-// A ".geo" file read by its layout: "geo ", triangle count, line count, 16-byte vertices.
+// A ".geo" file as the game's reader decodes it.
 struct Geo {
   std::vector<P3> tris, lines;
   std::vector<std::array<uint8_t, 4>> colours;
 };
 
-// Empty triangles on any breach of the layout.
+// Empty triangles when the reader refuses the image.
 Geo Parse(const std::vector<uint8_t>& bytes) {
   Geo g;
-  if (bytes.size() < 12 || memcmp(bytes.data(), "geo ", 4) != 0) return g;
-  int32_t t = 0, l = 0;
-  memcpy(&t, bytes.data() + 4, 4);
-  memcpy(&l, bytes.data() + 8, 4);
-  if (t <= 0 || l < 0 || bytes.size() != 12 + 16 * (3 * static_cast<size_t>(t) + 2 * static_cast<size_t>(l))) return g;
-  const uint8_t* p = bytes.data() + 12;
-  for (size_t i = 0; i < 3 * static_cast<size_t>(t) + 2 * static_cast<size_t>(l); ++i, p += 16) {
-    P3 v;
-    memcpy(&v, p, 12);
-    (i < 3 * static_cast<size_t>(t) ? g.tris : g.lines).push_back(v);
-    g.colours.push_back({p[12], p[13], p[14], p[15]});
+  ModelMesh mesh;
+  if (GeoDecode(bytes.data(), static_cast<int64_t>(bytes.size()), 0, false, "model", &mesh) < 0) return g;
+  const GeoVertex* v = mesh.GeoVertices();
+  for (int i = 0; i < mesh.m_vertexCount; ++i) {
+    (i < 3 * mesh.m_triangleCount ? g.tris : g.lines).push_back(P3{v[i].x, v[i].y, v[i].z});
+    g.colours.push_back({v[i].rgba[0], v[i].rgba[1], v[i].rgba[2], v[i].rgba[3]});
   }
   return g;
 }
@@ -198,7 +195,15 @@ TEST(StaticModels, EveryModelTheDrawingLoadsIsGeneratedSoundAndInPlace) {
       ASSERT_EQ(m.placement, 2);
       // A piece on a raised tile reaches down to the ground it was built on.
       EXPECT_NEAR(low, -m.sink, 1e-5f);
-      EXPECT_GT(m.sink, 0.0f);
+      const std::string name = m.path;
+      const float raise = name.find("bridge.geo") != std::string::npos    ? c_bridgeRaise
+                          : name.find("singledeck") != std::string::npos  ? c_deckRaise
+                          : name.find("doubledeck") != std::string::npos  ? 2 * c_deckRaise
+                          : name.find("trippledeck") != std::string::npos ? 3 * c_deckRaise
+                                                                          : -1.0f;
+      // Down to the ground the tile was raised from (the bridge's piers a little into the water).
+      EXPECT_GE(m.sink * scale, raise - 1e-5f);
+      EXPECT_LE(m.sink * scale, raise + 0.05f);
     }
     if (m.placement != 1) {
       // Within the tile's corners (half a tile width), and not towering over it.
@@ -207,12 +212,26 @@ TEST(StaticModels, EveryModelTheDrawingLoadsIsGeneratedSoundAndInPlace) {
       EXPECT_GE(high * scale, 0.005f);
     }
   }
-  // Gems sparkle at every triangle vertex: keep them few.
+  // Gems sparkle at every triangle vertex: keep them few. And the eight must be told apart by
+  // colour alone: their mean colours lie far apart.
+  std::vector<std::array<double, 3>> gems;
   for (int i = 0; i < ModelCatalogueCount(); ++i) {
-    if (std::string(ModelCatalogueAt(i)->path).find("gem.geo") != std::string::npos) {
-      EXPECT_LE(Parse(ModelCatalogueImage(i)).tris.size(), 48u) << ModelCatalogueAt(i)->path;
-    }
+    if (std::string(ModelCatalogueAt(i)->path).find("gem.geo") == std::string::npos) continue;
+    const Geo g = Parse(ModelCatalogueImage(i));
+    EXPECT_LE(g.tris.size(), 48u) << ModelCatalogueAt(i)->path;
+    std::array<double, 3> mean = {0, 0, 0};
+    for (size_t v = 0; v < g.tris.size(); ++v)
+      for (int k = 0; k < 3; ++k) mean[k] += g.colours[v][k] / static_cast<double>(g.tris.size());
+    gems.push_back(mean);
   }
+  ASSERT_EQ(gems.size(), 8u);
+  for (size_t a = 0; a < gems.size(); ++a)
+    for (size_t b = a + 1; b < gems.size(); ++b) {
+      const double d = std::sqrt((gems[a][0] - gems[b][0]) * (gems[a][0] - gems[b][0]) +
+                                 (gems[a][1] - gems[b][1]) * (gems[a][1] - gems[b][1]) +
+                                 (gems[a][2] - gems[b][2]) * (gems[a][2] - gems[b][2]));
+      EXPECT_GT(d, 70.0) << "gems " << a << " and " << b << " look alike";
+    }
 }
 
 TEST(StaticModels, BuilderKeepsSolidsOutwardAndRefusesBadPolygons) {
@@ -232,17 +251,24 @@ TEST(StaticModels, BuilderKeepsSolidsOutwardAndRefusesBadPolygons) {
   ASSERT_EQ(g.tris.size(), 3u * b.TriangleCount());
   EXPECT_EQ(ClosedAndOutward(g.tris), "");
 
-  // A clockwise or degenerate outline is refused with an assertion and adds nothing.
-  const int before = b.TriangleCount();
+  // Bad shapes are refused with an assertion and add nothing: a clockwise or degenerate outline,
+  // too few or too many sides, rings of unequal size, an unmatched Pop.
+  const int before = b.TriangleCount(), linesBefore = b.LineCount();
   {
     ExpectAsserts asserts;
     b.Extrude({{0, 0}, {0, 1}, {1, 1}, {1, 0}}, 0.0f, 0.1f, Rgb{1, 2, 3}, Rgb{4, 5, 6});
     b.Extrude({{0, 0}, {1, 1}, {2, 2}}, 0.0f, 0.1f, Rgb{1, 2, 3}, Rgb{4, 5, 6});
     b.Prism(2, 0.1f, 0.1f, 0.0f, 0.1f, Rgb{1, 2, 3}, Rgb{4, 5, 6});
+    b.Ring(65, 0.1f, 0.2f, 0.0f, 0.1f, Rgb{1, 2, 3}, Rgb{4, 5, 6});
+    b.Sphere(Vec3{0, 0, 0}, Vec3{1, 1, 1}, 33, 8, Rgb{1, 2, 3}, Rgb{4, 5, 6});
+    b.Log(70, 0.1f, 0.0f, 1.0f, Rgb{1, 2, 3}, Rgb{4, 5, 6});
+    b.Loft({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, 1}, {1, 0, 1}}}, {Rgb{1, 2, 3}, Rgb{4, 5, 6}});
+    b.Loft({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}, {Rgb{1, 2, 3}});
     b.Pop();
-    EXPECT_EQ(asserts.Count(), 4);
+    EXPECT_EQ(asserts.Count(), 9);
   }
   EXPECT_EQ(b.TriangleCount(), before);
+  EXPECT_EQ(b.LineCount(), linesBefore);
   // The check itself catches one flipped face, a solid turned inside out, and a missing face.
   std::vector<P3> flipped = g.tris;
   std::swap(flipped[1], flipped[2]);
@@ -255,6 +281,70 @@ TEST(StaticModels, BuilderKeepsSolidsOutwardAndRefusesBadPolygons) {
   EXPECT_NE(ClosedAndOutward(box), "");
   box.resize(box.size() - 3);
   EXPECT_NE(ClosedAndOutward(box), "");
+}
+
+TEST(StaticModels, FileLayoutGroundingAndTriangulation) {
+  // One box: 12 triangles and 12 outline edges, laid out as "geo ", the counts, then 16-byte
+  // vertices (position floats, colour bytes with opaque alpha), triangles before lines.
+  MeshBuilder box;
+  box.Translate(0.0f, 0.0f, 0.5f);
+  box.Box(Vec3{-1, -2, -0.25f}, Vec3{1, 2, 0.25f}, Rgb{10, 20, 30}, Rgb{40, 50, 60});
+  const std::vector<uint8_t> image = box.GeoImage();
+  ASSERT_EQ(image.size(), 12u + 16u * (3 * 12 + 2 * 12));
+  EXPECT_EQ(memcmp(image.data(), "geo ", 4), 0);
+  int32_t counts[2];
+  memcpy(counts, image.data() + 4, 8);
+  EXPECT_EQ(counts[0], 12);
+  EXPECT_EQ(counts[1], 12);
+  float first[3];
+  memcpy(first, image.data() + 12, 12);
+  EXPECT_EQ(first[2], 0.25f);  // the bottom face comes first, placed by the translation
+  EXPECT_EQ(image[12 + 12], 10);
+  EXPECT_EQ(image[12 + 15], 255);
+
+  // Grounding moves triangles and lines alike, so that the lowest point lies exactly on z = 0.
+  box.SnapToGround();
+  const Geo g = Parse(box.GeoImage());
+  float low = INFINITY, lineLow = INFINITY;
+  for (const P3& p : g.tris) low = std::fmin(low, p.z);
+  for (const P3& p : g.lines) lineLow = std::fmin(lineLow, p.z);
+  EXPECT_EQ(low, 0.0f);
+  EXPECT_EQ(lineLow, 0.0f);
+
+  // Ear clipping of concave outlines (an arrow, a comb, a chevron): the triangles are all
+  // counter-clockwise and cover exactly the outline's area.
+  const std::vector<std::vector<Pt2>> outlines = {
+      {{0, -0.1f}, {1, -0.1f}, {1, -0.3f}, {1.5f, 0}, {1, 0.3f}, {1, 0.1f}, {0, 0.1f}},
+      {{0, 0},
+       {3, 0},
+       {3, 1},
+       {2.5f, 1},
+       {2.5f, 0.2f},
+       {2, 0.2f},
+       {2, 1},
+       {1, 1},
+       {1, 0.2f},
+       {0.5f, 0.2f},
+       {0.5f, 1},
+       {0, 1}},
+      {{-0.28f, -0.2f}, {-0.16f, -0.2f}, {0.02f, 0}, {-0.16f, 0.2f}, {-0.28f, 0.2f}, {-0.1f, 0}}};
+  for (const std::vector<Pt2>& poly : outlines) {
+    std::vector<int> tris;
+    ASSERT_TRUE(TriangulatePolygon(poly, &tris));
+    ASSERT_EQ(tris.size(), 3 * (poly.size() - 2));
+    double area = 0.0, covered = 0.0;
+    for (size_t i = 0; i < poly.size(); ++i) {
+      const Pt2 &a = poly[i], &c = poly[(i + 1) % poly.size()];
+      area += 0.5 * (double{a.x} * c.y - double{c.x} * a.y);
+    }
+    for (size_t k = 0; k < tris.size(); k += 3) {
+      const Pt2 &a = poly[tris[k]], &p = poly[tris[k + 1]], &c = poly[tris[k + 2]];
+      const double twice = (double{p.x} - a.x) * (double{c.y} - a.y) - (double{p.y} - a.y) * (double{c.x} - a.x);
+      EXPECT_GT(twice, 0.0);
+      covered += 0.5 * twice;
+    }
+    EXPECT_NEAR(covered, area, 1e-6);
+  }
 }
 
 }  // namespace
