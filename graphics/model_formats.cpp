@@ -34,6 +34,16 @@ struct SrgbTable {
 
 void ModelMesh::Clear() { *this = ModelMesh(); }
 
+bool ModelMesh::BlendedPosition(const AnimPose& pose, int k, Vec3* out) const {
+  if (m_stride != MD2VERTEXBYTES || !m_vertexData || k < 0 || k >= m_vertexCount || pose.frame < 0 ||
+      pose.frame >= m_frameCount)
+    return false;
+  const float* v = Md2Vertices() + (int64_t{pose.frame} * m_vertexCount + k) * 8;
+  const float w = pose.weight;
+  *out = Vec3{v[0] * (1.0f - w) + v[3] * w, v[1] * (1.0f - w) + v[4] * w, v[2] * (1.0f - w) + v[5] * w};
+  return true;
+}
+
 uint8_t SrgbToLinearByte(uint8_t c) {
   static const SrgbTable table;
   return table.linear[c];

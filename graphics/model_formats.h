@@ -50,6 +50,10 @@ struct ModelMesh {
   const GeoVertex* GeoVertices() const { return reinterpret_cast<const GeoVertex*>(m_vertexData.get()); }
   // The vertices of an ".md2" mesh: frame f starts at vertex f x m_vertexCount, 8 floats each.
   const float* Md2Vertices() const { return reinterpret_cast<const float*>(m_vertexData.get()); }
+  // Where distinct vertex k of an ".md2" mesh stands in a pose: (1 - w) x its position in the
+  // pose's frame + w x its position in the following frame, as the vertex shader blends it.
+  // False (out untouched) when the mesh is not a figure or the frame or vertex is out of range.
+  bool BlendedPosition(const AnimPose& pose, int k, Vec3* out) const;
 };
 
 // Decodes a ".geo" file image (the file read whole) with room for instanceCount transforms.

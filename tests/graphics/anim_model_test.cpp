@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "model_images.h"
 #include "test_support.h"
@@ -218,4 +219,41 @@ TEST(AnimModel, PlaybackFramesAndWeights) {
   EXPECT_TRUE(asserts.Saw("frameCount>0"));
   EXPECT_EQ(p.frame, 5);
   EXPECT_EQ(p.weight, 0.0f);
+}
+
+// Random damage to a valid image never reads outside it (the sanitizer builds watch) and never
+// yields a model whose indices leave their tables.
+TEST(AnimModel, RandomDamageIsRefusedOrConsistent) {
+  Md2Spec s = TwoTriangles();
+  s.skins = {"a.pcx", "b.pcx"};
+  const std::vector<uint8_t> good = Md2Image(s);
+  std::mt19937 rng(20261209);
+  int accepted = 0;
+  for (int round = 0; round < 4000; ++round) {
+    std::vector<uint8_t> image = good;
+    const int hits = 1 + static_cast<int>(rng() % 4);
+    for (int h = 0; h < hits; ++h) {
+      // Mostly the header and triangles, where a changed byte changes the most.
+      const size_t at = rng() % 2 ? rng() % 68 : rng() % image.size();
+      image[at] = static_cast<uint8_t>(rng() % 3 == 0 ? 0xff : rng());
+    }
+    if (rng() % 5 == 0) image.resize(rng() % image.size());
+    AnimModel m;
+    if (m.Parse(image.data(), static_cast<int64_t>(image.size()), 0.01f)) {
+      ++accepted;
+      for (int c = 0; c < m.m_cornerCount; ++c) {
+        ASSERT_LT(m.m_posIdxArray[c], m.m_vertexCount);
+        ASSERT_LT(m.m_texIdxArray[c], m.m_texCoordCount);
+        ASSERT_LT(m.m_outIdxArray[c], m.m_pairCount);
+      }
+      AnimRecord records[MD2MAXFRAMES];
+      const int n = AnimSequencesBuild(m, records, MD2MAXFRAMES);
+      int frames = 0;
+      for (int i = 0; i < n; ++i) frames += records[i].frameCount;
+      ASSERT_EQ(frames, m.m_frameCount);
+    }
+    m.Free();
+  }
+  // Some damage is harmless (a name, a coordinate, a vertex byte): those images still decode.
+  EXPECT_GT(accepted, 100);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "captured_log.h"
 #include "model_images.h"
@@ -130,6 +131,18 @@ TEST(Md2Decode, FramesBlendIntoTheirFollowersAndStandOnZero) {
   EXPECT_FLOAT_EQ(vertex(0, 0)[2], 0.0f);
   EXPECT_FLOAT_EQ(mesh.m_bounds.min.z, 0.0f);
   EXPECT_NEAR(mesh.m_bounds.max.z, 0.02f, 1e-6f);
+  // Halfway from frame 2 to its follower frame 0, distinct vertex 1 (model vertex 2) stands
+  // between x 0.22 and 0.20.
+  AnimPose pose;
+  pose.frame = 2;
+  pose.weight = 0.5f;
+  Vec3 p;
+  ASSERT_TRUE(mesh.BlendedPosition(pose, 1, &p));
+  EXPECT_NEAR(p.x, 0.21f, 1e-6f);
+  EXPECT_NEAR(p.y, 0.01f, 1e-6f);
+  EXPECT_FALSE(mesh.BlendedPosition(pose, 3, &p));  // only 3 distinct vertices
+  pose.frame = 5;
+  EXPECT_FALSE(mesh.BlendedPosition(pose, 0, &p));
 }
 
 TEST(Md2Decode, RefusalsAndUnusableSkins) {
@@ -191,4 +204,24 @@ TEST(TextureDecode, CodesFiltersAndPixelOrder) {
   PixelsSwapRedBlue(pixels, 2);
   const uint8_t want[8] = {30, 20, 10, 40, 3, 2, 1, 4};
   EXPECT_EQ(memcmp(pixels, want, 8), 0);
+}
+
+// Random damage to a ".geo" image is refused or decodes to exactly what its counts say.
+TEST(GeoDecode, RandomDamageIsRefusedOrConsistent) {
+  const std::vector<uint8_t> good = GeoImage(2, 1, GeoVertexBytes(8, 1, 2, 3));
+  std::mt19937 rng(1209);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<uint8_t> image = good;
+    image[4 + rng() % 8] = static_cast<uint8_t>(rng());
+    if (rng() % 3 == 0) image.resize(rng() % (image.size() + 1));
+    CapturedLog log;
+    ModelMesh mesh;
+    if (GeoDecode(image.data(), static_cast<int64_t>(image.size()), 2, false, "fuzz.geo", &mesh) == 0) {
+      ASSERT_EQ(mesh.m_vertexCount, 3 * mesh.m_triangleCount + 2 * mesh.m_lineCount);
+      ASSERT_LE(12 + mesh.m_vertexBytes, static_cast<int64_t>(image.size()));
+      ASSERT_EQ(mesh.m_blockBytes, mesh.m_vertexBytes + 2 * 64);
+    } else {
+      ASSERT_EQ(log.Count(), 1);
+    }
+  }
 }
