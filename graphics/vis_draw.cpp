@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graphics/vis.h"
+#include "graphics/vis_text.h"
 #include "system/window.h"
 #include "utility/log.h"
 #include "world/actors_move.h"
@@ -312,8 +313,8 @@ void VisDraw3D(Vis* vis, const Wld& world) {
   if (prog[PROG_ANIM_MODEL]) ProgramUse(prog[PROG_ANIM_MODEL]), ActorsDraw(vis, world, false);
 
   glDisable(GL_POLYGON_OFFSET_FILL);
-  // Labels, the waiting marker, the action buttons and the speech menu are drawn here by the
-  // text program once the vector font lands.
+  // Labels, the waiting marker, the action buttons and the speech menu.
+  VisDrawTextPass(vis, world);
   glDepthMask(GL_TRUE);
   glDisable(GL_BLEND);
 
@@ -347,5 +348,5 @@ void VisDrawTutorInset(Vis* vis, const Wld& world) {
              static_cast<int>(w * px), static_cast<int>(h * px));
   ProgramUse(vis->m_programs[PROG_ANIM_MODEL]);
   TutorDraw(vis, world);
-  // The tutor's text box is drawn here by the text program once the vector font lands.
+  TutorTextDraw(vis, world);
 }

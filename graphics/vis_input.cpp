@@ -116,6 +116,8 @@ static void SwitchToPlanetCamera(Vis* vis, const Wld* world) {
   vis->m_camBlend = 0.0f;
 }
 
+SimStatHandlers simStatHandlers;
+
 bool HandleSimEvent(Vis* vis, const char* text, Wld* world) {
   if (!text) return false;
   if (!strncmp(text, "soundeffect ", 12)) {
@@ -139,14 +141,25 @@ bool HandleSimEvent(Vis* vis, const char* text, Wld* world) {
     return true;
   }
   if (!strncmp(text, "gameend", 7)) {
+    if (!vis->m_gameInProgress || vis->m_screenMode != 0) return true;
     vis->m_screenMode = 1;
     vis->m_gameInProgress = 0;
+    if (simStatHandlers.gameEnd) simStatHandlers.gameEnd(text);
     return true;
   }
-  // Store statistics and achievements are handed to the store platform once it lands.
-  if (!strncmp(text, "intstat", 7) || !strncmp(text, "fltstat", 7) || !strncmp(text, "statsync", 8) ||
-      !strncmp(text, "achievement", 11))
+  const struct {
+    const char* keyword;
+    size_t length;
+    void (*handler)(const char*);
+  } stats[] = {{"intstat", 7, simStatHandlers.intStat},
+               {"fltstat", 7, simStatHandlers.floatStat},
+               {"statsync", 8, simStatHandlers.sync},
+               {"achievement", 11, simStatHandlers.achievement}};
+  for (const auto& st : stats) {
+    if (strncmp(text, st.keyword, st.length)) continue;
+    if (st.handler) st.handler(text);
     return true;
+  }
   return false;
 }
 
@@ -220,6 +233,7 @@ void VisHandleInput(Vis* vis, Wld* world) {
   VisPick(vis, world, axes.pointerX, axes.pointerY, axes.motionX, axes.motionY, axes.wheelY);
   pick.m_clickTile = pick.m_clickActor = -1;
   bool select = false;
+  bool selectUsed = false;  // one action or speech per frame: the flag stays set for later events
 
   int code = 0, down = 0;
   uint32_t mods = 0;
@@ -251,20 +265,23 @@ void VisHandleInput(Vis* vis, Wld* world) {
 
     const bool taken = gui.KeyEvent(code, mods, text, down != 0, px, static_cast<int>(axes.pointerY)) != 0;
     bool sent = false;
-    if (select && vis->m_actionHover >= 0 && vis->m_actionNames[vis->m_actionHover]) {
+    if (select && !selectUsed && vis->m_actionHover >= 0 && vis->m_actionNames[vis->m_actionHover]) {
       message.Format("playeraction name=%s", vis->m_actionNames[vis->m_actionHover]);
       SendToSim(vis, message.c_str());
       InputSetMouseMoved(true);
-      sent = true;
+      sent = selectUsed = true;
     }
-    if (select && vis->m_speechHover >= 0) {
+    if (select && !selectUsed && !sent && vis->m_speechHover >= 0) {
       message.Format("playerspeak line=%d", vis->m_speechHover - 2);
       SendToSim(vis, message.c_str());
       InputSetMouseMoved(true);
-      sent = true;
+      sent = selectUsed = true;
     }
     if (taken || sent) continue;
-    if (code == SC_ESCAPE && down) vis->m_screenMode = 1;
+    if (code == SC_ESCAPE && down) {
+      vis->m_screenMode = 1;
+      if (simStatHandlers.sync) simStatHandlers.sync("statsync");
+    }
     if (code == SC_F1 && down) gui.ToggleWindow(Overlay::WIN_OPTIONS);
     if (code == SC_KP_MULTIPLY && down) cam.m_zoomTarget = 2.0f;
     if (code == SC_KP_MINUS && down) cam.m_tilt -= 0.05f;
