@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "captured_log.h"
@@ -344,6 +345,35 @@ TEST_F(VisDisplay, GameFrameTimeLightPacketAndQuit) {
   EXPECT_FALSE(VisFrame(vis, 0.016f, 4, 1.0f / 240.0f, world));
   vis->m_quitRequested = 0;
   MailboxReset();
+}
+
+TEST_F(VisDisplay, AModelThatFailsToLoadIsReportedAndLeftOut) {
+  // A data folder like the build's, less the pine model.
+  FixedString data, user;
+  ASSERT_TRUE(DataFolderResolve(&data));
+  ASSERT_TRUE(UserFolderResolve(&user));
+  const std::filesystem::path from = std::filesystem::path(data.c_str()) / "data";
+  const std::filesystem::path to = std::filesystem::path(TestTempFolder("nopine")) / "data";
+  std::filesystem::create_directories(to / "props");
+  for (const auto& entry : std::filesystem::directory_iterator(from)) {
+    if (entry.path().filename() == "props") continue;
+    std::filesystem::create_directory_symlink(entry.path(), to / entry.path().filename());
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(from / "props"))
+    if (entry.path().filename() != "pine.geo")
+      std::filesystem::create_symlink(entry.path(), to / "props" / entry.path().filename());
+  ASSERT_TRUE(FoldersSet(user.c_str(), to.parent_path().c_str()));
+  {
+    ExpectAsserts expect;
+    Vis other;
+    EXPECT_TRUE(expect.Saw("m_treeModels[i]"));
+    EXPECT_EQ(expect.Count(), 1);  // slot 0 (the first figure) is a good slot, not a failure
+    EXPECT_EQ(other.m_characterModels[0], 0);
+    EXPECT_EQ(other.m_treeModels[TK_PINE], -1);
+    EXPECT_GE(other.m_treeModels[TK_MAPL], 0);
+  }
+  ASSERT_TRUE(FoldersSet(user.c_str(), data.c_str()));
+  Draw();  // the scene's own Vis draws on
 }
 
 TEST_F(VisDisplay, SimulationMessagesMoveTheCameras) {
