@@ -161,13 +161,18 @@ int GameMain() {
   view.gameInProgress = &vis->m_gameInProgress;
 
   PendingCommand pending;
+  uint8_t fastForward = 0;
   bool running = true;
   double previous = TimerElapsedMs();
   while (running) {
     const double now = TimerElapsedMs();
     const double dt = (now - previous) * 0.001;
     previous = now;
-    const int steps = ShellFrameSteps(dt, vis->m_fastForward != 0);
+    if (vis->m_fastForward != fastForward) {
+      fastForward = vis->m_fastForward;
+      LOGI("Fast forward %s.", fastForward ? "on" : "off");
+    }
+    const int steps = ShellFrameSteps(dt, fastForward != 0);
     if (vis->m_screenMode > 0) {
       const char* choice = VisTitleFrame(vis, static_cast<float>(dt));
       if (!choice)
@@ -189,7 +194,8 @@ int GameMain() {
   // Shut-down: the workers let go of the world before it is saved and freed.
   PlanningServiceStop();
   PathingServiceStop();
-  if (ShellSaveAtExit(vis->m_gameInProgress != 0)) LOGI("Saved the game.");
+  const double age = wld ? wld->m_age : 0.0;
+  if (ShellSaveAtExit(vis->m_gameInProgress != 0)) LOGI("Saved the game at the age of %.1f s.", age);
   VisTextShutdown();
   delete vis;
   vis = nullptr;
