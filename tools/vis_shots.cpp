@@ -54,6 +54,7 @@ void Usage() {
       "  --planet T:FILE     a screenshot of the whole planet from far out at T seconds\n"
       "  --click T:TILE      a click on a tile at T seconds (the player's character walks there)\n"
       "  --fast T            fast forward (six times the steps) from T seconds\n"
+      "  --crown T           the player's character wears a crown from T seconds (to look at it)\n"
       "  --width W --height H  window size (default 1280 x 720)\n"
       "  --bench N           after the run, time N frames of the world pass and print them\n");
 }
@@ -87,7 +88,7 @@ static double NowMs() {
 
 int main(int argc, char** argv) {
   int size = 4, variant = 0, stepsPerFrame = 8, width = 1280, height = 720, benchFrames = 0;
-  double seconds = -1.0, fastFrom = -1.0;
+  double seconds = -1.0, fastFrom = -1.0, crownFrom = -1.0;
   std::vector<Shot> shots;
   std::vector<std::pair<double, int>> clicks;
   for (int i = 1; i < argc; ++i) {
@@ -118,6 +119,8 @@ int main(int argc, char** argv) {
       height = atoi(v);
     } else if (a == "--fast") {
       fastFrom = atof(v);
+    } else if (a == "--crown") {
+      crownFrom = atof(v);
     } else if (a == "--bench") {
       benchFrames = atoi(v);
     } else if ((a == "--shot" || a == "--camp" || a == "--planet") && ParseTimed(v, &at, &rest)) {
@@ -191,6 +194,10 @@ int main(int argc, char** argv) {
           }
           ++nextClick;
         }
+        if (crownFrom >= 0.0 && now >= crownFrom) {
+          const int p = world->actors.FindPlayer();
+          if (p >= 0) world->actors.m_stat[p] |= ST_CROWNED;
+        }
         int steps = stepsPerFrame * (fastFrom >= 0.0 && now >= fastFrom ? 6 : 1);
         if (steps > total - done && total > done) steps = static_cast<int>(total - done);
         if (done >= total) steps = 1;
@@ -199,7 +206,7 @@ int main(int argc, char** argv) {
         const double after = done * static_cast<double>(dt);
         bool capture = nextShot < shots.size() && shots[nextShot].at <= after;
         if (capture) {
-          if (shots[nextShot].view == VIEW_CAMP) ViewFromAbove(&vis, *world, 0.18f, 0.8042478f);
+          if (shots[nextShot].view == VIEW_CAMP) ViewFromAbove(&vis, *world, 0.07f, 0.2f);
           if (shots[nextShot].view == VIEW_PLANET) ViewFromAbove(&vis, *world, 2.0f, 0.0f);
           // Two frames: the first settles the camera and the pick depth, the second is kept.
           VisFrame(&vis, steps * dt, 1, dt, world);

@@ -282,6 +282,25 @@ TEST_F(VisDisplay, PickingAKnownTileAndCharacter) {
   actors.m_trfs[c] = savedTrf;
 }
 
+TEST_F(VisDisplay, ModelsThatDidNotLoadAreSkipped) {
+  // Slot 0 is a real model; -1 is "not loaded" and anything else out of the table is skipped too.
+  EXPECT_EQ(vis->m_characterModels[0], 0);
+  const int savedTree = vis->m_treeModels[1], savedItem = vis->m_itemModels[0], savedOrk = vis->m_characterModels[0];
+  const int savedBuilding = vis->m_buildingModels[0], savedArrow = vis->m_annotationModels[ANNOT_ARROW];
+  vis->m_treeModels[1] = -1;
+  vis->m_itemModels[0] = -1;
+  vis->m_characterModels[0] = -1;
+  vis->m_buildingModels[0] = 100;
+  vis->m_annotationModels[ANNOT_ARROW] = -7;
+  LookAt(OpenLandTile(), 1.0f, 0.0f);
+  Draw();  // no assertion, no GL error
+  vis->m_treeModels[1] = savedTree;
+  vis->m_itemModels[0] = savedItem;
+  vis->m_characterModels[0] = savedOrk;
+  vis->m_buildingModels[0] = savedBuilding;
+  vis->m_annotationModels[ANNOT_ARROW] = savedArrow;
+}
+
 TEST_F(VisDisplay, SimulationMessagesMoveTheCameras) {
   vis->m_camFrom = vis->m_camTo = c_camIntro;
   vis->m_camBlend = 1.0f;
