@@ -171,6 +171,28 @@ TEST_F(VisSimMessages, OneActionPerFrameFromRealEvents) {
   vis->m_actionNames[0] = nullptr;
 }
 
+TEST_F(VisSimMessages, AClickCarriesItsModifiersOnThePressOnly) {
+  Vis* vis = scene->vis;
+  Wld* world = scene->world;
+  vis->m_screenMode = 0;
+  vis->m_sendPacket.Empty();
+  for (int i = 0; i < VISNUMACTIONS; ++i) vis->m_actionNames[i] = nullptr;
+  WindowSize(&vis->m_windowWidth, &vis->m_windowHeight);
+  SDL_SetModState(KMOD_LSHIFT);
+  Push(Button(true));
+  Push(Button(false));
+  VisHandleInput(vis, world);
+  SDL_SetModState(KMOD_NONE);
+  const std::vector<std::string> sent = Sent(&vis->m_sendPacket);
+  ASSERT_EQ(sent.size(), 2u);
+  // A press and release in place: not moved; Shift counts on the press, never on the release.
+  EXPECT_EQ(sent[0].rfind("leftclick down=1 moved=0 tile=", 0), 0u) << sent[0];
+  EXPECT_NE(sent[0].find("modalt=0 modctl=0 modshf=1"), std::string::npos) << sent[0];
+  EXPECT_EQ(sent[1].rfind("leftclick down=0 moved=0 tile=", 0), 0u) << sent[1];
+  EXPECT_NE(sent[1].find("actor=-1 modalt=0 modctl=0 modshf=0"), std::string::npos) << sent[1];
+  vis->m_camera.m_dragging = 0;
+}
+
 TEST_F(VisSimMessages, TextsOfOneFrameShareTheBufferWithoutSpoilingEachOther) {
   Vis* vis = scene->vis;
   ASSERT_NE(vis->m_programs[PROG_TEXT], 0u);
