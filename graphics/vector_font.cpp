@@ -107,9 +107,11 @@ const GlyphSource glyphSources[] = {
 };
 
 // Small letters are the capitals' outlines drawn three units high, at these widths.
+// Narrower than the capitals, so that the tutor's and the speech menu's lines fit their boxes.
 float SmallAdvance(char c, float capitalAdvance) {
-  if (c == 'm') return 4.334f;
-  if (capitalAdvance >= 4.0f) return 3.667f;
+  if (c == 'm' || c == 'w') return 4.334f;
+  if (c == 'a') return 3.667f;
+  if (capitalAdvance >= 4.0f) return 3.334f;
   return capitalAdvance;
 }
 
