@@ -124,12 +124,14 @@ bool HandleSimEvent(Vis* vis, const char* text, Wld* world) {
   if (!strncmp(text, "soundeffect ", 12)) {
     char name[80];
     MessageWord(text, "name", name);
-    const int tile = MessageInt(text, "tile");
     const float gain = MessageFloat(text, "gain", 1.0f);
-    Vec3 position;
-    // A tile off the planet (never sent) plays where the listener is rather than reading past the tiles.
-    if (tile >= 0 && vis->m_tileTransforms && tile < vis->m_tileTransformCount)
+    const int tile = MessageInt(text, "tile");
+    // Without a tile (or one the planet does not have) the sound plays where the listener is.
+    Vec3 position{0.0f, 0.0f, 0.0f};
+    if (tile >= 0 && tile < vis->m_tileTransformCount && vis->m_tileTransforms)
       position = vis->m_tileTransforms[tile].GetTranslation();
+    else if (tile >= 0)
+      LOGW("A sound effect at tile %d, which the planet does not have, plays without a place.", tile);
     PlaySoundEffect(vis, name, gain, position);
     return true;
   }
