@@ -15,6 +15,7 @@
 #include "graphics/vis.h"
 #include "graphics/vis_input.h"
 #include "graphics/vis_text.h"
+#include "system/audio.h"
 #include "system/dialog.h"
 #include "system/file.h"
 #include "system/input.h"
@@ -126,6 +127,8 @@ int GameMain() {
   TimerInit();
 
   bool video = VideoInit(0, 0, 3, 3, "Quillomar 127");
+  // Without a sound device the game runs silent; the sound loading says so once.
+  AudioInit(nullptr, 0.16f);
   InputInit();
   video = video && WindowCreate(1280, 720, false);
   if (video) {
@@ -137,6 +140,7 @@ int GameMain() {
     LOGE("Quillomar needs a display with OpenGL 3.3; it ends here.");
     DialogShowError("Quillomar", "Quillomar could not open its window with OpenGL 3.3.");
     InputExit();
+    AudioExit();
     VideoExit();
     TimerExit();
     DestroySteamHelper();
@@ -196,6 +200,7 @@ int GameMain() {
   StoreStatsAtExit();
   GraphicsExit();
   InputExit();
+  AudioExit();
   VideoExit();
   MailboxReset();
   TimerExit();
