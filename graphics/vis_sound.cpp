@@ -120,7 +120,10 @@ bool MusicStart(const uint32_t sounds[c_soundCount], const char* name, float mus
 }
 
 void MusicSpeedApply(float pitch, bool musicFF, float musicVolume) {
-  AudioSetPitch(pitch, musicFF ? c_audioChannelLimit : c_audioMusicChannel);
+  // Back to normal speed the music always comes along: sped up with the option on and released
+  // after it was turned off, it would otherwise stay fast for good.
+  const bool withMusic = musicFF || pitch <= 1.0f;
+  AudioSetPitch(pitch, withMusic ? c_audioChannelLimit : c_audioMusicChannel);
   AudioSetGain(c_audioMusicChannel, pitch > 1.0f ? musicVolume * c_musicFastVolumeScale : musicVolume);
 }
 

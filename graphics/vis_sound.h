@@ -31,7 +31,8 @@ int SoundEffectStart(const uint32_t sounds[c_soundCount], const char* name, floa
 // for a name not in the table.
 bool MusicStart(const uint32_t sounds[c_soundCount], const char* name, float musicVolume);
 // Sets the effects' pitch, and the music's too when musicFF is set (the channel layer takes the
-// music to its own fast pitch); the music plays quieter while the pitch is above 1.
+// music to its own fast pitch) or the pitch is back at normal; the music plays quieter while the
+// pitch is above 1.
 void MusicSpeedApply(float pitch, bool musicFF, float musicVolume);
 // Follows the music volume option: when it differs from *musicVolume, takes it and sets the music
 // channel's gain. True when it changed.

@@ -112,6 +112,9 @@ TEST_F(VisSound, EffectChannelsMusicAndSpeed) {
       {1.0f, true, 1.0f, 1.0f, 0.125f},
       {2.0f, false, 2.0f, 1.0f, quiet * quiet * quiet},
       {1.0f, false, 1.0f, 1.0f, 0.125f},
+      // Sped up with the option on, released after it was turned off: the music slows down too.
+      {2.0f, true, 2.0f, 3.0f, quiet * quiet * quiet},
+      {1.0f, false, 1.0f, 1.0f, 0.125f},
   };
   for (const auto& sp : speeds) {
     MusicSpeedApply(sp.pitch, sp.musicFF, 0.5f);
