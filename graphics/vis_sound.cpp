@@ -127,10 +127,11 @@ void MusicSpeedApply(float pitch, bool musicFF, float musicVolume) {
   AudioSetGain(c_audioMusicChannel, pitch > 1.0f ? musicVolume * c_musicFastVolumeScale : musicVolume);
 }
 
-bool MusicVolumeFollow(float option, float* musicVolume) {
+bool MusicVolumeFollow(float option, bool fast, float* musicVolume) {
   if (option == *musicVolume) return false;
   *musicVolume = option;
-  AudioSetGain(c_audioMusicChannel, option);
+  // A volume changed while Tab is held keeps the music at its fast-forward share.
+  AudioSetGain(c_audioMusicChannel, fast ? option * c_musicFastVolumeScale : option);
   return true;
 }
 
@@ -145,12 +146,16 @@ void PlaySoundEffect(Vis* vis, const char* name, float gain, Vec3 position) {
 void MusicPlay(Vis* vis, const char* name) {
   LOGI("MusicPlay()");
   vis->m_musicName = name;
-  MusicStart(vis->m_soundFXArray, name, vis->m_musicVolume);
+  // The intro can end while Tab is held: the music then starts at its fast-forward share.
+  const float volume = vis->m_fastForward ? vis->m_musicVolume * c_musicFastVolumeScale : vis->m_musicVolume;
+  MusicStart(vis->m_soundFXArray, name, volume);
 }
 
 void MusicStop(Vis*) { AudioStop(c_audioMusicChannel); }
 
-void MusicVolumeUpdate(Vis* vis) { MusicVolumeFollow(vis->m_overlay.GetOptions().m_musicVolume, &vis->m_musicVolume); }
+void MusicVolumeUpdate(Vis* vis) {
+  MusicVolumeFollow(vis->m_overlay.GetOptions().m_musicVolume, vis->m_fastForward != 0, &vis->m_musicVolume);
+}
 
 void MusicSpeedSet(Vis* vis, float pitch) {
   MusicSpeedApply(pitch, vis->m_overlay.GetOptions().m_musicFF != 0, vis->m_musicVolume);
