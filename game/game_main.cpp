@@ -128,7 +128,7 @@ int GameMain() {
   TimerInit();
 
   bool video = VideoInit(0, 0, 3, 3, "Quillomar 127");
-  // Without a sound device the game runs silently (one line says so).
+  // Without a sound device the game runs silent; the sound loading says so once.
   AudioInit(nullptr, 0.16f);
   InputInit();
   video = video && WindowCreate(1280, 720, false);
