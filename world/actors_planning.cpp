@@ -25,7 +25,7 @@ static void DescribeState(const ActionPlanner* ap, const WorldState& ws, char* b
 // The game's actions as ActionsDefine registers them on an empty planner. Characters without a
 // plan set their goal every step, and registering the whole table by name each time costs far
 // more than copying the finished planner, which is the same every time.
-static const ActionPlanner& DomainPlanner() {
+const ActionPlanner& DomainPlanner() {
   static ActionPlanner domain;
   static const bool built = [] {
     PlannerClear(&domain);
@@ -113,9 +113,7 @@ int Actors::SetActionCosts(int nr, ActionPlanner* planner, const int attribDist[
   if (!planner || !attribDist || !itemDist) return 0;
 
   // Item types lying loose anywhere on the planet.
-  uint64_t anywhere = 0;
-  if (m_wld && m_wld->globe.m_inventories)
-    for (int t = 0; t < m_wld->globe.m_sz; ++t) anywhere |= m_wld->globe.m_inventories[t];
+  const uint64_t anywhere = m_wld ? m_wld->globe.ItemTypesAnywhere() : 0;
 
   static const char c_walk[] = "walk_to_";
   static const char c_find[] = "find_";

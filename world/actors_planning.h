@@ -34,6 +34,10 @@ struct PlanRequest {
   std::atomic<int32_t> done;
 };
 
+// The game's actions registered on an empty planner, built once; copying it is far cheaper than
+// registering the actions by name again. Main thread only.
+const ActionPlanner& DomainPlanner();
+
 // The worker thread, null while the service is stopped.
 extern Thread* planningThread;
 

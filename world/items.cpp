@@ -126,15 +126,16 @@ int Items::TypeByName(const char* name) {
 }
 
 int Items::FindCarried(const char* name, int character) const {
+  // The carrier column first: it is small and contiguous, and few items are carried by anyone.
   for (int i = 0; i < m_cnt; ++i)
-    if (!m_name[i].Empty() && m_carr[i] == character && NameIs(m_name[i], name)) return i;
+    if (m_carr[i] == character && !m_name[i].Empty() && NameIs(m_name[i], name)) return i;
   return -1;
 }
 
 int Items::CountCarried(const char* name, int character) const {
   int count = 0;
   for (int i = 0; i < m_cnt; ++i)
-    if (!m_name[i].Empty() && m_carr[i] == character && NameIs(m_name[i], name)) ++count;
+    if (m_carr[i] == character && !m_name[i].Empty() && NameIs(m_name[i], name)) ++count;
   return count;
 }
 
