@@ -30,10 +30,8 @@ static bool StartsWith(const char* text, const char* prefix) { return !strncmp(t
 int AvailableActions(const Actors& actors, int nr, const char** names, int capacity) {
   if (!actors.IsValid(nr) || !names || capacity <= 0) return 0;
   ActionPlanner* ap = &scratchPlanner;
-  *ap = DomainPlanner();
   WorldState state;
-  StateClear(&state);
-  AtomsInit(ap, &state);
+  DomainStart(ap, &state);
   const Wld* world = actors.m_wld;
   const int loc = actors.m_loca[nr];
   if (world && world->globe.IsValid(loc)) {

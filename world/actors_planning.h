@@ -34,9 +34,10 @@ struct PlanRequest {
   std::atomic<int32_t> done;
 };
 
-// The game's actions registered on an empty planner, built once; copying it is far cheaper than
-// registering the actions by name again. Main thread only.
-const ActionPlanner& DomainPlanner();
+// Copies the game's actions as registered on an empty planner and the state with every domain atom
+// false (what PlannerClear, ActionsDefine, StateClear and AtomsInit make), built once: copying is
+// far cheaper than registering the actions by name again. Main thread only.
+void DomainStart(ActionPlanner* planner, WorldState* state);
 
 // The worker thread, null while the service is stopped.
 extern Thread* planningThread;

@@ -582,14 +582,19 @@ void Globe::UpdateOccupancy() {
 
 void Globe::SurveyTile(int tile, int distance, int attribDist[32], int itemDist[64], int actorDist[64]) const {
   if (!IsValid(tile)) return;
-  const uint64_t bits = Attribs(tile);
-  for (int b = 0; b < 32; ++b)
-    if ((bits & (1ull << b)) && attribDist[b] == 0) attribDist[b] = distance;
-  for (int i = 0; i < 64; ++i)
-    if ((m_inventories[tile] & (1ull << i)) && itemDist[i] == 0) itemDist[i] = distance;
+  // Only the set bits are visited: a tile carries a handful of the 160 possible ones.
+  for (uint64_t bits = Attribs(tile) & 0xFFFFFFFFull; bits; bits &= bits - 1) {
+    const int b = __builtin_ctzll(bits);
+    if (attribDist[b] == 0) attribDist[b] = distance;
+  }
+  for (uint64_t bits = m_inventories[tile]; bits; bits &= bits - 1) {
+    const int i = __builtin_ctzll(bits);
+    if (itemDist[i] == 0) itemDist[i] = distance;
+  }
   // Only free, active characters count as company; caged ones are not met.
-  for (int n = 0; n < 64; ++n) {
-    if (!(m_presences[tile] & (1ull << n)) || actorDist[n] != 0) continue;
+  for (uint64_t bits = m_presences[tile]; bits; bits &= bits - 1) {
+    const int n = __builtin_ctzll(bits);
+    if (actorDist[n] != 0) continue;
     const uint64_t stat = (m_wld && n < MAXACTORS) ? m_wld->actors.m_stat[n] : 0;
     if ((stat & ST_ACTIVE) && !(stat & ST_PRISONER)) actorDist[n] = distance;
   }
