@@ -16,6 +16,7 @@
 #include "utility/message.h"
 #include "world/actors_pathing.h"
 #include "world/actors_planning.h"
+#include "world/goal_choose.h"
 #include "world/save.h"
 #include "world/sim_frame.h"
 #include "world/wld.h"
@@ -75,6 +76,8 @@ struct Figures {
   double serviceShare = 0;
   double requestsPerSecond = 0;
   double requestUs = 0;
+  double tutorUs = 0;
+  double demandGoalUs = 0;
   double saveMs = 0, loadMs = 0;
   int items = 0, buildings = 0;
 };
@@ -168,6 +171,37 @@ bool RunSize(int param, int frames, Figures* f) {
     f->requestUs = Median(us);
   }
 
+  // The tutorial's own work in a frame, while it waits for the player to free someone (it then
+  // looks at the player's possible actions every frame).
+  {
+    std::vector<double> us;
+    for (int i = 0; i < 200; ++i) {
+      w->tutor.m_stage = 3;
+      const double t0 = NowUs();
+      w->tutor.Update(0.0);
+      us.push_back(NowUs() - t0);
+    }
+    f->tutorUs = Median(us);
+  }
+  // Demand and goal choice of one step with a full item table and every character hungry.
+  {
+    for (int t = 1; w->items.m_cnt < MAXITEMS - 8 && t < w->globe.m_sz; t += 3) w->items.Add("woodaxe", t, IS_TOOL);
+    for (int n = 0; n < a.m_cnt; ++n) a.m_timeSinceEating[n] = 1000.0f;
+    std::vector<double> us;
+    volatile int sink = 0;
+    for (int i = 0; i < 200; ++i) {
+      const double t0 = NowUs();
+      w->demand.Update();
+      for (int n = 0; n < a.m_cnt; ++n) {
+        GoalFact goal;
+        for (int assignment = 0; assignment < NUMASSIGNMENTS; ++assignment)
+          if (GoalPick(*w, n, assignment, &goal)) sink = sink + 1;
+      }
+      us.push_back(NowUs() - t0);
+    }
+    f->demandGoalUs = Median(us);
+  }
+
   double t0 = NowUs();
   const bool saved = SaveGameWrite(w, SAVEFILENAME);
   f->saveMs = (NowUs() - t0) / 1e3;
@@ -222,6 +256,8 @@ int main(int argc, char** argv) {
     printf("%s_service_threads_busy_share %.3f ratio\n", name, f.serviceShare);
     printf("%s_plan_requests_per_second %.0f requests/s\n", name, f.requestsPerSecond);
     printf("%s_plan_request_build %.1f us\n", name, f.requestUs);
+    printf("%s_tutor_update %.2f us\n", name, f.tutorUs);
+    printf("%s_demand_and_goals_full_table_step %.1f us\n", name, f.demandGoalUs);
     printf("%s_save %.1f ms\n", name, f.saveMs);
     printf("%s_load %.1f ms\n", name, f.loadMs);
     printf("%s_items %d count\n", name, f.items);
