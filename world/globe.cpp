@@ -702,10 +702,15 @@ int Globe::SeparateActors() {
   const int tiles = known ? static_cast<int>(m_actorTiles.size()) : m_sz;
   for (int i = 0; i < tiles; ++i) {
     const int t = known ? m_actorTiles[i] : i;
-    if (!m_presences[t]) continue;
+    const uint64_t present = m_presences[t];
+    if (!(present & (present - 1))) continue;  // nobody or one alone: no pairs
+    const int last = actors.m_cnt < MAXACTORS ? actors.m_cnt : MAXACTORS;
     int here[MAXACTORS], count = 0;
-    for (int n = 0; n < actors.m_cnt && n < MAXACTORS; ++n)
-      if ((m_presences[t] & (1ull << n)) && (actors.m_stat[n] & ST_ACTIVE)) here[count++] = n;
+    for (uint64_t bits = present; bits; bits &= bits - 1) {
+      const int n = __builtin_ctzll(bits);
+      if (n >= last) break;
+      if (actors.m_stat[n] & ST_ACTIVE) here[count++] = n;
+    }
     for (int a = 0; a < count; ++a) {
       for (int b = a + 1; b < count; ++b) {
         const int i = here[a], j = here[b];
