@@ -281,7 +281,7 @@ struct CheckedFile {
 };
 
 void OpenOutput(CheckedFile* out, const char* name, bool mesh) {
-  if (!FilePathMake(&out->path, name, true) || !(out->f = fopen(out->path.c_str(), "wb"))) {
+  if (!FilePathMake(&out->path, name, true) || !(out->f = FileStreamOpenWrite(out->path.c_str()))) {
     const char* shown = out->path.Empty() ? name : out->path.c_str();
     if (mesh)
       LOGE("Cannot write %s for writing.", shown);

@@ -361,6 +361,10 @@ void VBufferDestroy(GlHandle handle) {
 
 GlHandle VArrayCreate(GlHandle vertexBuffer, int stride, int attribCount, const uint32_t* codes, int instanceCount,
                       size_t instanceOffset) {
+  if (vertexBuffer == 0) {
+    LOGE("VArrayCreate: no vertex buffer.");
+    return 0;
+  }
   if (attribCount < 0 || attribCount > 12 || (attribCount > 0 && codes == nullptr)) {
     LOGE("VArrayCreate: %d attributes refused.", attribCount);
     return 0;

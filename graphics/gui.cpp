@@ -5,7 +5,9 @@
 #include <imgui.h>
 #include <stb_truetype.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +65,10 @@ void* ReadFontFile(const char* path, int* size) {
   *size = static_cast<int>(bytes);
   return data;
 }
+
+// Far beyond any screen, and well inside the int range the position is truncated through.
+constexpr float c_pointerLimit = 1.0e6f;
+constexpr float c_scrollLimit = 1.0e4f;
 
 // ImGui's mouse buttons are 0 left, 1 right, 2 middle; ours follow the codes 285, 286, 287.
 const int c_imguiButton[3] = {0, 2, 1};
@@ -319,18 +325,29 @@ void Gui::ApplyInputToImGui() {
 void Gui::InputEnd() { ApplyInputToImGui(); }
 
 void Gui::MouseMotion(float x, float y, float dx, float dy, float wheel) {
+  // A broken device or driver can hand on anything; nothing unusable reaches ImGui.
+  if (!std::isfinite(wheel)) wheel = 0.0f;
   if (dx == 0.0f && dy == 0.0f) {
-    m_scroll += wheel;
+    AddScroll(wheel);
     return;
   }
   // ImGui never grabs the pointer, so the position is always the pointer's own.
-  m_mouseX = static_cast<float>(static_cast<int>(x));
-  m_mouseY = static_cast<float>(static_cast<int>(y));
-  m_scroll += wheel;
+  if (std::isfinite(x) && std::isfinite(y)) {
+    m_mouseX = static_cast<float>(static_cast<int>(std::clamp(x, -c_pointerLimit, c_pointerLimit)));
+    m_mouseY = static_cast<float>(static_cast<int>(std::clamp(y, -c_pointerLimit, c_pointerLimit)));
+  }
+  AddScroll(wheel);
 }
 
-int Gui::KeyEvent(int code, uint32_t mods, const char* text, bool down, int x, int y) {
+void Gui::AddScroll(float wheel) {
+  // A frame never scrolls more than a few hundred steps; the bound keeps the sum finite.
+  if (std::isfinite(wheel)) m_scroll = std::clamp(m_scroll + wheel, -c_scrollLimit, c_scrollLimit);
+}
+
+int Gui::KeyEvent(int code, uint32_t mods, const char* text, bool down, int, int) {
   bool hovered = IsAnyHovered();
+  // The modifier bits are the keyboard's current state, whatever the event.
+  m_ctrlHeld = (mods & c_guiModCtrl) != 0;
   if (text) {
     if (!hovered) return 0;
     int n = Utf8Length(static_cast<unsigned char>(text[0]));
@@ -349,17 +366,12 @@ int Gui::KeyEvent(int code, uint32_t mods, const char* text, bool down, int x, i
     // and let go elsewhere would stay held there.
     if (!hovered && down) return 0;
     m_buttons[b] = down;
-    if (down) {
-      m_buttonLatch[b] = true;
-      m_mouseX = static_cast<float>(x);
-      m_mouseY = static_cast<float>(y);
-    }
+    if (down) m_buttonLatch[b] = true;
     return hovered ? 1 : 0;
   }
   GuiKeyChange changes[2];
   int n = GuiKeyMap(code, mods, down, changes);
   if (n == 0) return 0;
-  m_ctrlHeld = (mods & c_guiModCtrl) != 0 && down;
   for (int i = 0; i < n; i++) {
     const GuiKeyChange& c = changes[i];
     if (!hovered && c.m_down) continue;

@@ -123,7 +123,8 @@ class Gui {
   virtual void InputBegin();
   virtual void InputEnd();
   virtual void MouseMotion(float x, float y, float dx, float dy, float wheel);
-  // 1 when the GUI took the event, else 0. Nothing is taken unless a GUI window is under (x, y),
+  // 1 when the GUI took the event, else 0. Nothing is taken unless the pointer (as last given to
+  // MouseMotion; x and y are the event's own and not used) lies over a GUI window,
   // but a release always reaches the GUI so it never believes a key or button is still held.
   virtual int KeyEvent(int code, uint32_t mods, const char* text, bool down, int x, int y);
   virtual void Render();
@@ -176,6 +177,7 @@ class Gui {
   void CreateDeviceObjects();
   void DestroyDeviceObjects();
   void ApplyInputToImGui();
+  void AddScroll(float wheel);
   // GL state around the pass, and the upload and drawing of a finished frame.
   void DrawBegin();
   void DrawEnd();

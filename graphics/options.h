@@ -6,7 +6,7 @@
 class KeyVal;
 
 // The option values in the order the overlay keeps them. A default-constructed record holds
-// the defaults; the overlay starts from a zeroed one until the settings are loaded.
+// the defaults, which the overlay keeps until the settings are loaded.
 struct Options {
   uint8_t m_vsync = 1;          // "VidVsync": swap interval 1 when on
   uint8_t m_srgb = 1;           // "VidSRGB": read at start-up only

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "system/window.h"
 #include "utility/log.h"
 
 namespace {
@@ -192,6 +193,8 @@ void StyleColourTable(bool srgb, uint8_t out[c_styleColourCount][4]) {
 
 Overlay::Overlay(bool headless) : Gui(headless) {
   ApplyStyle();
+  // The window's swap interval is always there to set; the listener gain waits for the audio.
+  if (!headless) m_hooks.m_swapInterval = SwapIntervalSet;
   consoleHook = ConsoleLog;
   messageHook = MessageLog;
 }

@@ -29,7 +29,8 @@ uint8_t SrgbByteToLinear(uint8_t c);
 enum { c_styleColourCount = 28 };
 void StyleColourTable(bool srgb, uint8_t out[c_styleColourCount][4]);
 
-// Hands the options window's immediate effects to whoever owns the window and the audio.
+// Hands the options window's immediate effects to whoever owns the window and the audio. A
+// windowed overlay starts with the window's own SwapIntervalSet; the listener gain is unset.
 struct OverlayHooks {
   void (*m_swapInterval)(int interval) = nullptr;  // vertical sync changed
   void (*m_listenerGain)(float gain) = nullptr;    // master volume changed
@@ -78,7 +79,10 @@ class Overlay : public Gui {
 
   Options& GetOptions() { return m_options; }
   const Options& GetOptions() const { return m_options; }
+  // Replaces both hooks.
   void SetHooks(const OverlayHooks& hooks) { m_hooks = hooks; }
+  // Sets only the listener-gain hook (the audio's), keeping the swap-interval one.
+  void SetListenerGainHook(void (*gain)(float)) { m_hooks.m_listenerGain = gain; }
   // True once "Quit Game" was pressed.
   bool QuitRequested() const { return m_options.m_quitRequested != 0; }
 

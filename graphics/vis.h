@@ -12,6 +12,7 @@
 #include "utility/keyval.h"
 #include "utility/matrix44.h"
 #include "utility/message.h"
+#include "world/actors.h"
 
 struct Wld;
 
@@ -117,11 +118,18 @@ struct Vis {
   int32_t m_tileTransformCount = 0;
 
   // Drawing scratch, sized at construction: nothing is allocated per frame.
-  ModelInstanceSort m_instanceSort;
-  Matrix44* m_instanceScratch = nullptr;   // room for the largest model's instances
+  FrameInstances m_instances;
   Matrix44 m_attachFrames[MAXACTORS];      // crown frames left by the character pass
   FixedString* m_tileInfoLines = nullptr;  // the 32 lines of the "Tile info" window
   int32_t m_tileInfoCount = 0;
+  // The depth under the pointer, read at the end of the previous frame's world pass (the back
+  // buffer's depth does not survive the swap everywhere), and where the pointer was then.
+  float m_pickDepth = 1.0f;
+  float m_pointerX = -1.0f;
+  float m_pointerY = -1.0f;
+  // When set, the next game frame is written there as a PNG just before the swap (tools, tests).
+  const char* m_capturePath = nullptr;
+  bool m_captureOk = false;
 
   // Loads the options, shaders, textures and models. Runs after the window, the GL context and
   // the input exist; anything that fails to load is logged and left out of the drawing.
@@ -153,6 +161,8 @@ Matrix44 CameraCurrent(const Vis& vis);
 // and the wheel. Reads the depth under the pointer from the frame buffer.
 void VisPick(Vis* vis, const Wld* world, float x, float y, float dx, float dy, float wheel);
 
+// Clears colour, depth and stencil to the night sky.
+void VisClearFrame(Vis* vis);
 // The drawing passes (vis_draw.cpp).
 void VisDraw3D(Vis* vis, const Wld& world);
 void VisDrawTutorInset(Vis* vis, const Wld& world);

@@ -357,3 +357,51 @@ const Matrix44* ModelInstanceSort::BuildingRun(int model, int* count) const {
   *count = m_buildingStart[model + 1] - m_buildingStart[model];
   return m_buildings + m_buildingStart[model];
 }
+
+bool AttachFrameCompute(const float* md2Vertices, int vertexCount, int frameCount, int frame, float weight, float scale,
+                        Matrix44* out) {
+  if (!md2Vertices || vertexCount < c_attachMinVertices || frame < 0 || frame >= frameCount) return false;
+  Vec3 points[3][2];
+  Vec3 sum;
+  for (int pair = 0; pair < 3; ++pair) {
+    for (int k = 0; k < 2; ++k) {
+      const float* v = md2Vertices + (static_cast<int64_t>(frame) * vertexCount + c_attachVertices[pair][k]) * 8;
+      const Vec3 a{v[0], v[1], v[2]}, b{v[3], v[4], v[5]};
+      points[pair][k] = a * (1.0f - weight) + b * weight;
+      sum += points[pair][k];
+    }
+  }
+  const Vec3 z = Normalize(points[2][0] - points[2][1]);
+  const Vec3 y = Normalize(points[1][0] - points[1][1]);
+  if (z.LengthSquared() <= 0.0f || y.LengthSquared() <= 0.0f) return false;
+  *out = Matrix44::AlignZY(y, z);
+  out->SetAxis(3, sum * (scale / 6.0f));
+  return true;
+}
+
+FrameInstances::FrameInstances() {
+  int total = 0;
+  for (int k = 0; k < NUMTREEKINDS; ++k) total += c_treeInstanceLimit[k];
+  m_treeBlock = new Matrix44[total];
+  for (int k = 0, at = 0; k < NUMTREEKINDS; at += c_treeInstanceLimit[k], ++k) m_trees[k] = m_treeBlock + at;
+}
+
+FrameInstances::~FrameInstances() { delete[] m_treeBlock; }
+
+void FrameInstances::Fill(const Wld& world, const Matrix44* attachFrames) {
+  for (int k = 0; k < NUMTREEKINDS; ++k)
+    m_treeCount[k] = TreeInstancesFill(world, k, m_trees[k], c_treeInstanceLimit[k]);
+  m_sort.FillItems(world);
+  m_sort.FillBuildings(world);
+  m_arrowCount = PathArrowInstancesFill(world, m_arrows, c_annotationInstanceLimit);
+  m_targetCount = PathTargetInstanceFill(world, &m_target);
+  m_bridgeCount = BridgeMarkerInstancesFill(world, m_bridge, c_bridgeMarkerLimit);
+  m_crownCount = CrownInstancesFill(world, attachFrames, m_crowns, c_annotationInstanceLimit);
+}
+
+const Matrix44* FrameInstances::Trees(int kind, int* count) const {
+  *count = 0;
+  if (kind < 0 || kind >= NUMTREEKINDS) return nullptr;
+  *count = m_treeCount[kind];
+  return m_trees[kind];
+}

@@ -98,3 +98,64 @@ class ModelInstanceSort {
   Matrix44* m_glowing;    // MAXITEMS
   Matrix44* m_buildings;  // MAXBUILDINGS
 };
+
+// The distinct vertices of the character figure that carry the crown: (left, right), (front,
+// back), (top, bottom); the figure must have more distinct vertices than the highest of them.
+constexpr int c_attachVertices[3][2] = {{82, 129}, {119, 305}, {134, 125}};
+constexpr int c_attachMinVertices = 306;
+// The crown's frame on a figure (".md2" vertices as uploaded: 8 floats, this frame's and the
+// following frame's position, then s and t) at an absolute frame and blend weight, scaled as
+// the figure is drawn: origin at the mean of the six points, Z from bottom to top, Y leaning
+// from back to front. False (out untouched) for a figure too small or a frame outside it.
+bool AttachFrameCompute(const float* md2Vertices, int vertexCount, int frameCount, int frame, float weight, float scale,
+                        Matrix44* out);
+
+// Every instance table of one frame, filled on the processor in one go before anything is sent
+// to the GPU: trees cut at their models' room, items and buildings sorted by model, the path
+// arrows, its target, the bridge markers and the crowns. Rocks and minerals are used straight
+// from their parts. All room is reserved at construction.
+class FrameInstances {
+ public:
+  FrameInstances();
+  ~FrameInstances();
+  FrameInstances(const FrameInstances&) = delete;
+  FrameInstances& operator=(const FrameInstances&) = delete;
+
+  // Room for the per-tile pile counters of a planet; false when it cannot be had.
+  bool Resize(int tiles) { return m_sort.Resize(tiles); }
+  // This frame's tables; attachFrames are the crowns' frames (one per character), or null.
+  void Fill(const Wld& world, const Matrix44* attachFrames);
+
+  const Matrix44* Trees(int kind, int* count) const;
+  const Matrix44* Arrows(int* count) const {
+    *count = m_arrowCount;
+    return m_arrows;
+  }
+  const Matrix44* Target(int* count) const {
+    *count = m_targetCount;
+    return &m_target;
+  }
+  const Matrix44* BridgeMarkers(int* count) const {
+    *count = m_bridgeCount;
+    return m_bridge;
+  }
+  const Matrix44* Crowns(int* count) const {
+    *count = m_crownCount;
+    return m_crowns;
+  }
+  const ModelInstanceSort& Sorted() const { return m_sort; }
+
+ private:
+  ModelInstanceSort m_sort;
+  Matrix44* m_treeBlock;  // the five kinds' runs back to back
+  Matrix44* m_trees[5];
+  int32_t m_treeCount[5] = {};
+  Matrix44 m_arrows[c_annotationInstanceLimit];
+  int32_t m_arrowCount = 0;
+  Matrix44 m_target;
+  int32_t m_targetCount = 0;
+  Matrix44 m_bridge[c_bridgeMarkerLimit];
+  int32_t m_bridgeCount = 0;
+  Matrix44 m_crowns[c_annotationInstanceLimit];
+  int32_t m_crownCount = 0;
+};

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "graphics/graphics.h"
 #include "utility/log.h"
 #include "world/wld.h"
 
@@ -167,4 +168,24 @@ int TutorLabels(const char* text, TextLabel out[2]) {
   t.m_blend = false;
   SetColour(&t, c_tutorTextColour);
   return 2;
+}
+
+void TextLabelsDraw(uint64_t textBlock, const TextLabel* labels, int count, TextDrawFn draw) {
+  if (!textBlock || !draw || !labels) return;
+  float block[20];
+  for (int i = 0; i < count; i++) {
+    const TextLabel& l = labels[i];
+    if (l.m_text.Empty()) continue;
+    TextLabelBlock(l, block);
+    UBufferUpdate(textBlock, sizeof(block), block);
+    UBufferBind(textBlock, c_textBlockSlot);
+    GLboolean wasBlending = GL_TRUE;
+    if (l.m_blend) {
+      wasBlending = glIsEnabled(GL_BLEND);
+      glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+      glEnable(GL_BLEND);
+    }
+    draw(l.m_text.c_str(), l.m_x, l.m_y, l.m_glyphW, l.m_glyphH, l.m_hAlign, l.m_vAlign);
+    if (!wasBlending) glDisable(GL_BLEND);
+  }
 }

@@ -2,6 +2,8 @@
 // choices, the tutor box).
 #pragma once
 
+#include <cstdint>
+
 #include "utility/fixed_string.h"
 #include "utility/matrix44.h"
 
@@ -44,3 +46,15 @@ bool TileLabel(const Wld& world, int tile, const Matrix44& viewProjection, TextL
 int SpeechChoiceLabels(const char* const lines[9], int hover, bool highlight, TextLabel out[10]);
 // The tutor box: its background and the text; 0 when no tutorial runs (text null).
 int TutorLabels(const char* text, TextLabel out[2]);
+
+// The text-drawing operation: text, position, glyph size, horizontal and vertical alignment;
+// returns the text's width.
+typedef float (*TextDrawFn)(const char* text, float x, float y, float w, float h, const char* hAlign,
+                            const char* vAlign);
+// The uniform slot of "CBTextPerInstVS".
+constexpr int c_textBlockSlot = 3;
+// Draws the labels in order: each one's block goes into the 80-byte uniform buffer textBlock
+// (bound on slot 3), then draw is called. Panel backgrounds are drawn with alpha blending,
+// which is put back as it was after each. The text program must be current. Empty texts are
+// skipped; a null buffer or draw function draws nothing.
+void TextLabelsDraw(uint64_t textBlock, const TextLabel* labels, int count, TextDrawFn draw);

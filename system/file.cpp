@@ -126,11 +126,21 @@ FileHandle FileOpen(const char* name, bool user, int access, int creation) {
   FixedString path;
   if (!FilePathMake(&path, name, user)) return 0;
 
-  int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  // Opened without waiting: a FIFO (or a device) of that name would otherwise block the open
+  // for good before it could be told from a file. Waiting is switched back on once it is known
+  // to be a regular file.
+  int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return 0;
   struct stat info;
   // Folders and devices are not files of the game; a folder would open and then fail to read.
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    LOGE("%s is not a regular file; it is not opened.", path.c_str());
+    close(fd);
+    return 0;
+  }
+  const int status = fcntl(fd, F_GETFL);
+  if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+    LOGE("Could not open %s: %s", path.c_str(), strerror(errno));
     close(fd);
     return 0;
   }
@@ -153,6 +163,34 @@ FileHandle FileOpen(const char* name, bool user, int access, int creation) {
 FileHandle FileOpenRead(const char* name, bool user) { return FileOpen(name, user, FA_READ, FC_OPEN_EXISTING); }
 
 FileHandle FileOpenWrite(const char* name, bool user) { return FileOpen(name, user, FA_WRITE, FC_CREATE_ALWAYS); }
+
+FILE* FileStreamOpenWrite(const char* path) {
+  if (!path || !path[0]) return nullptr;
+  const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    LOGE("%s is not a regular file; it is not written.", path);
+    close(fd);
+    return nullptr;
+  }
+  const int status = fcntl(fd, F_GETFL);
+  if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1 || ftruncate(fd, 0) != 0) {
+    LOGE("Could not open %s for writing: %s", path, strerror(errno));
+    close(fd);
+    return nullptr;
+  }
+  FILE* stream = fdopen(fd, "wb");
+  if (!stream) close(fd);
+  return stream;
+}
+
+bool FilePresent(const char* name, bool user) {
+  FixedString path;
+  if (!FilePathMake(&path, name, user)) return false;
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
 
 bool FileExists(const char* name, bool user) {
   FileHandle file = FileOpenRead(name, user);

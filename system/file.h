@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "utility/fixed_string.h"
 
@@ -41,6 +42,13 @@ FileHandle FileOpenWrite(const char* name, bool userFolder);
 // True when FileOpenRead succeeds (the file is closed again): false for a missing file and for
 // one that another handle holds open.
 bool FileExists(const char* name, bool userFolder);
+// True when anything of that name is there, whether or not it can be opened (held by another
+// handle, no permission, not a regular file): a file that exists but cannot be read is not the
+// same as no file, and must not be replaced as if there were none.
+bool FilePresent(const char* name, bool userFolder);
+// A stdio stream writing the file at a full path, created or emptied; null (with a log line)
+// when it cannot be opened or is not a regular file (a FIFO is refused without blocking).
+FILE* FileStreamOpenWrite(const char* path);
 // Deletes the file; a missing file is silent.
 void FileRemove(const char* name, bool userFolder);
 

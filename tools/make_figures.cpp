@@ -1,6 +1,6 @@
 // Generates the animated figures (props/ork.md2, druid.md2, dragon.md2), their skins and sparkle.dds.
 //
-// Usage: make_figures <data folder> [--preview <png>]
+// Usage: make_figures <data folder> [--preview <png> [--crown <crown.geo>]]
 //
 // Each figure is a handful of low-poly primitives (tubes, cones, ellipsoids), each bound rigidly to one
 // bone of a small skeleton. A sequence is a function from its phase to the bones' rotations; frames are
@@ -487,8 +487,9 @@ double Blob(double du, double dv, double ru, double rv) {
 enum OrkBone { O_ROOT, O_TORSO, O_HEAD, O_LUARM, O_LFARM, O_RUARM, O_RFARM, O_LTHIGH, O_LSHIN, O_RTHIGH, O_RSHIN };
 
 // The crown's attachment frame blends these distinct vertices of the ork: the first pair only for the
-// origin, the second pair for the forward hint, the third pair for up.
-constexpr int c_crownLeft = 82, c_crownRight = 129, c_crownFront = 119, c_crownBack = 305, c_crownTop = 134,
+// origin (the mean of all six), the second pair, back minus front, for the crown's y axis, and the
+// third pair for up. The crown model wears its jewel on its -y side, so it ends up over the face.
+constexpr int c_crownLeft = 82, c_crownRight = 129, c_crownBack = 119, c_crownFront = 305, c_crownTop = 134,
               c_crownBottom = 125;
 
 Pose OrkRest() {
@@ -569,9 +570,10 @@ Figure MakeOrk() {
     AddTube(m, shin, boots, {{{-1.5, 4.8 * side, 1.3}, 1.3, 2.0}, {{5, 5.0 * side, 1.0}, 1.0, 1.7}}, 6);
   }
 
-  // Attachment points: the two poles of the head and four points of its upper ring (latitude 45
-  // degrees) at the front, back and both sides. Columns are 30 degrees apart from the seam at 210.
-  const std::vector<Corner>& ring = h.rings[1];
+  // Attachment points: the two poles of the head and four points of its top ring (22.5 degrees from
+  // the pole) at the front, back and both sides, so their mean lies where the crown's band fits
+  // round the head. Columns are 30 degrees apart from the seam at 210.
+  const std::vector<Corner>& ring = h.rings[0];
   auto column = [&](double degrees) { return static_cast<int>(std::lround((degrees - 210.0 + 360.0) / 30.0)) % 12; };
   f.slots = {{c_crownLeft, ring[column(90)]},
              {c_crownRight, ring[column(270)]},
@@ -811,8 +813,9 @@ Figure MakeDruid() {
     AddTube(m, fore, robe, {{elbow, 2.5, 2.5}, {wrist, 3.0, 3.0}}, 6);
     AddEllipsoid(m, fore, hand, wrist + Unit(wrist - elbow) * 1.6, V3{1.5, 1.3, 1.6}, 6, 4);
   }
-  AddTube(m, D_RFARM, staff, {{{7.9, -8.2, 0.5}, 0.8, 0.8}, {{7.9, -8.2, 43}, 0.7, 0.7}}, 6);
-  AddEllipsoid(m, D_RFARM, gem, V3{7.9, -8.2, 44.4}, V3{1.6, 1.6, 1.8}, 6, 4);
+  // The staff stays below the top edge of the tutor inset, which sees up to about 47 units high.
+  AddTube(m, D_RFARM, staff, {{{7.9, -8.2, 0.5}, 0.8, 0.8}, {{7.9, -8.2, 40.5}, 0.7, 0.7}}, 6);
+  AddEllipsoid(m, D_RFARM, gem, V3{7.9, -8.2, 41.9}, V3{1.6, 1.6, 1.8}, 6, 4);
 
   const double tau = 2 * c_pi;
   f.sequences.push_back({"idle", 20, true, [=](double p) {
@@ -1322,9 +1325,44 @@ struct Canvas {
   std::vector<double> depth;
 };
 
-// Orthographic three-quarter view from the front right and a little above; back faces culled.
+// A static mesh worn by the ork in the preview: the crown model of the data folder, when given.
+struct CrownMesh {
+  std::vector<V3> pos;  // three per triangle, counter-clockwise
+  std::vector<std::array<uint8_t, 3>> colour;
+};
+
+// Reads the triangles of a ".geo" file ("geo ", triangle count, line count, 16-byte vertices).
+CrownMesh ReadGeo(const std::string& path) {
+  CrownMesh mesh;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) {
+    fprintf(stderr, "make_figures: no crown model at '%s'\n", path.c_str());
+    return mesh;
+  }
+  std::vector<uint8_t> b;
+  uint8_t chunk[4096];
+  for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;) b.insert(b.end(), chunk, chunk + n);
+  fclose(f);
+  if (b.size() < 12 || memcmp(b.data(), "geo ", 4) != 0) return mesh;
+  uint32_t tris, lines;
+  memcpy(&tris, &b[4], 4);
+  memcpy(&lines, &b[8], 4);
+  if (b.size() < 12 + static_cast<size_t>(tris) * 48) return mesh;
+  for (uint32_t i = 0; i < tris * 3; ++i) {
+    float xyz[3];
+    memcpy(xyz, &b[12 + 16 * i], 12);
+    mesh.pos.push_back({xyz[0], xyz[1], xyz[2]});
+    mesh.colour.push_back({b[12 + 16 * i + 12], b[12 + 16 * i + 13], b[12 + 16 * i + 14]});
+  }
+  return mesh;
+}
+
+// Orthographic view from the front right (yaw turns the figure) and a little above; back faces
+// culled; flat shading. Marks the ork's attachment points, and puts the crown on them as the game
+// does: origin the mean of the six points, up the third pair, y axis the second pair, scaled by the
+// crown's 1.6 over the figure's 1.4 tile widths (and the reader's 0.01 per file unit).
 void DrawFrame(Canvas& cv, const Decoded& d, const std::vector<uint8_t>& skin, int frame, int cx, int cy, int cell,
-               double extent, V3 centre, bool markCrown, double yaw = 0.6) {
+               double extent, V3 centre, bool markCrown, const CrownMesh* crown, double yaw = 0.6) {
   const double pitch = 0.3;
   auto view = [&](V3 p) {
     p = p - centre;
@@ -1334,20 +1372,13 @@ void DrawFrame(Canvas& cv, const Decoded& d, const std::vector<uint8_t>& skin, i
     return V3{cx + cell * 0.5 + y1 * (cell * 0.92 / extent), cy + cell * 0.5 - up * (cell * 0.92 / extent), depth};
   };
   const V3 light = Unit(V3{0.6, -0.3, 0.75});
-  const V3* frameBase = &d.pos[static_cast<size_t>(frame) * d.nv];
-  for (size_t t = 0; t + 2 < d.indices.size(); t += 3) {
-    V3 w[3], s[3];
-    double tu = 0, tv = 0;
-    for (int k = 0; k < 3; ++k) {
-      const auto& pr = d.pairs[d.indices[t + k]];
-      w[k] = frameBase[pr.first];
-      s[k] = view(w[k]);
-      tu += d.st[pr.second][0] / 3, tv += d.st[pr.second][1] / 3;
-    }
+  // Fills a world triangle; colour gets the barycentric weights and returns the unlit colour.
+  auto fill = [&](const V3 w[3], const std::function<Rgb(double, double, double)>& colour) {
+    V3 s[3];
+    for (int k = 0; k < 3; ++k) s[k] = view(w[k]);
     const double area = (s[1].x - s[0].x) * (s[2].y - s[0].y) - (s[2].x - s[0].x) * (s[1].y - s[0].y);
-    if (area >= 0) continue;  // screen y points down: counter-clockwise in the world shows negative area
-    const V3 n = Unit(Cross(w[1] - w[0], w[2] - w[0]));
-    const double shade = 0.4 + 0.6 * std::max(0.0, Dot(n, light));
+    if (area >= 0) return;  // screen y points down: counter-clockwise in the world shows negative area
+    const double shade = 0.4 + 0.6 * std::max(0.0, Dot(Unit(Cross(w[1] - w[0], w[2] - w[0])), light));
     const int minX = std::max(cx, static_cast<int>(std::floor(std::min({s[0].x, s[1].x, s[2].x}))));
     const int maxX = std::min(cx + cell - 1, static_cast<int>(std::ceil(std::max({s[0].x, s[1].x, s[2].x}))));
     const int minY = std::max(cy, static_cast<int>(std::floor(std::min({s[0].y, s[1].y, s[2].y}))));
@@ -1363,31 +1394,59 @@ void DrawFrame(Canvas& cv, const Decoded& d, const std::vector<uint8_t>& skin, i
         const size_t at = static_cast<size_t>(y) * cv.w + x;
         if (z <= cv.depth[at]) continue;
         cv.depth[at] = z;
-        double u = 0, v = 0;
-        for (int k = 0; k < 3; ++k) {
-          const double bk = k == 0 ? b0 : (k == 1 ? b1 : b2);
-          const auto& pr = d.pairs[d.indices[t + k]];
-          u += bk * d.st[pr.second][0], v += bk * d.st[pr.second][1];
-        }
-        (void)tu, (void)tv;
-        const int sx = std::clamp(static_cast<int>(u * d.skin), 0, d.skin - 1);
-        const int sy = std::clamp(static_cast<int>(v * d.skin), 0, d.skin - 1);
-        const uint8_t* texel = &skin[(static_cast<size_t>(sy) * d.skin + sx) * 4];
-        for (int c = 0; c < 3; ++c) cv.rgb[at * 3 + c] = static_cast<uint8_t>(std::min(255.0, texel[c] * shade));
+        const Rgb c = colour(b0, b1, b2);
+        const double rgb[3] = {c.r, c.g, c.b};
+        for (int k = 0; k < 3; ++k) cv.rgb[at * 3 + k] = static_cast<uint8_t>(std::clamp(rgb[k] * shade, 0.0, 255.0));
       }
     }
+  };
+  const V3* frameBase = &d.pos[static_cast<size_t>(frame) * d.nv];
+  for (size_t t = 0; t + 2 < d.indices.size(); t += 3) {
+    V3 w[3];
+    for (int k = 0; k < 3; ++k) w[k] = frameBase[d.pairs[d.indices[t + k]].first];
+    fill(w, [&](double b0, double b1, double b2) {
+      double u = 0, v = 0;
+      const double bk[3] = {b0, b1, b2};
+      for (int k = 0; k < 3; ++k) {
+        const auto& pr = d.pairs[d.indices[t + k]];
+        u += bk[k] * d.st[pr.second][0], v += bk[k] * d.st[pr.second][1];
+      }
+      const int sx = std::clamp(static_cast<int>(u * d.skin), 0, d.skin - 1);
+      const int sy = std::clamp(static_cast<int>(v * d.skin), 0, d.skin - 1);
+      const uint8_t* texel = &skin[(static_cast<size_t>(sy) * d.skin + sx) * 4];
+      return Rgb{static_cast<double>(texel[0]), static_cast<double>(texel[1]), static_cast<double>(texel[2])};
+    });
   }
-  if (markCrown && static_cast<int>(d.pairs.size()) > c_crownBack) {
-    for (int idx : {c_crownLeft, c_crownRight, c_crownFront, c_crownBack, c_crownTop, c_crownBottom}) {
-      const V3 p = view(frameBase[d.pairs[idx].first]);
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-          const int x = static_cast<int>(p.x) + dx, y = static_cast<int>(p.y) + dy;
-          if (x < cx || y < cy || x >= cx + cell || y >= cy + cell) continue;
-          uint8_t* q = &cv.rgb[(static_cast<size_t>(y) * cv.w + x) * 3];
-          q[0] = 255, q[1] = 0, q[2] = 255;
-        }
+  if (!markCrown || static_cast<int>(d.pairs.size()) <= c_crownFront) return;
+  auto point = [&](int idx) { return frameBase[d.pairs[idx].first]; };
+  if (crown && !crown->pos.empty()) {
+    V3 origin;
+    for (int idx : {c_crownLeft, c_crownRight, c_crownBack, c_crownFront, c_crownTop, c_crownBottom})
+      origin = origin + point(idx) * (1.0 / 6);
+    const V3 z = Unit(point(c_crownTop) - point(c_crownBottom));
+    const V3 x = Unit(Cross(Unit(point(c_crownBack) - point(c_crownFront)), z));
+    const V3 y = Cross(z, x);
+    const double unit = 1.6 / (1.4 * 0.01);
+    for (size_t t = 0; t + 2 < crown->pos.size(); t += 3) {
+      V3 w[3];
+      for (int k = 0; k < 3; ++k) {
+        const V3& p = crown->pos[t + k];
+        w[k] = origin + (x * p.x + y * p.y + z * p.z) * unit;
+      }
+      const auto& c = crown->colour[t];
+      fill(w, [&](double, double, double) { return Rgb{double(c[0]), double(c[1]), double(c[2])}; });
     }
+    return;
+  }
+  for (int idx : {c_crownLeft, c_crownRight, c_crownFront, c_crownBack, c_crownTop, c_crownBottom}) {
+    const V3 p = view(point(idx));
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int px = static_cast<int>(p.x) + dx, py = static_cast<int>(p.y) + dy;
+        if (px < cx || py < cy || px >= cx + cell || py >= cy + cell) continue;
+        uint8_t* q = &cv.rgb[(static_cast<size_t>(py) * cv.w + px) * 3];
+        q[0] = 255, q[1] = 0, q[2] = 255;
+      }
   }
 }
 
@@ -1416,7 +1475,8 @@ void Label(Canvas& cv, int x, int y, const std::string& text) {
   }
 }
 
-void Preview(const std::string& path, const std::vector<Figure>& figs, const std::vector<Decoded>& decoded) {
+void Preview(const std::string& path, const std::vector<Figure>& figs, const std::vector<Decoded>& decoded,
+             const CrownMesh& crown) {
   const int cell = 160, columns = 10;
   int rows = 0;
   for (const Figure& f : figs) rows += static_cast<int>(f.sequences.size()) + 1;
@@ -1441,7 +1501,7 @@ void Preview(const std::string& path, const std::vector<Figure>& figs, const std
       for (int y = y0; y < y0 + cell; ++y)
         for (int x = x0; x < x0 + cell; ++x)
           for (int k = 0; k < 3; ++k) cv.rgb[(static_cast<size_t>(y) * cv.w + x) * 3 + k] = k == 2 ? 90 : 70;
-      if (c < 8) DrawFrame(cv, d, figs[fi].skin, 0, x0, y0, cell, extent, centre, false, c * c_pi / 4);
+      if (c < 8) DrawFrame(cv, d, figs[fi].skin, 0, x0, y0, cell, extent, centre, fi == 0, &crown, c * c_pi / 4);
     }
     Label(cv, 4, row * cell + 4, figs[fi].name);
     ++row;
@@ -1455,7 +1515,7 @@ void Preview(const std::string& path, const std::vector<Figure>& figs, const std
             for (int k = 0; k < 3; ++k) cv.rgb[(static_cast<size_t>(y) * cv.w + x) * 3 + k] = bg + (k == 2 ? 14 : 0);
         if (c >= s.frames) continue;
         const int frame = s.frames <= columns ? c : c * (s.frames - 1) / (columns - 1);
-        DrawFrame(cv, d, figs[fi].skin, first + frame, x0, y0, cell, extent, centre, fi == 0);
+        DrawFrame(cv, d, figs[fi].skin, first + frame, x0, y0, cell, extent, centre, fi == 0, nullptr);
       }
       Label(cv, 4, row * cell + 4, std::string(figs[fi].name) + " " + s.name);
       first += s.frames;
@@ -1469,7 +1529,7 @@ void Preview(const std::string& path, const std::vector<Figure>& figs, const std
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: make_figures <data folder> [--preview <png>]\n");
+    fprintf(stderr, "usage: make_figures <data folder> [--preview <png> [--crown <crown.geo>]]\n");
     return 2;
   }
   const std::string props = std::string(argv[1]) + "/props/";
@@ -1495,6 +1555,10 @@ int main(int argc, char** argv) {
            d.indices.size() / 3, d.nframes, md2.size());
   }
   if (!WriteFile(props + "sparkle.dds", WriteRgba(SparkleImage(64), 64, 64))) return 1;
-  if (argc >= 4 && std::string(argv[2]) == "--preview") Preview(argv[3], figs, decoded);
+  if (argc >= 4 && std::string(argv[2]) == "--preview") {
+    // The turntable row wears the crown when its model is given: --crown <crown.geo>.
+    const CrownMesh crown = (argc >= 6 && std::string(argv[4]) == "--crown") ? ReadGeo(argv[5]) : CrownMesh{};
+    Preview(argv[3], figs, decoded, crown);
+  }
   return 0;
 }

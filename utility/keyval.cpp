@@ -41,6 +41,12 @@ const char* KeyVal::FindPair(const char* key) const {
 
 bool KeyVal::GetString(const char* key, char* out, int outSize, const char* defaultText) const {
   const char* pair = FindPair(key);
+  // A value is never empty; a hand-edited file's empty one counts as no value at all, so the
+  // option keeps its default instead of reading as 0.
+  if (pair) {
+    const char* stored = pair + 1 + strlen(key) + 1;
+    if (!stored[0] || stored[0] == '\\') pair = nullptr;
+  }
   const char* value = defaultText ? defaultText : "";
   if (pair) value = pair + 1 + strlen(key) + 1;
   if (out && outSize > 0) {
@@ -74,15 +80,17 @@ float KeyVal::GetFloat(const char* key, float defaultValue) const {
 }
 
 void KeyVal::Remove(const char* key) {
-  char* pair = const_cast<char*>(FindPair(key));
-  if (!pair) return;
-  char* value = pair + 1 + strlen(key) + 1;
-  char* next = strchr(value, '\\');
-  if (!next) {
-    *pair = 0;
-    return;
+  // Every pair of the key goes: a file may hold one twice, and a pair left behind would shadow
+  // the value set after it.
+  for (char* pair = const_cast<char*>(FindPair(key)); pair; pair = const_cast<char*>(FindPair(key))) {
+    char* value = pair + 1 + strlen(key) + 1;
+    char* next = strchr(value, '\\');
+    if (!next) {
+      *pair = 0;
+      continue;
+    }
+    memmove(pair, next, strlen(next) + 1);
   }
-  memmove(pair, next, strlen(next) + 1);
 }
 
 void KeyVal::SetString(const char* key, const char* value) {

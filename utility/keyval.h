@@ -13,8 +13,9 @@ class KeyVal {
   KeyVal(const KeyVal&) = delete;
   KeyVal& operator=(const KeyVal&) = delete;
 
-  // True when the key is present: its value, cut to outSize - 1 characters. Otherwise
-  // the default text (null counts as empty), equally cut, and false.
+  // True when the key is present with a value: its value, cut to outSize - 1 characters.
+  // Otherwise (an empty value counts as absent) the default text (null counts as empty),
+  // equally cut, and false.
   bool GetString(const char* key, char* out, int outSize, const char* defaultText) const;
   // The value read like atoi (0 when it has no leading digits), or the default when absent.
   // Values beyond the int range are clamped.
@@ -22,7 +23,7 @@ class KeyVal {
   // The value read like atof, or the default when absent.
   float GetFloat(const char* key, float defaultValue) const;
 
-  // Removes the key, then appends \key\value at the end of the text when the value is
+  // Removes every pair of the key, then appends \key\value at the end of the text when the value is
   // neither null nor empty and the pair fits (else the assertion "newLen < c_bufferLimit"
   // trips and the key stays removed).
   void SetString(const char* key, const char* value);

@@ -84,6 +84,14 @@ Actors::Actors(Wld* wld) : m_cnt(0), m_wld(wld) {
   m_planInFlightNr = -1;
   memset(static_cast<void*>(m_quietGoal), 0, sizeof(m_quietGoal));
   memset(m_quietValid, 0, sizeof(m_quietValid));
+  for (int i = 0; i < MAXACTORS; ++i) {
+    m_goalAtom[i] = m_failAtom[i] = nullptr;
+    m_goalValue[i] = m_failValue[i] = 0;
+    m_failAssi[i] = -1;
+    m_failCount[i] = 0;
+    m_failChanges[i] = 0;
+    m_failBase[i] = 0.0f;
+  }
 
   m_planners = static_cast<ActionPlanner*>(AlignedAlloc(sizeof(ActionPlanner) * MAXACTORS, 32));
   m_currentState = static_cast<WorldState*>(AlignedAlloc(sizeof(WorldState) * MAXACTORS, 32));
@@ -187,12 +195,6 @@ bool Actors::HoldsTile(int nr) const {
   return !m_pathRequested[nr] && m_pathStage[nr] >= m_pasz[nr];
 }
 
-void Actors::SetTargetLoc(int nr, int tile) {
-  ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
-  if (nr < 0 || nr >= MAXACTORS) return;
-  m_tgtl[nr] = tile;
-}
-
 int Actors::NextPlanStep(int nr) {
   ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
   if (nr < 0 || nr >= MAXACTORS) return -1;
@@ -202,16 +204,18 @@ int Actors::NextPlanStep(int nr) {
   return stage;
 }
 
-void Actors::AbandonPlan(int nr) {
+void Actors::AbandonPlan(int nr, bool quiet) {
   ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
   if (nr < 0 || nr >= MAXACTORS) return;
-  char text[256];
-  PlanText(nr, text, sizeof(text));
-  if (m_planSize[nr] > 0) LOGI("%s abandons the action plan %s", m_name[nr].c_str(), text);
+  if (m_planSize[nr] > 0 && !quiet) {
+    char text[256];
+    PlanText(nr, text, sizeof(text));
+    LOGI("%s abandons the action plan %s", m_name[nr].c_str(), text);
+  }
   const int site = m_clai[nr];
   if (site != -1) {
     if (m_wld && m_wld->globe.IsValid(site)) m_wld->globe.AttribsSet(site, AT_UNCLAIMED);
-    LOGI("%s relinquished claim on tile %d.", m_name[nr].c_str(), site);
+    if (!quiet) LOGI("%s relinquished claim on tile %d.", m_name[nr].c_str(), site);
     m_clai[nr] = -1;
   }
   if (m_assi[nr] == 5) {
@@ -232,9 +236,13 @@ void Actors::AbandonPlan(int nr) {
 
 size_t Actors::Serialize(FileHandle file, bool write) {
   size_t total = 0;
+  // A failed write (a full disk) is an error of the disk, reported once by the save; the fields
+  // after it are not tried. A short read is reported per field.
+  bool failed = false;
   {
     const size_t got = write ? FileWrite(file, &m_cnt, sizeof(m_cnt)) : FileRead(file, &m_cnt, sizeof(m_cnt));
     total += got;
+    if (write && got != sizeof(m_cnt)) return total;
     ASSERTT(got == sizeof(m_cnt), "written == sizeof(m_cnt)");
     if (!write && got != sizeof(m_cnt)) m_cnt = 0;
   }
@@ -248,10 +256,14 @@ size_t Actors::Serialize(FileHandle file, bool write) {
 #define ACTORS_TRANSFER(field)                                                                     \
   do {                                                                                             \
     ASSERTT(m_cnt > 0, "m_cnt>0");                                                                 \
+    if (failed) break;                                                                             \
     const size_t want = static_cast<size_t>(m_cnt) * sizeof(field[0]);                             \
     const size_t got = write ? FileWrite(file, &field[0], want) : FileRead(file, &field[0], want); \
     total += got;                                                                                  \
-    ASSERTT(got == want, "written == m_cnt*sizeof(" #field "[0])");                                \
+    if (write)                                                                                     \
+      failed = got != want;                                                                        \
+    else                                                                                           \
+      ASSERTT(got == want, "written == m_cnt*sizeof(" #field "[0])");                              \
   } while (0)
 
   ACTORS_TRANSFER(m_loca);

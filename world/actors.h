@@ -22,6 +22,8 @@ constexpr int c_planStepLimit = 32;
 constexpr int c_tilePathLimit = 256;
 // Seconds a character waits before asking again after a failed plan search.
 constexpr float c_replanDelayAfterFailure = 2.0f;
+// Longest wait before another try of a goal that keeps failing in an unchanged world.
+constexpr float c_retryDelayLimit = 60.0f;
 
 // Status bits of Actors::m_stat.
 enum ActorStatus : uint64_t {
@@ -106,6 +108,18 @@ struct Actors {
   int32_t m_planInFlightNr;  // character of m_planRequest, -1 none
   WorldState m_quietGoal[MAXACTORS];
   int32_t m_quietValid[MAXACTORS];
+  // Retry back-off, not saved. m_goalAtom/m_goalValue: the one-atom goal last asked for (null for
+  // any other goal). A goal that fails again (no plan, no path, a failed step) with the same
+  // assignment while the world's change count stands still waits twice as long as before, up to
+  // c_retryDelayLimit; only the first failure of such a run is logged, the rest are counted.
+  const char* m_goalAtom[MAXACTORS];
+  int32_t m_goalValue[MAXACTORS];
+  const char* m_failAtom[MAXACTORS];
+  int32_t m_failValue[MAXACTORS];
+  int32_t m_failAssi[MAXACTORS];
+  int32_t m_failCount[MAXACTORS];  // failures in a row of that goal, 0 none
+  uint32_t m_failChanges[MAXACTORS];
+  float m_failBase[MAXACTORS];  // the wait after the run's first failure
 
   explicit Actors(Wld* wld);
   ~Actors();
@@ -124,7 +138,6 @@ struct Actors {
   // At work where it stands: executing a plan with no walk left (no target elsewhere, its path
   // used up and none asked for). Such a character keeps its tile until the step is done.
   bool HoldsTile(int nr) const;
-  void SetTargetLoc(int nr, int tile);
   bool IsValid(int nr) const { return nr >= 0 && nr < m_cnt; }
 
   // Writes or reads the saved fields; returns the bytes moved. Plans come back empty.
@@ -133,7 +146,8 @@ struct Actors {
   // Plan steps (performing them belongs to the step handlers): enters the next step and returns
   // its stage (m_planSize when used up); drops the plan and any claimed site.
   int NextPlanStep(int nr);
-  void AbandonPlan(int nr);
+  // `quiet`: the plan is given up again for a failure already reported, so no line is logged.
+  void AbandonPlan(int nr, bool quiet = false);
 
   // Plan requests (actors_planning.cpp).
   // Builds the current and goal states and asks for a plan: 0, or -1 when the goal already holds.
@@ -144,6 +158,15 @@ struct Actors {
   int PlanText(int nr, char* buffer, int length) const;
   // Marks a plan request with the states and planner as they are now (SetGoal's last step).
   void MarkPlanRequested(int nr);
+  // A try of the current goal failed (no plan, no path, or a failed step): sets the wait before
+  // the next try from `base`, doubled for every earlier failure in a row of the same goal, and
+  // returns the failures in a row, 1 for the first (the only one its caller logs).
+  int NoteFailure(int nr, float base);
+  // True while the current goal is one that failed last time in the same circumstances, so a
+  // failure of it now is a repeat.
+  bool RepeatsFailure(int nr) const;
+  // Ends a run of failures (the goal was reached or something changed); logs its length once.
+  void EndFailures(int nr);
   // Once per step: counts re-plan delays down, takes in a finished answer, and hands at most one
   // request to the planning service. The character handed over, or -1.
   int QueuePlanRequest(float dt);

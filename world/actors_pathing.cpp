@@ -26,7 +26,6 @@ struct PathingQueue {
   Cond* hasWork;
   Cond* hasRoom;  // also signalled when a search ends, for PathingServiceCancel
   int cursor;     // the character handed over last
-  std::atomic<int> served;
 };
 
 PathingQueue queue = {};
@@ -86,7 +85,6 @@ int PathingThreadMain(void*) {
     queue.hasRoom->Signal();
     queue.mutex->Unlock();
     ++served;
-    queue.served.fetch_add(1, std::memory_order_relaxed);
   }
 }
 
@@ -101,7 +99,6 @@ bool PathingServiceStart() {
   queue.stop = 0;
   queue.serving = nullptr;
   queue.cursor = 0;
-  queue.served.store(0);
   queue.mutex = new Mutex();
   queue.hasWork = new Cond();
   queue.hasRoom = new Cond();
@@ -164,8 +161,6 @@ int PathingQueueCount() {
   queue.mutex->Unlock();
   return n;
 }
-
-int PathingServedCount() { return queue.served.load(std::memory_order_relaxed); }
 
 int PathingServiceCancel(Actors* owner) {
   if (pathingThread) {
@@ -290,6 +285,7 @@ int QueuePathRequest(Actors& actors) {
   request->name = actors.m_name[chosen];
   request->cost = -1;
   request->claimed = -1;
+  request->quiet = actors.RepeatsFailure(chosen) ? 1 : 0;
   outstanding[slot] = request;
   if (!PathingQueuePush(request)) {
     outstanding[slot] = nullptr;
@@ -308,10 +304,10 @@ int CollectPath(Actors& actors, int nr) {
   const int result = actors.m_pathResult[nr];
   if (result < 0) {
     actors.m_pathDone[nr].store(0, std::memory_order_relaxed);
-    actors.m_replanDelay[nr] = c_replanDelayAfterNoPath;
+    const int failures = actors.NoteFailure(nr, c_replanDelayAfterNoPath);
     // A road whose path failed is not laid out by the next path the character finds.
     PathAbandon(actors, nr);
-    actors.AbandonPlan(nr);
+    actors.AbandonPlan(nr, failures > 1);
   } else if (actors.m_stat[nr] & ST_PAVING) {
     if (pathPave && actors.m_wld) {
       pathPave(actors.m_wld, nr);
@@ -358,7 +354,7 @@ int FindPath(PathRequest* request) {
     itemMask = 1ull << type;
     bool anywhere = false;
     for (int t = 0; t < world->globe.m_sz && !anywhere; ++t) anywhere = (TileItemBits(world, t) & itemMask) != 0;
-    if (!anywhere) LOGI("Cannot find %llx in wld.", static_cast<unsigned long long>(itemMask));
+    if (!anywhere && !request->quiet) LOGI("Cannot find %llx in wld.", static_cast<unsigned long long>(itemMask));
   }
   char attribs[256];
   Globe::AttribText(goal.attribMask, attribs, sizeof(attribs));
@@ -386,6 +382,7 @@ int FindPath(PathRequest* request) {
     if (cost >= 0) request->length = length;
     return cost;
   }
+  if (request->quiet) return -1;
   if (goal.attribMask) LOGI("Could not find a path from %d to %s", request->start, attribs);
   if (goal.itemName)
     LOGI("Could not find a path from %d to %s(%llx)", request->start, goal.itemName,

@@ -29,6 +29,7 @@ struct PathRequest {
   PathGoal goal;     // the character's m_pathGoal when handed over
   FixedString name;  // for the log
   int32_t stale;     // main thread only: the character gave up meanwhile, drop the answer
+  int32_t quiet;     // 1: a failure would repeat one already reported, so it is not logged again
   // Results.
   int32_t path[c_tilePathLimit];
   int32_t length;     // tiles in path
@@ -57,8 +58,6 @@ bool PathingQueuePush(PathRequest* request);
 int PathingServiceCancel(Actors* owner);
 // Requests in the ring, for tests and diagnostics.
 int PathingQueueCount();
-// Requests the worker has finished since the service started.
-int PathingServedCount();
 // The worker's body: serves requests until stopped; returns the number served.
 int PathingThreadMain(void* data);
 

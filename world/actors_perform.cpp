@@ -49,8 +49,6 @@ int RequestItemPath(Actors& a, int nr, const char* itemName) {
 
 }  // namespace
 
-// Production, carrying, construction and freeing steps join this table as they are written;
-// until then their rows are null and such a step gives its plan up.
 const StepHandlerRow stepHandlers[NUMSTEPHANDLERS] = {
     {"pickup_", "PerformPickup", PerformPickup},
     {"drop_", "PerformDrop", PerformDrop},
@@ -103,15 +101,10 @@ int Actors::Perform(int nr, float dt) {
     // Such a step can never be performed; giving the plan up lets the character choose again
     // instead of repeating this line every step for good.
     LOGE("Failed to handle '%s'", name ? name : "(null)");
-  } else if (!stepHandlers[row].call) {
-    LOGE("%s cannot perform '%s' yet: %s is not available.", m_name[nr].c_str(), name, stepHandlers[row].handler);
   } else {
     result = stepHandlers[row].call(*this, nr, name, dt);
   }
-  if (result < 0) {
-    AbandonPlan(nr);
-    m_replanDelay[nr] = c_replanDelayAfterStepFailure;
-  }
+  if (result < 0) AbandonPlan(nr, NoteFailure(nr, c_replanDelayAfterStepFailure) > 1);
   return m_planStage[nr];
 }
 

@@ -16,7 +16,7 @@ typedef int (*StepHandler)(Actors& actors, int nr, const char* name, float dt);
 struct StepHandlerRow {
   const char* prefix;   // compared with the first strlen(prefix) characters of the name
   const char* handler;  // the handler's name, for logs and tests
-  StepHandler call;     // null while that kind of step cannot be performed yet
+  StepHandler call;     // performs the step
 };
 extern const StepHandlerRow stepHandlers[NUMSTEPHANDLERS];
 

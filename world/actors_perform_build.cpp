@@ -144,6 +144,7 @@ int PerformStake(Actors& a, int nr, const char* name, float dt) {
   }
   StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", a.m_loca[nr]);
   items.Remove(carried);
+  ++w->m_changes;
   return a.NextPlanStep(nr);
 }
 

@@ -77,7 +77,10 @@ int PerformDeliver(Actors& a, int nr, const char* name, float dt) {
     return -1;
   }
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  if (w->items.Drop(carried, loc) >= 0) LogEvent("%s delivered %s", a.m_name[nr].c_str(), material);
+  if (w->items.Drop(carried, loc) >= 0) {
+    LogEvent("%s delivered %s", a.m_name[nr].c_str(), material);
+    ++w->m_changes;
+  }
   StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
@@ -88,6 +91,7 @@ int PerformStock(Actors& a, int nr, const char* name, float dt) {
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   if (!DropCarried(a, nr, StepNameAfter(name, "stock_"), loc)) return -1;
   Wld* w = a.m_wld;
+  ++w->m_changes;
   if (w->items.CountAt(nullptr, loc, false) >= c_storageCrowd) {
     LOGI("Storage tile %d is now too crowded!", loc);
     w->globe.AttribsClear(loc, AT_STORAGE);

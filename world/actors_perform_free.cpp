@@ -33,6 +33,7 @@ int PerformFree(Actors& a, int nr, const char* name, float dt) {
   w.buildings.m_name[cage].Set("jailbreak");
   w.globe.AttribsClear(loc, AT_CAGE);
   a.m_stat[prisoner] &= ~static_cast<uint64_t>(ST_PRISONER);
+  ++w.m_changes;
   LogEvent("%s freed prisoner %s", who, a.m_name[prisoner].c_str());
   w.Post("intstat name=s_freed delta=1");
   int freePop = 0;

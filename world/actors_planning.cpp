@@ -57,6 +57,23 @@ int Actors::SetGoal(int nr, int goalCount, const char* const* goalAtoms, const b
   // The states and the planner belong to the pending request until it is answered.
   if (m_planRequested[nr]) return 0;
 
+  const char* atom = goalCount == 1 && goalAtoms ? goalAtoms[0] : nullptr;
+  const int32_t value = goalValues && goalCount > 0 ? goalValues[0] : 1;
+  if (m_failCount[nr] > 0) {
+    m_goalAtom[nr] = atom;
+    m_goalValue[nr] = value;
+    if (!RepeatsFailure(nr)) {
+      // Another goal, another assignment or a changed world: the next try need not wait long.
+      if (m_replanDelay[nr] > m_failBase[nr]) m_replanDelay[nr] = m_failBase[nr];
+      EndFailures(nr);
+    } else if (m_failCount[nr] > 1 && m_replanDelay[nr] > 0.0f) {
+      // Backing off: the request is made when the wait is over, from the world as it is then.
+      return 0;
+    }
+  }
+  m_goalAtom[nr] = atom;
+  m_goalValue[nr] = value;
+
   ActionPlanner* ap = &m_planners[nr];
   WorldState* cur = &m_currentState[nr];
   DomainStart(ap, cur);
@@ -77,6 +94,7 @@ int Actors::SetGoal(int nr, int goalCount, const char* const* goalAtoms, const b
   }
 
   if (StateMatches(*cur, *goal)) {
+    if (m_failCount[nr] > 0) EndFailures(nr);
     // The caller asks again every step while the goal holds; say so once per goal.
     const bool reported = m_quietValid[nr] && !memcmp(&m_quietGoal[nr], goal, sizeof(WorldState));
     if (!reported) {
@@ -110,6 +128,45 @@ void Actors::MarkPlanRequested(int nr) {
   m_planStage[nr] = -1;
   ++m_planSerial[nr];
   m_quietValid[nr] = 0;
+}
+
+bool Actors::RepeatsFailure(int nr) const {
+  if (!IsValid(nr) || m_failCount[nr] < 1) return false;
+  const uint32_t changes = m_wld ? m_wld->m_changes : 0;
+  const char* a = m_goalAtom[nr];
+  const char* b = m_failAtom[nr];
+  return a && b && !strcmp(a, b) && m_goalValue[nr] == m_failValue[nr] && m_failAssi[nr] == m_assi[nr] &&
+         m_failChanges[nr] == changes;
+}
+
+int Actors::NoteFailure(int nr, float base) {
+  if (!IsValid(nr)) return 0;
+  // The player's character tries what the player asks, when asked.
+  if (m_stat[nr] & ST_CHOSEN) {
+    m_replanDelay[nr] = base;
+    return 1;
+  }
+  if (!RepeatsFailure(nr)) {
+    EndFailures(nr);
+    m_failAtom[nr] = m_goalAtom[nr];
+    m_failValue[nr] = m_goalValue[nr];
+    m_failAssi[nr] = m_assi[nr];
+    m_failChanges[nr] = m_wld ? m_wld->m_changes : 0;
+    m_failBase[nr] = base;
+  }
+  const int count = ++m_failCount[nr];
+  float delay = base;
+  for (int i = 1; i < count && delay < c_retryDelayLimit; ++i) delay *= 2.0f;
+  m_replanDelay[nr] = delay < c_retryDelayLimit ? delay : c_retryDelayLimit;
+  return count;
+}
+
+void Actors::EndFailures(int nr) {
+  if (!IsValid(nr)) return;
+  if (m_failCount[nr] > 1)
+    LOGI("%s failed %d times in a row to reach %s%s.", m_name[nr].c_str(), m_failCount[nr],
+         m_failValue[nr] ? "" : "no ", m_failAtom[nr] ? m_failAtom[nr] : "its goal");
+  m_failCount[nr] = 0;
 }
 
 // The item type a find_ or scavenge_ action looks for, or -1 (asserted) for a name with no type;
@@ -335,11 +392,33 @@ int PlanningQueueCount() {
 
 int PlanningServedCount() { return queue.servedCount.load(); }
 
+// True when the goal wants an atom that the current state holds otherwise and that no action can
+// set to the wanted value: no plan can reach it, and a search would only run into its state
+// limit ("haveprovisions", which no action gives, is one).
+bool GoalOutOfReach(const ActionPlanner& ap, const WorldState& current, const WorldState& goal) {
+  for (int w = 0; w < 4; ++w) {
+    uint64_t open = ~goal.ignore.bits[w] & ~current.ignore.bits[w] & (goal.values.bits[w] ^ current.values.bits[w]);
+    while (open) {
+      const uint64_t bit = open & (~open + 1);
+      open &= open - 1;
+      bool settable = false;
+      for (int a = 0; a < ap.numactions && !settable; ++a) {
+        const WorldState& post = ap.postconds[a];
+        settable = !(post.ignore.bits[w] & bit) && ((post.values.bits[w] ^ goal.values.bits[w]) & bit) == 0;
+      }
+      if (!settable) return true;
+    }
+  }
+  return false;
+}
+
 // Runs one search on the request's own copies and fills in its results (not `done`).
 static void PlanServe(PlanRequest* r) {
   WorldState states[c_planStepLimit];
   int size = c_planStepLimit;
-  int cost = PlanSearch(&r->planner, r->current, r->goal, r->plan, states, &size);
+  int cost = GoalOutOfReach(r->planner, r->current, r->goal)
+                 ? -1
+                 : PlanSearch(&r->planner, r->current, r->goal, r->plan, states, &size);
   if (cost >= 0 && (size < 0 || size > c_planStepLimit)) {
     // A character keeps at most c_planStepLimit steps; a longer plan cannot be carried out.
     LOGW("%s found a plan of %d steps, more than the %d a character can keep.", r->name.c_str(), size, c_planStepLimit);
@@ -459,12 +538,13 @@ int Actors::CollectPlan(int nr) {
   if (nr < 0 || nr >= m_cnt) return -1;
   if (!m_planRequested[nr] || !m_planDone[nr]) return -1;
   if (m_planCost[nr] < 0) {
-    char text[1024];
-    DescribeState(m_planners ? &m_planners[nr] : nullptr, m_goalState[nr], text, sizeof(text));
-    LOGI("%s failed to make a plan to goal %s", m_name[nr].c_str(), text);
+    if (NoteFailure(nr, c_replanDelayAfterFailure) == 1) {
+      char text[1024];
+      DescribeState(m_planners ? &m_planners[nr] : nullptr, m_goalState[nr], text, sizeof(text));
+      LOGI("%s failed to make a plan to goal %s", m_name[nr].c_str(), text);
+    }
     m_planSize[nr] = -1;
     m_planDone[nr] = 0;
-    m_replanDelay[nr] = c_replanDelayAfterFailure;
   } else {
     m_planActive[nr] = 1;
     m_planStage[nr] = -1;

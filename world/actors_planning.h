@@ -60,5 +60,8 @@ int PlanningServiceCancel(const Actors* owner);
 int PlanningQueueCount();
 // Requests the worker has finished since the service started.
 int PlanningServedCount();
+// True when the goal wants an atom, held otherwise now, that no action of the planner can set to
+// the wanted value: such a goal fails at once instead of searching up to the state limit.
+bool GoalOutOfReach(const ActionPlanner& ap, const WorldState& current, const WorldState& goal);
 // The worker's body: serves requests until stopped; returns the number served.
 int PlanningThreadMain(void* data);

@@ -138,6 +138,7 @@ int Globe::AddBridge(int fr, int mi, int to) {
   }
   if (IsValid(to) && !IsWater(m_nodes[to])) SetEdgeCost(mi, to, 2);
   LOGI("Added bridge at tile %d.", mi);
+  ++m_wld->m_changes;
   return b;
 }
 
@@ -206,6 +207,7 @@ int Globe::BuildDeck(int tile) {
   AttribsClear(tile, c_deckSiteBits | AT_SUPPLIEDDECKWORK);
   AttribsSet(tile, AT_UNCLAIMED);
   LOGI("tile %d no longer a deck construction site.", tile);
+  ++m_wld->m_changes;
   return b;
 }
 
@@ -219,6 +221,7 @@ int Globe::BuildFactory(int tile) {
   AttribsClear(tile, AT_WOODCONSTRUCTION | AT_DECKCONSTRUCTION | AT_FACTCONSTRUCTION | AT_SUPPLIEDFACTWORK);
   AttribsSet(tile, AT_UNCLAIMED);
   LOGI("tile %d no longer a factory construction site.", tile);
+  ++m_wld->m_changes;
   const int entrance = m_nodes[tile].neighbours[0];
   int built = -1;
   for (const FactoryKind& kind : c_factoryKinds) {
@@ -334,5 +337,6 @@ int Globe::BuildRoad(int tile) {
     }
   }
   m_wld->Post("intstat name=s_roads delta=1");
+  ++m_wld->m_changes;
   return tile;
 }

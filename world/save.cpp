@@ -17,16 +17,38 @@ int shortTransfers = 0;
 
 const char* Direction(bool write) { return write ? "to" : "from"; }
 
-// Moves one field; a short count is reported with the field's own text and remembered.
+// The field whose write failed first (a full disk, say), for the one line that reports it.
+const char* failedWrite = nullptr;
+
+// Moves one field; a short count is remembered. A short read is reported with the field's own
+// text. A failed write is not an impossible state but an error of the disk: it is reported once
+// by the caller, and the fields after it are not tried.
 size_t Transfer(FileHandle file, void* data, size_t bytes, bool write, const char* text) {
-  const size_t got = write ? FileWrite(file, data, bytes) : FileRead(file, data, bytes);
+  if (write) {
+    if (shortTransfers) return 0;
+    const size_t put = FileWrite(file, data, bytes);
+    if (put != bytes) {
+      ++shortTransfers;
+      failedWrite = text;
+    }
+    return put;
+  }
+  const size_t got = FileRead(file, data, bytes);
   if (got != bytes) ++shortTransfers;
   ASSERTT(got == bytes, text);
   return got;
 }
 
+// Notes a write that fell short, once: the first such field is the one reported.
+void NoteWrite(bool whole, const char* text) {
+  if (whole || shortTransfers) return;
+  ++shortTransfers;
+  failedWrite = text;
+}
+
 // Writes `bytes` copies of one byte: the map of a part that was never made for this globe.
 size_t WriteFill(FileHandle file, uint8_t value, size_t bytes) {
+  if (shortTransfers) return 0;
   uint8_t block[4096];
   memset(block, value, sizeof(block));
   size_t done = 0;
@@ -43,6 +65,17 @@ size_t WriteFill(FileHandle file, uint8_t value, size_t bytes) {
 void Refuse(const char* what) {
   ++shortTransfers;
   LOGE("Invalid or corrupt saved game: %s.", what);
+}
+
+// Per kind, the trees on the whole map; a damaged map cannot overflow the sum (each tile's
+// count is checked after loading, and a sum is held to the 32-bit range).
+void SumTreeMaps(const Trees& trees, int32_t out[NUMTREEKINDS]) {
+  for (int k = 0; k < NUMTREEKINDS; ++k) {
+    int64_t sum = 0;
+    for (int t = 0; t < trees.m_sz && trees.m_density[k]; ++t)
+      sum += trees.m_density[k][t] > 0 ? trees.m_density[k][t] : 0;
+    out[k] = sum > INT32_MAX ? INT32_MAX : static_cast<int32_t>(sum);
+  }
 }
 
 constexpr size_t c_buildingBytes = sizeof(FixedString) + 4 + sizeof(Matrix44) + 4 + 4;
@@ -180,7 +213,7 @@ size_t Globe::Serialize(FileHandle file, bool write) {
     // copied with atomic loads rather than read in one block.
     GridNode block[256];
     size_t done = 0;
-    for (size_t first = 0; first < n; first += 256) {
+    for (size_t first = 0; first < n && !shortTransfers; first += 256) {
       const size_t count = n - first < 256 ? n - first : 256;
       memcpy(static_cast<void*>(block), &m_nodes[first], count * sizeof(GridNode));
       for (size_t i = 0; i < count; ++i) block[i].attribs = Attribs(static_cast<int>(first + i));
@@ -188,8 +221,7 @@ size_t Globe::Serialize(FileHandle file, bool write) {
       done += got;
       if (got != count * sizeof(GridNode)) break;
     }
-    if (done != n * sizeof(m_nodes[0])) ++shortTransfers;
-    ASSERTT(done == n * sizeof(m_nodes[0]), "written == m_sz*sizeof(m_nodes[0])");
+    NoteWrite(done == n * sizeof(m_nodes[0]), "written == m_sz*sizeof(m_nodes[0])");
     total += done;
   } else {
     total += Transfer(file, m_nodes, n * sizeof(m_nodes[0]), write, "written == m_sz*sizeof(m_nodes[0])");
@@ -247,8 +279,7 @@ size_t Rocks::Serialize(FileHandle file, bool write) {
   }
   if (write && !made) {
     const size_t got = WriteFill(file, 0xff, n * sizeof(int8_t[ROCKSLOTS]));
-    if (got != n * sizeof(int8_t[ROCKSLOTS])) ++shortTransfers;
-    ASSERTT(got == n * sizeof(int8_t[ROCKSLOTS]), "written == sz*sizeof(m_formations[0])");
+    NoteWrite(got == n * sizeof(int8_t[ROCKSLOTS]), "written == sz*sizeof(m_formations[0])");
     total += got;
   } else {
     total += Transfer(file, m_formations, n * sizeof(m_formations[0]), write, "written == sz*sizeof(m_formations[0])");
@@ -271,12 +302,14 @@ size_t Trees::Serialize(FileHandle file, bool write) {
   if (write && !made) LOGW("Trees were not planted on this globe; saved without trees.");
   int32_t count[NUMTREEKINDS] = {};
   float timeToFruit = m_timeToFruit;
-  if (write && made) memcpy(count, m_count, sizeof(count));
+  // The counts are the sums of the maps; written that way, a count that went astray in play is
+  // never stored (nor a negative one).
+  if (write && made) SumTreeMaps(*this, count);
   total += Transfer(file, count, sizeof(m_count), write, "written == NUMTREEKINDS*sizeof(m_count[0])");
   total += Transfer(file, &timeToFruit, sizeof(m_timeToFruit), write, "written == sizeof(m_timeToFruit)");
   if (!write) {
-    bool fits = sz > 0;
-    for (int k = 0; k < NUMTREEKINDS; ++k) fits = fits && count[k] >= 0;
+    // The counts themselves are recounted from the maps below.
+    const bool fits = sz > 0;
     if (!fits) {
       Refuse("tree counts out of range");
       CleanUp();
@@ -292,8 +325,7 @@ size_t Trees::Serialize(FileHandle file, bool write) {
   if (write && !made) {
     const size_t want = n * (NUMTREEKINDS * sizeof(int32_t) + sizeof(uint8_t) + sizeof(float));
     const size_t got = WriteFill(file, 0, want);
-    if (got != want) ++shortTransfers;
-    ASSERTT(got == want, "written == sz*sizeof(m_density[k][0])");
+    NoteWrite(got == want, "written == sz*sizeof(m_density[k][0])");
     total += got;
   } else {
     for (int k = 0; k < NUMTREEKINDS; ++k)
@@ -301,6 +333,15 @@ size_t Trees::Serialize(FileHandle file, bool write) {
           Transfer(file, m_density[k], n * sizeof(m_density[k][0]), write, "written == sz*sizeof(m_density[k][0])");
     total += Transfer(file, m_grove, n * sizeof(m_grove[0]), write, "written == sz*sizeof(m_grove[0])");
     total += Transfer(file, m_ages, n * sizeof(m_ages[0]), write, "written == sz*sizeof(m_ages[0])");
+  }
+  if (!write && m_density[0]) {
+    // The stored counts only repeat the maps; a file whose counts disagree with them would go
+    // negative in play, so the maps are believed.
+    int32_t sums[NUMTREEKINDS];
+    SumTreeMaps(*this, sums);
+    if (memcmp(sums, m_count, sizeof(sums)) != 0) LOGW("The saved tree counts disagree with the tree maps; recounted.");
+    memcpy(m_count, sums, sizeof(sums));
+    memcpy(count, sums, sizeof(sums));
   }
   int trees = 0;
   for (int k = 0; k < NUMTREEKINDS; ++k) trees += count[k];
@@ -454,12 +495,7 @@ int ScanSave(FileHandle file) {
       problem = "the rocks are cut short";
       break;
     }
-    bool fits = true;
-    for (int k = 0; k < NUMTREEKINDS; ++k) fits = fits && counts[k] >= 0;
-    if (!fits) {
-      problem = "the tree counts are out of range";
-      break;
-    }
+    // The tree counts are not checked: loading recounts them from the tree maps.
     if (!ScanSkip(file, &pos, sizeof(float) + tiles * (NUMTREEKINDS * sizeof(int32_t) + 1 + sizeof(float)), size) ||
         !ScanInt(file, &pos, &cnt) || cnt < 0 || cnt > MAXACTORS) {
       problem = "the character count is missing or out of range";
@@ -471,6 +507,7 @@ int ScanSave(FileHandle file) {
       break;
     }
     uint64_t minerals = 0;
+    bool fits = true;
     for (int tp = 0; tp < NUMMINERALS; ++tp) {
       fits = fits && counts[tp] >= 0 && counts[tp] <= sz;
       if (counts[tp] > 0) minerals += tiles * sizeof(int32_t) + static_cast<uint64_t>(counts[tp]) * sizeof(Matrix44);
@@ -495,6 +532,19 @@ int ScanSave(FileHandle file) {
 
 bool InRange(int32_t v, int32_t lowest, int32_t end) { return v >= lowest && v < end; }
 
+// Every float of the block is a number: a NaN or an infinity in a transform, a height or a
+// velocity would fail assertions on every step and draw nothing sensible.
+bool Finite(const void* data, size_t floats) {
+  const float* f = static_cast<const float*>(data);
+  for (size_t i = 0; i < floats; ++i)
+    if (!std::isfinite(f[i])) return false;
+  return true;
+}
+bool FiniteVec(const Vec3& v) { return Finite(&v, 3); }
+bool FiniteMatrix(const Matrix44& m) { return Finite(m.m, 16); }
+bool FinitePid(const Pid& p) { return Finite(&p, 5); }
+bool FinitePidVec3(const PidVec3& p) { return Finite(&p, 9); }
+
 // After reading: every index a part will use lies inside the arrays it indexes. Logs the first
 // problem and returns false.
 bool CheckLoaded(const Wld& w) {
@@ -516,21 +566,51 @@ bool CheckLoaded(const Wld& w) {
   for (int k = 0; k < NUMTREEKINDS && !problem; ++k)
     for (int t = 0; t < w.trees.m_sz; ++t)
       if (!InRange(w.trees.m_density[k][t], 0, NUMPILEOFFSETS + 1)) problem = "a tile holds an impossible tree count";
+  // A slot in use stands on a tile; only a freed one may say -1.
   for (int b = 0; b < w.buildings.m_cnt && !problem; ++b)
-    if (!InRange(w.buildings.m_loca[b], -1, sz)) problem = "a building stands off the planet";
+    if (!InRange(w.buildings.m_loca[b], w.buildings.m_name[b].Empty() ? -1 : 0, sz))
+      problem = "a building stands off the planet";
   const Items& items = w.items;
   for (int i = 0; i < items.m_cnt && !problem; ++i) {
-    if (!InRange(items.m_loca[i], -1, sz) || !InRange(items.m_carr[i], -1, w.actors.m_cnt) ||
-        !InRange(items.m_clai[i], -1, MAXACTORS) || !InRange(items.m_type[i], -1, NUMITEMTYPES))
+    if (!InRange(items.m_loca[i], items.m_name[i].Empty() ? -1 : 0, sz) ||
+        !InRange(items.m_carr[i], -1, w.actors.m_cnt) || !InRange(items.m_clai[i], -1, MAXACTORS) ||
+        !InRange(items.m_type[i], -1, NUMITEMTYPES))
       problem = "an item lies off the planet or names no character or type";
   }
   const Actors& a = w.actors;
   for (int n = 0; n < a.m_cnt && !problem; ++n) {
-    if (!InRange(a.m_loca[n], -1, sz) || !InRange(a.m_tgtl[n], -1, sz) || !InRange(a.m_clai[n], -1, sz) ||
+    if (!InRange(a.m_loca[n], 0, sz) || !InRange(a.m_tgtl[n], -1, sz) || !InRange(a.m_clai[n], -1, sz) ||
         !InRange(a.m_assi[n], -1, NUMASSIGNMENTS) || !InRange(a.m_prva[n], -1, NUMASSIGNMENTS))
       problem = "a character stands off the planet or has an unknown assignment";
     for (int i = 0; i < a.m_pasz[n] && i < c_tilePathLimit; ++i)
       if (!InRange(a.m_ploc[n][i], 0, sz)) problem = "a character's path leaves the planet";
+  }
+
+  // Every float that feeds the geometry or the motion.
+  if (!problem && !(std::isfinite(w.globe.m_hexw) && w.globe.m_hexw > 0.0f)) problem = "the tile width is not a size";
+  for (int t = 0; t < sz && !problem; ++t)
+    if (!FiniteVec(w.globe.m_nodes[t].centre) || !FiniteMatrix(w.globe.m_trfs[t]) ||
+        !std::isfinite(w.globe.m_heights[t]))
+      problem = "a tile's place is not a number";
+  for (int b = 0; b < w.buildings.m_cnt && !problem; ++b)
+    if (!FiniteMatrix(w.buildings.m_trfs[b])) problem = "a building's place is not a number";
+  for (int k = 0; k < NUMROCKKINDS && !problem; ++k)
+    for (int i = 0; i < w.rocks.m_counts[k] && w.rocks.m_trfs[k]; ++i)
+      if (!FiniteMatrix(w.rocks.m_trfs[k][i])) problem = "a rock's place is not a number";
+  for (int k = 0; k < NUMMINERALS && !problem; ++k)
+    for (int i = 0; i < w.minerals.m_counts[k] && w.minerals.m_trfs[k]; ++i)
+      if (!FiniteMatrix(w.minerals.m_trfs[k][i])) problem = "a deposit's place is not a number";
+  for (int i = 0; i < items.m_cnt && !problem; ++i)
+    if (!std::isfinite(items.m_tphs[i]) || !std::isfinite(items.m_tspe[i])) problem = "an item's pulse is not a number";
+  if (!problem && !std::isfinite(w.trees.m_timeToFruit)) problem = "the fruit clock is not a time";
+  for (int t = 0; t < w.trees.m_sz && w.trees.m_ages && !problem; ++t)
+    if (!std::isfinite(w.trees.m_ages[t])) problem = "a tree's age is not a time";
+  for (int n = 0; n < a.m_cnt && !problem; ++n) {
+    const bool finite = FiniteMatrix(a.m_trfs[n]) && FiniteVec(a.m_lvel[n]) && FiniteVec(a.m_lacc[n]) &&
+                        std::isfinite(a.m_avel[n]) && std::isfinite(a.m_aacc[n]) && FinitePidVec3(a.m_mpid[n]) &&
+                        FinitePid(a.m_tpid[n]) && std::isfinite(a.m_actionDelay[n]) && std::isfinite(a.m_animTime[n]) &&
+                        std::isfinite(a.m_timeSinceEating[n]) && std::isfinite(a.m_timeUntilPoop[n]);
+    if (!finite) problem = "a character's place or motion is not a number";
   }
   if (!problem && !(w.m_age >= 0.0 && std::isfinite(w.m_age))) problem = "the world's age is not a time";
   if (problem) LOGE("Invalid or corrupt saved game: %s.", problem);
@@ -542,6 +622,7 @@ uint64_t SerializeWorld(Wld* w, FileHandle file, bool write, bool* complete) {
   *complete = false;
   if (!write && ScanSave(file) <= 0) return 0;
   shortTransfers = 0;
+  failedWrite = nullptr;
   uint64_t total = 0;
   char magic[4];
   memcpy(magic, SAVEMAGIC, sizeof(magic));
@@ -561,23 +642,24 @@ uint64_t SerializeWorld(Wld* w, FileHandle file, bool write, bool* complete) {
     }
     w->m_name.Repair();
   }
-  // A read stops at the first record refused: what follows it would be read out of step.
-  const bool reading = !write;
-  if (!(reading && shortTransfers)) total += w->buildings.Serialize(file, write);
-  if (!(reading && shortTransfers)) total += w->items.Serialize(file, write);
-  if (!(reading && shortTransfers)) total += w->globe.Serialize(file, write);
-  if (!(reading && shortTransfers)) total += w->rocks.Serialize(file, write);
-  if (!(reading && shortTransfers)) total += w->trees.Serialize(file, write);
-  if (!(reading && shortTransfers)) {
+  // A read stops at the first record refused: what follows it would be read out of step. A write
+  // stops at the first failure: the file is discarded, and the failure is reported once.
+  if (!shortTransfers) total += w->buildings.Serialize(file, write);
+  if (!shortTransfers) total += w->items.Serialize(file, write);
+  if (!shortTransfers) total += w->globe.Serialize(file, write);
+  if (!shortTransfers) total += w->rocks.Serialize(file, write);
+  if (!shortTransfers) total += w->trees.Serialize(file, write);
+  if (!shortTransfers) {
     // The characters' block checks its own transfers; its size tells whether all of it moved.
     const size_t actorBytes = w->actors.Serialize(file, write);
-    if (actorBytes != sizeof(int32_t) + c_actorBytes * static_cast<size_t>(w->actors.m_cnt)) ++shortTransfers;
+    if (actorBytes != sizeof(int32_t) + c_actorBytes * static_cast<size_t>(w->actors.m_cnt))
+      NoteWrite(false, "written == m_cnt*sizeof(m_loca[0])");
     total += actorBytes;
   }
-  if (!(reading && shortTransfers)) total += w->minerals.Serialize(file, write);
-  if (!(reading && shortTransfers)) {
+  if (!shortTransfers) total += w->minerals.Serialize(file, write);
+  if (!shortTransfers) {
     const size_t tutorBytes = w->tutor.Serialize(file, write);
-    if (tutorBytes != sizeof(int32_t)) ++shortTransfers;
+    if (tutorBytes != sizeof(int32_t)) NoteWrite(false, "written == sizeof(m_stage)");
     total += tutorBytes;
   }
   LOGI("Serialized world '%s' version %d %s disk as %zu bytes.", w->m_name.c_str(), static_cast<int>(w->m_version),
@@ -628,7 +710,13 @@ bool SaveGameWrite(Wld* world, const char* name) {
 Wld* SaveGameLoad(const char* name) {
   const FileHandle f = name ? FileOpenRead(name, true) : 0;
   if (!f) {
-    LOGI("No saved game present.");
+    if (name && FilePresent(name, true))
+      LOGE(
+          "The saved game '%s' is there but cannot be opened (in use by another program, no permission, or not a "
+          "file); it is left as it is.",
+          name);
+    else
+      LOGI("No saved game present.");
     return nullptr;
   }
   Wld* world = new Wld("Reverodade b");

@@ -28,6 +28,7 @@ void DecideCharacter(Wld* world, int n, float dt) {
     const int r = a.Perform(n, dt);
     if (r == a.m_planSize[n] && a.m_planSize[n] >= 1) {
       LOGI("%s completed a plan and is now at location %d.", a.m_name[n].c_str(), a.m_loca[n]);
+      a.EndFailures(n);
       a.m_planSize[n] = 0;
       a.m_planActive[n] = 0;
     }

@@ -129,12 +129,16 @@ bool VisMessageHandle(Wld* world, const char* text) {
 
 void VisMessagesPump(Wld* world) {
   static Packet in;  // 1.4 kB; kept off the stack, main thread only
-  in.Empty();
-  if (!MailboxReceive(c_mailboxSim, &in)) return;
   char message[c_messageBufferSize];
-  while (in.m_readPos < in.m_size) {
-    in.Read(message, sizeof(message), 0);
-    if (!VisMessageHandle(world, message)) LOGE("Unhandled message: %s", message);
+  // Every waiting packet, not just one: the visualisation posts a second packet in a frame whose
+  // messages overflowed the first, and taking one a frame would leave this side behind for good.
+  for (int taken = 0; taken < c_mailboxSlots; ++taken) {
+    in.Empty();
+    if (!MailboxReceive(c_mailboxSim, &in)) return;
+    while (in.m_readPos < in.m_size) {
+      in.Read(message, sizeof(message), 0);
+      if (!VisMessageHandle(world, message)) LOGE("Unhandled message: %s", message);
+    }
   }
 }
 

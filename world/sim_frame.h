@@ -18,7 +18,8 @@ constexpr int32_t c_messageIntAbsent = INT_MIN;
 // the frame's whole time, then posts the outgoing packet (also when empty, also for 0 steps)
 // and empties it. Always true.
 bool SimFrame(Packet* out, int steps, float dt, Wld* world);
-// Takes at most one packet from the visualisation and handles each of its messages.
+// Takes every packet the visualisation has posted since the last frame (at most the four a ring
+// keeps) and handles each of its messages.
 void VisMessagesPump(Wld* world);
 // Handles one message by its keyword; false when the keyword is not one the simulation knows.
 bool VisMessageHandle(Wld* world, const char* text);

@@ -172,7 +172,9 @@ int TilePathHeuristic(const Wld* world, int from, int to) {
   return static_cast<int>(ceilf(d / globe.m_hexw));
 }
 
-bool TilePathReconstruct(const TileSearchNode* goal, int32_t* path, int* pathLength) {
+// Writes the walk that ends in the goal node by following parents through the closed set of the
+// search under way. False, writing no length, when the walk does not fit the buffer.
+static bool TilePathReconstruct(const TileSearchNode* goal, int32_t* path, int* pathLength) {
   const int capacity = *pathLength;
   int next = capacity - 1;
   const TileSearchNode* node = goal;

@@ -28,9 +28,6 @@ int TilePathSearch(const Wld* world, int start, int target, uint64_t attribMask,
                    int* pathLength);
 // 1 when to is -1; else the distance between the tile centres in tile widths, rounded up.
 int TilePathHeuristic(const Wld* world, int from, int to);
-// Writes the walk that ends in the goal node by following parents through the closed set.
-// False, writing no length, when the walk does not fit the buffer.
-bool TilePathReconstruct(const TileSearchNode* goal, int32_t* path, int* pathLength);
 
 // Set sizes at the end of the last search, for tests and the benchmark.
 void TileSearchCounts(int* numOpen, int* numClosed);

@@ -48,6 +48,9 @@ struct Wld {
   Tutor tutor;
   Packet* m_outbox;         // where Post appends; null until set
   int32_t m_gameEnded = 0;  // 1 once the win has been posted; not saved (the game is over by then)
+  // Counts the events that can make a goal that kept failing worth trying again at once: a site
+  // staked, material delivered or stocked, a building or bridge piece finished, a prisoner freed.
+  uint32_t m_changes = 0;
 
   explicit Wld(const char* name);
   ~Wld();

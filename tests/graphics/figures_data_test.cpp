@@ -15,6 +15,7 @@
 #include "graphics/model_formats.h"
 #include "test_support.h"
 #include "utility/ddsfile.h"
+#include "world/actors_move.h"
 
 namespace {
 
@@ -151,7 +152,8 @@ double Top(const Figure& fig) {
 }
 
 // The crown sits on the attachment frame of six fixed distinct vertices: (82, 129) only for the
-// origin, (119, 305) for the forward hint and (134, 125) for up. They must be points of the head, the
+// origin, (119, 305) for its y axis, which points backward so that the crown's jewel (on its -y side)
+// is over the face, and (134, 125) for up. They must be points of the head, the
 // top of the figure, and move with it as one rigid piece through every frame.
 TEST_F(FiguresData, OrkCrownAttachmentLiesOnTheHeadInEveryFrame) {
   Figure ork;
@@ -161,11 +163,16 @@ TEST_F(FiguresData, OrkCrownAttachmentLiesOnTheHeadInEveryFrame) {
   EXPECT_GT(top, 0.4) << "about a tile's width high at the characters' scale";
   EXPECT_LT(top, 0.6);
   const int points[] = {82, 129, 119, 305, 134, 125};
-  for (int p : points) EXPECT_GT(ork.At(0, p).z, 0.7 * top) << "vertex " << p << " is not on the head";
+  for (int p : points) {
+    EXPECT_GT(ork.At(0, p).z, 0.7 * top) << "vertex " << p << " is not on the head";
+    int corners = 0;
+    for (int i = 0; i < ork.mesh.m_indexCount; ++i) corners += ork.mesh.m_indices[i] == p;
+    EXPECT_GE(corners, 3) << "vertex " << p << " is not a corner of the head's surface";
+  }
   EXPECT_GT(ork.At(0, 134).z, top - 0.015) << "the top of the head is the top of the figure";
 
   const V up = UnitV(Sub(ork.At(0, 134), ork.At(0, 125)));
-  const V forward = UnitV(Sub(ork.At(0, 119), ork.At(0, 305)));
+  const V forward = UnitV(Sub(ork.At(0, 305), ork.At(0, 119)));
   EXPECT_GT(up.z, 0.95);
   EXPECT_GT(forward.x, 0.95) << "the figure faces +x";
   double originZ = 0;
@@ -182,6 +189,19 @@ TEST_F(FiguresData, OrkCrownAttachmentLiesOnTheHeadInEveryFrame) {
     EXPECT_NEAR(distance(f, 82, 129), width, 0.06 * width) << "frame " << f;
     EXPECT_NEAR(distance(f, 119, 305), depth, 0.06 * depth) << "frame " << f;
   }
+}
+
+// Played at 10 frames a second, the climb out after landing and the squat last exactly as long as
+// the states that play them, so neither is cut short nor held frozen.
+TEST_F(FiguresData, OrkClimbAndSquatLastAsLongAsTheirStates) {
+  Figure ork;
+  Load("ork", &ork);
+  const AnimRecord* anims = ork.mesh.m_anims.get();
+  const int spawn = AnimSequenceFind(anims, ork.mesh.m_animCount, "spawn");
+  const int jump = AnimSequenceFind(anims, ork.mesh.m_animCount, "jump");
+  ASSERT_TRUE(spawn >= 0 && jump >= 0);
+  EXPECT_EQ(anims[spawn].frameCount, static_cast<int>(std::lround(c_climbSeconds * 10)));
+  EXPECT_EQ(anims[jump].frameCount, static_cast<int>(std::lround(c_poopSeconds * 10)));
 }
 
 TEST_F(FiguresData, SparkleAndFontsArePresent) {

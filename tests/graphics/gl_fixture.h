@@ -13,6 +13,8 @@
 #include "graphics/screenshot.h"
 #include "system/window.h"
 
+#include <SDL2/SDL.h>
+
 // True when an X (or Wayland) display can be asked for a window. Without one the window tests
 // skip; tools/with_display.sh gives them a private Xvfb.
 inline bool GlDisplayExists() {
@@ -35,6 +37,7 @@ inline bool GlWindowOpen(int width = 320, int height = 240) {
   atexit([] {
     GraphicsExit();
     VideoExit();
+    SDL_Quit();
   });
   return true;
 }

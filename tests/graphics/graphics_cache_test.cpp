@@ -271,6 +271,7 @@ TEST_F(GraphicsCacheTest, VertexArrayLayoutPacksAttributesAndInstanceMatrices) {
   EXPECT_EQ(VArrayCreate(vb, 16, 2, bad, 1, 0), 0u);
   EXPECT_EQ(VArrayCreate(vb, 16, 3, nullptr, 1, 0), 0u);
   EXPECT_EQ(VArrayCreate(vb, 16, -1, codes, 1, 0), 0u);
+  EXPECT_EQ(VArrayCreate(0, 16, 2, codes, 1, 0), 0u);
   EXPECT_TRUE(fake.calls.empty());
   EXPECT_TRUE(log.Has("unknown attribute type code 7"));
 }

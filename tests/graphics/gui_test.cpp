@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <imgui.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -311,6 +312,120 @@ TEST(GuiFonts, MissingAndDamagedFontsAreReportedNotFatal) {
   UseGuiFolders();
   Gui gui(true);
   EXPECT_TRUE(gui.FontsLoaded());
+}
+
+}  // namespace
+
+namespace {
+
+int swapIntervalSeen = -1;
+float listenerGainSeen = -1.0f;
+
+// The options window's controls act at once: vertical sync on the swap interval, the master
+// volume on the listener gain; "Continue" closes the window and "Quit Game" asks to quit.
+TEST_F(GuiFrame, OptionsWindowControlsActAtOnce) {
+  OverlayHooks hooks;
+  hooks.m_swapInterval = [](int interval) { swapIntervalSeen = interval; };
+  hooks.m_listenerGain = [](float gain) { listenerGainSeen = gain; };
+  m_gui->SetHooks(hooks);
+  m_gui->ToggleWindow(Overlay::WIN_OPTIONS);
+  Frame();
+  ASSERT_EQ(m_gui->WindowRectCount(), 1);
+  EXPECT_EQ(m_gui->WindowRect(0)[0], 490.0f);
+  auto click = [&](float x, float y) {
+    Frame([&] {
+      MoveTo(x, y);
+      m_gui->KeyEvent(c_guiButtonLeft, 0, nullptr, true, (int)x, (int)y);
+      m_gui->KeyEvent(c_guiButtonLeft, 0, nullptr, false, (int)x, (int)y);
+    });
+    Frame();
+  };
+  // Rows of 32 units from the top of the contents (header 30, padding 8).
+  const float left = 490 + 8, top = 170 + 30 + 8;
+  click(left + 12, top + 14);  // "Video Vertical Sync"
+  EXPECT_EQ(m_gui->GetOptions().m_vsync, 0);
+  EXPECT_EQ(swapIntervalSeen, 0);
+  click(left + 12, top + 2 * 32 + 14);  // the master volume's step down
+  EXPECT_FLOAT_EQ(m_gui->GetOptions().m_masterVolume, 0.9f);
+  EXPECT_FLOAT_EQ(listenerGainSeen, 0.9f);
+  click(left + 12, top + 3 * 32 + 14);  // the music volume's: no hook, read by the game frame
+  EXPECT_FLOAT_EQ(m_gui->GetOptions().m_musicVolume, 0.6f);
+  EXPECT_FLOAT_EQ(listenerGainSeen, 0.9f);
+  click(left + 68, top + 272 + 20);  // "Quit Game"
+  EXPECT_TRUE(m_gui->QuitRequested());
+  EXPECT_TRUE(m_gui->IsWindowOpen(Overlay::WIN_OPTIONS));
+  click(left + 208, top + 272 + 20);  // "Continue"
+  EXPECT_FALSE(m_gui->IsWindowOpen(Overlay::WIN_OPTIONS));
+}
+
+}  // namespace
+
+namespace {
+
+// Random codes, modifier bits, broken UTF-8 and unusable pointer values never take the GUI
+// past its limits, and every frame still builds.
+TEST_F(GuiFrame, HostileInputIsHandledSafely) {
+  m_gui->ToggleWindow(Overlay::WIN_CONSOLE);
+  m_gui->ToggleWindow(Overlay::WIN_DEBUG);
+  Frame();
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  const float odd[] = {NAN, INFINITY, -INFINITY, 3.0e38f, -3.0e38f, 1.0e9f, -7.5f, 250.0f};
+  for (int frame = 0; frame < 200; frame++) {
+    Frame([&] {
+      for (int e = 0; e < 20; e++) {
+        unsigned r = next();
+        switch (r % 4) {
+          case 0:
+            m_gui->MouseMotion(odd[r % 8], odd[(r >> 3) % 8], odd[(r >> 6) % 8], 1.0f, odd[(r >> 9) % 8]);
+            break;
+          case 1: {
+            char text[5] = {static_cast<char>(next()), static_cast<char>(next()), static_cast<char>(next()),
+                            static_cast<char>(next()), 0};
+            if (r & 16) text[1 + (r >> 5) % 3] = 0;  // cut inside a sequence
+            m_gui->KeyEvent(0, next(), text, (r >> 4) & 1, 0, 0);
+            break;
+          }
+          default:
+            m_gui->MouseMotion(static_cast<float>(next() % 600), static_cast<float>(next() % 500), 1.0f, 1.0f, 0.0f);
+            m_gui->KeyEvent(static_cast<int>(next() % 400) - 50, next(), nullptr, (r >> 4) & 1, 0, 0);
+            break;
+        }
+        ASSERT_LT(m_gui->TextPending(), Gui::c_textLimit);
+        ASSERT_TRUE(std::isfinite(m_gui->ScrollPending()));
+        ASSERT_TRUE(std::isfinite(m_gui->MouseX()) && std::fabs(m_gui->MouseX()) <= 1.0e6f);
+      }
+    });
+    ASSERT_FALSE(m_gui->LastConvert().m_cut);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A drag started on a window and let go away from every window ends: the release reaches ImGui.
+TEST_F(GuiFrame, ADragLetGoOutsideTheWindowsEnds) {
+  m_gui->ToggleWindow(Overlay::WIN_OPTIONS);
+  Frame();
+  const float x = 490 + 8 + 140, y = 170 + 30 + 8 + 2 * 32 + 14;  // the master volume's field
+  Frame([&] {
+    MoveTo(x, y);
+    EXPECT_EQ(m_gui->KeyEvent(c_guiButtonLeft, 0, nullptr, true, (int)x, (int)y), 1);
+  });
+  Frame();
+  EXPECT_TRUE(ImGui::IsAnyItemActive()) << "the field is being dragged";
+  Frame([&] {
+    MoveTo(x, 700);  // straight down, out of the window: the value does not change
+    EXPECT_FALSE(m_gui->IsAnyHovered());
+    EXPECT_EQ(m_gui->KeyEvent(c_guiButtonLeft, 0, nullptr, false, (int)x, 700), 0);
+  });
+  Frame();
+  EXPECT_FALSE(ImGui::IsAnyItemActive());
+  EXPECT_FLOAT_EQ(m_gui->GetOptions().m_masterVolume, 1.0f);
 }
 
 }  // namespace

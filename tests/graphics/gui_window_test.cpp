@@ -6,10 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "gl_fixture.h"
 #include "graphics/graphics.h"
 #include "graphics/overlay.h"
+#include "graphics/screenshot.h"
+#include "graphics/vis_labels.h"
 #include "gui_fixture.h"
 #include "system/input.h"
 #include "system/window.h"
@@ -21,20 +25,25 @@ constexpr int c_width = 1024, c_height = 640;
 
 class GuiWindow : public testing::Test {
  protected:
+  // The window is the one all window tests of this program share: made larger for these
+  // tests and put back to its size afterwards.
   static void SetUpTestSuite() {
     UseGuiFolders();
-    s_ready = VideoInit(0, 0, 3, 3, "gui test") && WindowCreate(c_width, c_height, false) && GraphicsInit();
+    s_ready = false;
+    if (!GlDisplayExists() || !GlWindowOpen()) return;
+    WindowSize(&s_savedW, &s_savedH);
+    s_ready = WindowCreate(c_width, c_height, false);
     if (s_ready) InputInit();
   }
   static void TearDownTestSuite() {
-    if (s_ready) {
-      InputExit();
-      GraphicsExit();
-    }
-    VideoExit();
+    if (!s_ready) return;
+    InputExit();
+    if (s_savedW > 0) WindowCreate(s_savedW, s_savedH, false);
   }
   void SetUp() override {
-    if (!s_ready) GTEST_SKIP() << "no display with an OpenGL 3.3 context could be had";
+    if (!GlDisplayExists()) GTEST_SKIP() << "No display (DISPLAY is not set): run under tools/with_display.sh.";
+    ASSERT_TRUE(s_ready) << "a display exists but the window or its GL context could not be made";
+    GlBindingsReset();
     UseGuiFolders();
     m_overlay = std::make_unique<Overlay>();
     m_overlay->ApplyStyle();
@@ -48,7 +57,10 @@ class GuiWindow : public testing::Test {
     while (InputNextEvent(&code, &mods, &text, &down)) {
     }
   }
-  void TearDown() override { m_overlay.reset(); }
+  void TearDown() override {
+    m_overlay.reset();
+    if (s_ready) glDisable(GL_FRAMEBUFFER_SRGB);
+  }
 
   static void PushKey(int scancode, bool down) {
     SDL_Event e = {};
@@ -98,23 +110,16 @@ class GuiWindow : public testing::Test {
       }
     return n;
   }
-  // The frame as a binary PPM (top row first), for looking at.
-  void WritePpm(const char* path) const {
-    FILE* f = fopen(path, "wb");
-    if (!f) return;
-    fprintf(f, "P6\n%d %d\n255\n", m_pixelW, m_pixelH);
-    for (int row = m_pixelH - 1; row >= 0; row--)
-      for (int px = 0; px < m_pixelW; px++) fwrite(&m_pixels[(static_cast<size_t>(row) * m_pixelW + px) * 4], 1, 3, f);
-    fclose(f);
-  }
-
   static bool s_ready;
+  static int s_savedW, s_savedH;
   std::unique_ptr<Overlay> m_overlay;
   std::vector<unsigned char> m_pixels;
   int m_pixelW = 0, m_pixelH = 0;
 };
 
 bool GuiWindow::s_ready = false;
+int GuiWindow::s_savedW = 0;
+int GuiWindow::s_savedH = 0;
 
 TEST_F(GuiWindow, EachWindowOpensAndClosesWithItsKey) {
   struct Case {
@@ -178,7 +183,67 @@ TEST_F(GuiWindow, AllWindowsTogether) {
   EXPECT_GT(Lit(0, 0, 500, 390), 500 * 390 / 2);
   EXPECT_GT(Lit(c_width - 76, c_height - 76, 60, 60), 60 * 60 / 2);
   const char* shot = getenv("QUILLOMAR_GUI_SHOT");
-  if (shot && shot[0]) WritePpm(shot);
+  if (shot && shot[0]) {
+    EXPECT_TRUE(PngWrite(shot, m_pixels.data(), m_pixelW, m_pixelH, 4, true));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What the text-drawing operation saw at each call: the text, the block on slot 3 and blending.
+struct DrawSeen {
+  std::string text;
+  float block[20];
+  bool blending;
+  float w, h;
+};
+std::vector<DrawSeen> drawsSeen;
+
+float RecordDraw(const char* text, float, float, float w, float h, const char*, const char*) {
+  DrawSeen d;
+  d.text = text;
+  GLint buffer = 0;
+  glGetIntegeri_v(GL_UNIFORM_BUFFER_BINDING, c_textBlockSlot, &buffer);
+  glBindBuffer(GL_UNIFORM_BUFFER, static_cast<GLuint>(buffer));
+  glGetBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof(d.block), d.block);
+  d.blending = glIsEnabled(GL_BLEND) == GL_TRUE;
+  d.w = w;
+  d.h = h;
+  drawsSeen.push_back(d);
+  return 1.0f;
+}
+
+TEST_F(GuiWindow, LabelsReachTheTextBlockInOrder) {
+  GlHandle block = UBufferCreate(80, nullptr, true);
+  ASSERT_NE(block, 0u);
+  const char* lines[9] = {"Hey, Hilde...", "procure lumber", nullptr, nullptr,           nullptr,
+                          nullptr,         nullptr,          nullptr, "Have a nice day!"};
+  TextLabel labels[12];
+  int n = SpeechChoiceLabels(lines, 2, true, labels);
+  n += TutorLabels("Welcome!", labels + n);
+  labels[n].m_text.Clear();  // an empty label is skipped
+  n++;
+  glDisable(GL_BLEND);
+  drawsSeen.clear();
+  TextLabelsDraw(block, labels, n, RecordDraw);
+  // The GL binding was changed behind the wrappers' back by the recorder: forget the caches.
+  GlBindingsReset();
+  ASSERT_EQ(drawsSeen.size(), 6u);
+  EXPECT_EQ(drawsSeen[0].text, std::string(1, c_glyphSpeechPanel));
+  EXPECT_TRUE(drawsSeen[0].blending);
+  EXPECT_EQ(drawsSeen[0].block[19], 0.8f);  // the panel's alpha
+  EXPECT_EQ(drawsSeen[1].text, "Hey, Hilde...");
+  EXPECT_FALSE(drawsSeen[1].blending) << "blending is put back after the panel";
+  EXPECT_EQ(drawsSeen[2].text, "procure lumber");
+  EXPECT_EQ(drawsSeen[2].block[16], 1.0f);  // highlighted: (1, 1, 0.2)
+  EXPECT_EQ(drawsSeen[2].block[18], 0.2f);
+  EXPECT_EQ(drawsSeen[2].block[0], 1.0f);  // identity matrix
+  EXPECT_EQ(drawsSeen[5].text, "Welcome!");
+  EXPECT_EQ(drawsSeen[5].block[17], 0.45f);
+  EXPECT_FALSE(drawsSeen[5].blending);
+  UBufferDestroy(block);
 }
 
 }  // namespace

@@ -240,3 +240,26 @@ TEST(StyleTable, SrgbConversionOfColourBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A minimised window reports 0 x 0 and a tiny one puts windows at negative positions: the
+// frame still builds and converts every window, and nothing trips inside ImGui.
+TEST_F(OverlayFrame, MinimisedAndTinyWindowsStillBuild) {
+  Overlay& o = *m_overlay;
+  o.ToggleWindow(Overlay::WIN_CONSOLE);
+  o.ToggleWindow(Overlay::WIN_OPTIONS);
+  o.ToggleWindow(Overlay::WIN_DEBUG);
+  o.GetOptions().m_debugFlags = DF_ALL;
+  for (int size : {0, 1, 40, -5}) {
+    SCOPED_TRACE(size);
+    o.InputBegin();
+    o.MouseMotion(3, 3, 1, 1, 0);
+    o.InputEnd();
+    o.Draw(size, size);
+    EXPECT_EQ(o.WindowRectCount(), 5);
+    EXPECT_FALSE(o.LastConvert().m_cut);
+  }
+}
+
+}  // namespace

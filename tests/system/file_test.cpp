@@ -196,6 +196,42 @@ TEST_F(File, FileHeldOpenForWritingIsNotShared) {
   FileClose(reader);
 }
 
+TEST_F(File, AFifoOrAFolderIsRefusedWithoutWaiting) {
+  // Opening a FIFO waits for the other end; the open must not wait before it can tell the
+  // name is no file. Each open runs in a child process that a hang would keep from ending.
+  ASSERT_EQ(mkfifo((m_user + "/pipe.dat").c_str(), 0600), 0);
+  std::filesystem::create_directory(m_user + "/folder.dat");
+  for (const char* name : {"pipe.dat", "folder.dat"}) {
+    SCOPED_TRACE(name);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      alarm(5);  // a blocked open ends the child with SIGALRM
+      const bool refused = !FileOpenRead(name, true) && !FileOpenWrite(name, true) &&
+                           !FileOpen(name, true, FA_READ | FA_WRITE, FC_OPEN_ALWAYS) &&
+                           !FileStreamOpenWrite((std::string(UserFolderGet()) + "/" + name).c_str());
+      _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    // There, though it cannot be opened.
+    EXPECT_TRUE(FilePresent(name, true));
+    EXPECT_FALSE(FileExists(name, true));
+  }
+  EXPECT_FALSE(FilePresent("missing.dat", true));
+  // A regular file still opens for writing through the stream, emptied first.
+  const std::string path = m_user + "/plain.dat";
+  FILE* f = FileStreamOpenWrite(path.c_str());
+  ASSERT_NE(f, nullptr);
+  fputs("abc", f);
+  fclose(f);
+  f = FileStreamOpenWrite(path.c_str());
+  ASSERT_NE(f, nullptr);
+  fclose(f);
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
 TEST_F(File, PathsLongerThan254AreRefused) {
   LogLines log;
   // "<folder>/<name>" of exactly 254 characters still fits.

@@ -12,15 +12,14 @@ namespace {
 class InputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_EVENTS), 0) << SDL_GetError();
-    ASSERT_TRUE(InputInit()) << SDL_GetError();
+    ASSERT_TRUE(InputInit()) << SDL_GetError();  // starts SDL's events with the controllers
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     InputPoll();
     Drain();
   }
   void TearDown() override {
     InputExit();
-    SDL_QuitSubSystem(SDL_INIT_EVENTS);
+    SDL_Quit();  // lets go of SDL's D-Bus connection too
   }
   static void Drain() {
     int code, down;
@@ -252,8 +251,10 @@ TEST(InputDeadZoneTest, StickAndTriggerRules) {
 // SDL announces a controller attached at start with an added event as well; it must take
 // one slot, not two, and go when it is pulled out.
 TEST_F(InputTest, ControllerPresentAtStartIsOpenedOnce) {
-  InputExit();
+  // Keep the joystick subsystem (started by InputInit in SetUp) alive across a restart of
+  // the input layer, so that the virtual controller is there when the layer starts again.
   ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+  InputExit();
   const int device = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX,
                                                SDL_CONTROLLER_BUTTON_MAX, 0);
   ASSERT_GE(device, 0) << SDL_GetError();

@@ -168,3 +168,29 @@ TEST(KeyVal, LoadingFileBytes) {
   kv.SetInt("MouseTilt", 1);
   EXPECT_EQ(kv.GetInt("MouseTilt", 0), 1);
 }
+
+TEST(KeyVal, HandEditedFilesWithRepeatedKeysAndEmptyValues) {
+  // A key written twice: setting it removes both pairs, so the new value is the one read.
+  KeyVal kv;
+  const char twice[] = "\\Debug\\1\\AudVolume\\0.5\\Debug\\2";
+  kv.SetText(twice, sizeof(twice));
+  EXPECT_EQ(kv.GetInt("Debug", 0), 1);
+  kv.SetInt("Debug", 7);
+  EXPECT_EQ(kv.GetInt("Debug", 0), 7);
+  EXPECT_STREQ(kv.GetText(), "\\AudVolume\\0.5\\Debug\\7");
+  kv.SetText(twice, sizeof(twice));
+  kv.Remove("Debug");
+  EXPECT_STREQ(kv.GetText(), "\\AudVolume\\0.5");
+
+  // An empty value reads as absent: the default, not 0 (in the middle and at the end).
+  const char empty[] = "\\Debug\\\\AudVolume\\0.5\\SunCycle\\";
+  kv.SetText(empty, sizeof(empty));
+  char out[8];
+  EXPECT_FALSE(kv.GetString("Debug", out, sizeof(out), "d"));
+  EXPECT_STREQ(out, "d");
+  EXPECT_EQ(kv.GetInt("Debug", 4), 4);
+  EXPECT_FLOAT_EQ(kv.GetFloat("AudVolume", 1.0f), 0.5f);
+  EXPECT_EQ(kv.GetInt("SunCycle", 3), 3);
+  kv.SetInt("Debug", 1);
+  EXPECT_EQ(kv.GetInt("Debug", 4), 1);
+}

@@ -242,6 +242,79 @@ TEST(PlanningService, FailedPlanWaitsTwoSeconds) {
   EXPECT_EQ(strncmp(text, "c0,c1,c2,", 9), 0);
 }
 
+TEST(PlanningService, AGoalThatKeepsFailingBacksOff) {
+  // "feed orcs" asks for provisions, which no action gives: every try fails at once, without a
+  // search. Each failure in a row doubles the wait (2, 4, 8 ... up to 60 s); it is logged once
+  // and counted. A change in the world or of the assignment ends the run and the wait.
+  ServiceGuard service;
+  auto world = StripWorld(8);
+  Actors& a = world->actors;
+  a.Add("Gahk", 0);
+  a.m_assi[0] = 4;
+  const char* provisions[] = {"haveprovisions"};
+  const bool yes[] = {true};
+  CapturedLog log;
+  double now = 0.0;
+  // Steps of a quarter second as the simulation runs them (goal choice, then the hand-over)
+  // until a failure is taken in; the simulated time it came at, or -1.
+  auto nextFailure = [&]() -> double {
+    for (int step = 0; step < 4 * 200; ++step) {
+      if (a.m_planSize[0] <= 0) a.SetGoal(0, 1, provisions, yes);
+      if (a.QueuePlanRequest(0.25f) >= 0 && !WaitForAnswer(a)) return -1.0;
+      now += 0.25;
+      if (a.m_planRequested[0] && a.m_planDone[0]) {
+        EXPECT_LT(a.CollectPlan(0), 0);
+        return now;
+      }
+    }
+    return -1.0;
+  };
+  const float waits[] = {2, 4, 8, 16, 32, 60, 60};
+  double last = nextFailure();
+  ASSERT_GE(last, 0.0);
+  for (float wait : waits) {
+    SCOPED_TRACE(wait);
+    EXPECT_FLOAT_EQ(a.m_replanDelay[0], wait);
+    const double at = nextFailure();
+    ASSERT_GE(at, 0.0);
+    EXPECT_NEAR(at - last, wait, 0.5);
+    last = at;
+  }
+  EXPECT_EQ(a.m_failCount[0], 8);
+  EXPECT_EQ(log.CountPrefix("Gahk failed to make a plan to goal"), 1);
+
+  // Material is delivered somewhere: the next try comes after the first failure's wait.
+  ++world->m_changes;
+  a.SetGoal(0, 1, provisions, yes);
+  EXPECT_FLOAT_EQ(a.m_replanDelay[0], 2.0f);
+  EXPECT_TRUE(log.Has("Gahk failed 8 times in a row to reach haveprovisions."));
+  ASSERT_GE(nextFailure(), 0.0);
+  EXPECT_EQ(log.CountPrefix("Gahk failed to make a plan to goal"), 2);
+  ASSERT_GE(nextFailure(), 0.0);
+  EXPECT_FLOAT_EQ(a.m_replanDelay[0], 4.0f);
+  // The player hands out another assignment.
+  a.m_assi[0] = 3;
+  a.SetGoal(0, 1, provisions, yes);
+  EXPECT_FLOAT_EQ(a.m_replanDelay[0], 2.0f);
+  EXPECT_EQ(a.m_failCount[0], 0);
+
+  // Only a wanted value no action sets puts a goal out of reach.
+  ActionPlanner ap;
+  PlannerClear(&ap);
+  ActionsDefine(&ap);
+  WorldState current, goal;
+  StateClear(&current);
+  AtomsInit(&ap, &current);
+  StateClear(&goal);
+  StateSet(&ap, &goal, "haveprovisions", true);
+  EXPECT_TRUE(GoalOutOfReach(ap, current, goal));
+  StateSet(&ap, &goal, "haveprovisions", false);
+  EXPECT_FALSE(GoalOutOfReach(ap, current, goal));
+  StateClear(&goal);
+  StateSet(&ap, &goal, "havelumber", true);
+  EXPECT_FALSE(GoalOutOfReach(ap, current, goal));
+}
+
 TEST(PlanningService, StopWhileIdle) {
   ASSERT_TRUE(PlanningServiceStart());
   EXPECT_TRUE(PlanningServiceRunning());

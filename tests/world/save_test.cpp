@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -21,6 +22,7 @@
 #include "system/file.h"
 #include "test_support.h"
 #include "utility/message.h"
+#include "world/actors_fixture.h"
 #include "world/actors_pathing.h"
 #include "world/actors_planning.h"
 #include "world/sim_frame.h"
@@ -248,6 +250,9 @@ TEST_F(SaveTest, CountsAndIndicesOutOfRangeAreRefused) {
   const size_t firstItemCarrier = l.items + 4 + At<int32_t>(saved, l.items) * size_t{4};
   const size_t firstActorTile = l.actors + 4;
   const size_t firstNodeNeighbour = l.globe + 12 + 4 * size_t(At<int32_t>(saved, l.globe + 8)) + 40;
+  const size_t firstTileTransform = l.globe + 12 + 4 * size_t(At<int32_t>(saved, l.globe + 8)) + sz * size_t{88};
+  // After the tiles, targets, claims, names, status bits and both assignments of every character.
+  const size_t firstActorTransform = l.actors + 4 + actors * size_t{4 + 4 + 4 + 256 + 8 + 4 + 4};
   const Patch patches[] = {
       {l.buildings, 1025, "too many buildings"},
       {l.buildings, -1, "negative buildings"},
@@ -260,7 +265,6 @@ TEST_F(SaveTest, CountsAndIndicesOutOfRangeAreRefused) {
       {l.globe + 12, -5, "a negative continent"},
       {l.rocks, -1, "negative rocks"},
       {l.rocks, 1 << 30, "too many rocks"},
-      {l.trees, -3, "negative trees"},
       {l.actors, 33, "too many characters"},
       {l.actors, -1, "negative characters"},
       {l.minerals, sz + 1, "more iron than tiles"},
@@ -269,6 +273,14 @@ TEST_F(SaveTest, CountsAndIndicesOutOfRangeAreRefused) {
       {firstItemCarrier, actors, "an item carried by nobody"},
       {firstActorTile, sz + 7, "a character off the planet"},
       {firstNodeNeighbour, sz, "a neighbour off the planet"},
+      // A character stands on a tile; -1 would fail an assertion on every step.
+      {firstActorTile, -1, "a character on no tile"},
+      // Floats that feed the geometry and the motion must be numbers (quiet NaN, infinity).
+      {l.globe + 4, 0x7fc00000, "a tile width that is not a number"},
+      {firstTileTransform, 0x7fc00000, "a tile transform that is not a number"},
+      {firstTileTransform + sz * size_t{64}, 0x7f800000, "an infinite tile height"},
+      {firstActorTransform + 12 * 4, 0x7fc00000, "a character's position that is not a number"},
+      {firstActorTransform + actors * size_t{64}, 0x7f800000, "an infinite velocity"},
   };
   for (const Patch& p : patches) {
     Bytes bad = saved;
@@ -283,6 +295,58 @@ TEST_F(SaveTest, CountsAndIndicesOutOfRangeAreRefused) {
   ASSERT_NE(world, nullptr);
   EXPECT_STREQ(world->m_name.c_str(), "Headless");
   EXPECT_EQ(world->m_name.Length(), 8);
+}
+
+TEST_F(SaveTest, TreeCountsAreTheSumsOfTheTreeMaps) {
+  // Stored counts that disagree with the maps (negative, near the 32-bit limit) are recounted
+  // from the maps on loading, so they can neither go negative in play nor overflow a sum; and a
+  // count is written as the sum of its map, never negative.
+  const Layout l = LayoutOf(saved);
+  std::unique_ptr<Wld> reference(SaveGameLoad(SAVEFILENAME));
+  ASSERT_NE(reference, nullptr);
+  int32_t sums[NUMTREEKINDS] = {};
+  for (int k = 0; k < NUMTREEKINDS; ++k)
+    for (int t = 0; t < reference->trees.m_sz; ++t) sums[k] += reference->trees.m_density[k][t];
+  for (int k = 0; k < NUMTREEKINDS; ++k) EXPECT_EQ(At<int32_t>(saved, l.trees + 4 * k), sums[k]) << k;
+  const int32_t wrong[] = {-3, 2147483000, sums[2] + 5, -2147483647, 1};
+  Bytes bad = saved;
+  for (int k = 0; k < NUMTREEKINDS; ++k) Put<int32_t>(&bad, l.trees + 4 * k, wrong[k]);
+  WriteAll(SAVEFILENAME, bad);
+  {
+    CapturedLog log;
+    std::unique_ptr<Wld> world(SaveGameLoad(SAVEFILENAME));
+    ASSERT_NE(world, nullptr);
+    EXPECT_TRUE(log.Has("recounted"));
+    for (int k = 0; k < NUMTREEKINDS; ++k) EXPECT_EQ(world->trees.m_count[k], sums[k]) << k;
+    // A count that went astray in play is not what is written.
+    world->trees.m_count[1] = -7;
+    ASSERT_TRUE(SaveGameWrite(world.get(), "again.dat"));
+  }
+  const Bytes again = ReadAll("again.dat");
+  for (int k = 0; k < NUMTREEKINDS; ++k) EXPECT_EQ(At<int32_t>(again, l.trees + 4 * k), sums[k]) << k;
+}
+
+TEST_F(SaveTest, ASaveThatCannotBeOpenedIsNotCalledMissing) {
+  // Held by another handle: there, but not readable now.
+  {
+    const FileHandle held = FileOpenWrite("held.dat", true);
+    ASSERT_NE(held, 0u);
+    CapturedLog log;
+    EXPECT_EQ(SaveGameLoad("held.dat"), nullptr);
+    EXPECT_FALSE(log.Has("No saved game present."));
+    EXPECT_TRUE(log.Has("The saved game 'held.dat' is there but cannot be opened"));
+    FileClose(held);
+    FileRemove("held.dat", true);
+  }
+  // A FIFO of the save's name: refused at once, never waited on.
+  std::filesystem::remove(UserPath("fifo.dat"));
+  ASSERT_EQ(mkfifo(UserPath("fifo.dat").c_str(), 0600), 0);
+  CapturedLog log;
+  Wld* world = reinterpret_cast<Wld*>(1);
+  RunBounded([&] { world = SaveGameLoad("fifo.dat"); }, 10.0);
+  EXPECT_EQ(world, nullptr);
+  EXPECT_TRUE(log.Has("is there but cannot be opened"));
+  std::filesystem::remove(UserPath("fifo.dat"));
 }
 
 TEST_F(SaveTest, LoadingReplacesAPlanetOfAnotherSize) {
@@ -322,7 +386,11 @@ TEST_F(SaveTest, AFailedWriteKeepsThePreviousSave) {
     const bool ok = SaveGameWrite(world.get(), SAVEFILENAME);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
     EXPECT_FALSE(ok);
-    EXPECT_GT(asserts.Count(), 0);  // the field that did not fit says so
+    // A full disk is an error, not an impossible state: no assertion (a dialog each in the
+    // game), and the failure is reported once, after the one line naming the disk's reason.
+    EXPECT_EQ(asserts.Count(), 0);
+    EXPECT_EQ(log.CountPrefix("Saving the game failed"), 1);
+    EXPECT_LE(log.CountPrefix("FileWrite failed"), 1);
     EXPECT_TRUE(log.Has("the previous save 'autosave.dat' is kept"));
   }
   EXPECT_TRUE(ReadAll(SAVEFILENAME) == saved);

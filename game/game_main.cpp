@@ -1,0 +1,210 @@
+// The program: start-up of every service in order, the frame loop of title screens and game frames, and shut-down.
+#include "game/game_main.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "game/crash_guard.h"
+#include "game/shell.h"
+#include "game/steam_helper.h"
+#include "game/terraform.h"
+#include "game/title_menu.h"
+#include "graphics/graphics.h"
+#include "graphics/vis.h"
+#include "graphics/vis_input.h"
+#include "graphics/vis_text.h"
+#include "system/dialog.h"
+#include "system/file.h"
+#include "system/input.h"
+#include "system/instance_lock.h"
+#include "system/timer.h"
+#include "system/window.h"
+#include "utility/log.h"
+#include "utility/message.h"
+#include "world/actors_pathing.h"
+#include "world/actors_planning.h"
+#include "world/sim_frame.h"
+#include "world/wld.h"
+
+namespace {
+
+char userDataPath[256];
+Packet simPacket;  // the simulation's outgoing packet, for the whole run
+
+// The shortest frame: the swap interval may not wait (Xvfb reads back 0), so the loop rests.
+constexpr double c_minFrameMs = 4.0;
+
+int ViewLoadPlanetModel(void* ctx, const char* name, Wld* world) {
+  return LoadPlanetModel(static_cast<Vis*>(ctx), name, world);
+}
+void ViewAimCamera(void* ctx, const Wld* world) { AimCameraAtPlayer(static_cast<Vis*>(ctx), world); }
+void ViewWorldChanged(void* ctx, const Wld* world) { VisWorldChanged(static_cast<Vis*>(ctx), world); }
+
+// The user folder from the store platform, else the one the folder rules name; empty when
+// neither gives one (then nothing is saved).
+void FindUserFolder(bool steamStarted) {
+  userDataPath[0] = 0;
+  ISteamUser* user = steamStarted ? SteamUser() : nullptr;
+  if (user && user->GetUserDataFolder(userDataPath, sizeof(userDataPath))) {
+    LOGI("User data folder is '%s'", userDataPath);
+    return;
+  }
+  userDataPath[0] = 0;
+  LOGE("Failed to get the user data folder from steam.");
+  FixedString folder;
+  if (UserFolderResolve(&folder) && folder.Length() < static_cast<int>(sizeof(userDataPath))) {
+    snprintf(userDataPath, sizeof(userDataPath), "%s", folder.c_str());
+    LOGI("User data folder is '%s'", userDataPath);
+  }
+}
+
+void OpenLogFile() {
+  if (!userDataPath[0]) return;
+  char path[256];
+  snprintf(path, sizeof(path), "%s/vyxlog.txt", userDataPath);
+  FILE* f = fopen(path, "w");
+  if (f) logFile = f;
+  LOGI("%s log file at %s.", f ? "Opened" : "Could not open", path);
+}
+
+void CloseLogFile() {
+  if (!logFile) return;
+  FILE* f = logFile;
+  logFile = nullptr;
+  fclose(f);
+}
+
+// Acts on a title-menu choice that fell due. The screen goes to the game only when a world is
+// there to play; a refused planet goes back to the customise panel with the reason shown.
+void ActOnCommand(Vis* vis, const ShellView& view, const char* command) {
+  const bool resume = !strncmp(command, "RESUME", 6);
+  const bool newGame = !strncmp(command, "NEW GAME", 8);
+  if (!strncmp(command, "CUSTOMIZE", 9) || newGame) deleteCurrentGame(&view);
+  if (!resume && !newGame) return;
+  const int result = play(view, &simPacket);
+  vis->m_terraforming = 0;
+  if (result >= 0 && wld) {
+    vis->m_screenMode = 0;
+  } else {
+    vis->m_screenMode = result == PLAY_UNSETTLEABLE ? 2 : 1;
+    LOGI("Back to the %s.", vis->m_screenMode == 2 ? "customise panel" : "title menu");
+  }
+}
+
+}  // namespace
+
+int GameMain() {
+  checkCpu();
+  assertHook = assertDialog;
+  CrashGuardInstall();
+
+  // The store platform, the user folder and the log file.
+  const bool steamStarted = SteamAPI_Init();
+  LOGI("%s initialize steam.", steamStarted ? "Did" : "Did not");
+  FindUserFolder(steamStarted);
+  // One game per user folder: a second one would overwrite the first one's save and options.
+  if (userDataPath[0] && InstanceLockAcquire(userDataPath, "quillomar.lock") == LOCK_HELD) {
+    LOGE("Another Quillomar is already running with the user folder '%s'. This one ends.", userDataPath);
+    DialogShowError("Quillomar", "Quillomar is already running for this user. Only one game can run at a time.");
+    if (steamStarted) SteamAPI_Shutdown();
+    return 0;
+  }
+  OpenLogFile();
+  CreateSteamHelper(0);
+  // The simulation's statistics messages reach the store platform through the visualisation.
+  simStatHandlers.gameEnd = ReportGameEnd;
+  simStatHandlers.intStat = UpdateIntStat;
+  simStatHandlers.floatStat = UpdateFloatStat;
+  simStatHandlers.sync = SyncStats;
+  simStatHandlers.achievement = AwardAchievement;
+
+  FixedString dataFolder;
+  if (!DataFolderResolve(&dataFolder)) dataFolder.Set(".");
+  FoldersSet(userDataPath, dataFolder.c_str());
+  TimerInit();
+
+  bool video = VideoInit(0, 0, 3, 3, "Quillomar 127");
+  InputInit();
+  video = video && WindowCreate(1280, 720, false);
+  if (video) {
+    SwapIntervalSet(1);
+    FullscreenToggle();
+  }
+  video = video && GraphicsInit();
+  if (!video) {
+    LOGE("Quillomar needs a display with OpenGL 3.3; it ends here.");
+    DialogShowError("Quillomar", "Quillomar could not open its window with OpenGL 3.3.");
+    InputExit();
+    VideoExit();
+    TimerExit();
+    DestroySteamHelper();
+    if (steamStarted) SteamAPI_Shutdown();
+    InstanceLockRelease();
+    CloseLogFile();
+    return c_exitNoVideo;
+  }
+
+  simPacket.Empty();
+  // Made here and deleted once at shut-down, after the save and before the GL context goes.
+  Vis* vis = new Vis();
+  CustomParamsRandomise();
+  PlanningServiceStart();
+  PathingServiceStart();
+
+  ShellView view;
+  view.ctx = vis;
+  view.loadPlanetModel = ViewLoadPlanetModel;
+  view.aimCamera = ViewAimCamera;
+  view.worldChanged = ViewWorldChanged;
+  view.gameInProgress = &vis->m_gameInProgress;
+
+  PendingCommand pending;
+  bool running = true;
+  double previous = TimerElapsedMs();
+  while (running) {
+    const double now = TimerElapsedMs();
+    const double dt = (now - previous) * 0.001;
+    previous = now;
+    const int steps = ShellFrameSteps(dt, vis->m_fastForward != 0);
+    if (vis->m_screenMode > 0) {
+      const char* choice = VisTitleFrame(vis, static_cast<float>(dt));
+      if (!choice)
+        running = false;
+      else
+        PendingCommandSet(&pending, choice);
+    } else if (!wld) {
+      vis->m_screenMode = 1;  // no world to show: back to the menu rather than an empty screen
+    } else if (!guardedFrame(&simPacket, vis, wld, dt, steps, c_simStep, VisFrame)) {
+      running = false;
+    }
+    SteamAPI_RunCallbacks();
+    if (const char* command = PendingCommandTick(&pending)) ActOnCommand(vis, view, command);
+    const double spent = TimerElapsedMs() - now;
+    if (running && spent < c_minFrameMs)
+      std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int>((c_minFrameMs - spent) * 1000.0)));
+  }
+
+  // Shut-down: the workers let go of the world before it is saved and freed.
+  PlanningServiceStop();
+  PathingServiceStop();
+  if (ShellSaveAtExit(vis->m_gameInProgress != 0)) LOGI("Saved the game.");
+  VisTextShutdown();
+  delete vis;
+  vis = nullptr;
+  StoreStatsAtExit();
+  GraphicsExit();
+  InputExit();
+  VideoExit();
+  MailboxReset();
+  TimerExit();
+  ShellWorldFree();
+  UserFolderClear();
+  DestroySteamHelper();
+  if (steamStarted) SteamAPI_Shutdown();
+  InstanceLockRelease();
+  LOGI("Quillomar ends.");
+  CloseLogFile();
+  return 0;
+}

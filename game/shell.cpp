@@ -1,0 +1,178 @@
+// The game shell's steps that need no window: the frame's step count, the menu choice's delay, starting,
+// resuming and deleting a game, keeping a bad save aside and the save at exit.
+#include "game/shell.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "game/terraform.h"
+#include "system/file.h"
+#include "utility/log.h"
+#include "utility/message.h"
+#include "world/actors_pathing.h"
+#include "world/actors_planning.h"
+#include "world/save.h"
+#include "world/sim_frame.h"
+#include "world/wld.h"
+#include "world/worldgen.h"
+
+namespace {
+char notice[256];
+
+void NoticeSet(const char* text) { snprintf(notice, sizeof(notice), "%s", text); }
+
+// Takes the world's requests back from both services before anything of it is freed: the
+// Actors destructor would do so too, but only after the later parts (items, trees, buildings)
+// were already gone under a worker that may still read them.
+void WorldFree(Wld* world) {
+  if (!world) return;
+  PlanningServiceCancel(&world->actors);
+  PathingServiceCancel(&world->actors);
+  world->actors.ReapPlanRequest();
+  PathRequestReap(world->actors);
+  if (wld == world) wld = nullptr;
+  delete world;
+}
+
+// The first name the refused save can move to without replacing an earlier one kept aside.
+bool BadSaveName(FixedString* out) {
+  out->Format("%s", c_shellBadSaveName);
+  for (int i = 1; i < 100 && FileExists(out->c_str(), true); ++i) out->Format("%s.%d", c_shellBadSaveName, i);
+  return !FileExists(out->c_str(), true);
+}
+}  // namespace
+
+int stepsForFrame(double dt) {
+  const double step = c_shellStepSeconds;
+  if (dt > 11.5 * step) return c_shellMaxSteps;
+  for (int k = 10; k >= 1; --k)
+    if (dt > (k + 0.5) * step) return k + 1;
+  return 1;
+}
+
+int ShellFrameSteps(double dt, bool fastForward) { return stepsForFrame(dt) * (fastForward ? c_shellFastForward : 1); }
+
+void PendingCommandSet(PendingCommand* pending, const char* choice) {
+  if (!pending || !choice || !choice[0]) return;
+  snprintf(pending->text, sizeof(pending->text), "%s", choice);
+  pending->delay = c_shellCommandDelay;
+}
+
+const char* PendingCommandTick(PendingCommand* pending) {
+  if (!pending || pending->delay <= 0) return nullptr;
+  return --pending->delay == 0 ? pending->text : nullptr;
+}
+
+const char* ShellNotice() { return notice; }
+void ShellNoticeClear() { notice[0] = 0; }
+
+bool loadAutosave() {
+  if (!FileExists(SAVEFILENAME, true)) {
+    LOGI("No saved game present.");
+    return false;
+  }
+  Wld* world = SaveGameLoad(SAVEFILENAME);
+  if (!world) {
+    FixedString aside;
+    if (BadSaveName(&aside) && FileRename(SAVEFILENAME, aside.c_str(), true)) {
+      LOGE("The saved game could not be read; it is kept as '%s' and a new world is made.", aside.c_str());
+      FixedString text;
+      text.Format("The saved game could not be read. It is kept as %s.", aside.c_str());
+      NoticeSet(text.c_str());
+      LogEvent("The saved game could not be read. It is kept as %s.", aside.c_str());
+    } else {
+      // It stays where it is; the game in progress is then never saved over it (see play).
+      LOGE("The saved game could not be read, nor moved aside; it is left as it is.");
+      NoticeSet("The saved game could not be read. It was left as it is.");
+      LogEvent("The saved game could not be read. It was left as it is.");
+    }
+    return false;
+  }
+  WorldFree(wld);
+  wld = world;
+  return true;
+}
+
+void deleteCurrentGame(const ShellView* view) {
+  LOGI("deleteCurrentGame");
+  if (wld) {
+    if (view && view->worldChanged) view->worldChanged(view->ctx, nullptr);
+    WorldFree(wld);
+    wld = nullptr;
+  }
+  FileRemove(SAVEFILENAME, true);
+}
+
+int play(const ShellView& view, Packet* simPacket) {
+  LOGI("play");
+  if (wld) {
+    LOGI("We already have a world in memory. Continue using that one.");
+    return PLAY_KEPT;
+  }
+  if (loadAutosave()) {
+    ASSERT(wld);
+    if (view.loadPlanetModel && view.loadPlanetModel(view.ctx, "custom.geo", wld) < 0) {
+      // The save is fine; its planet's model is what is missing. Keep the save for a later try.
+      LOGE("The saved game's planet model 'custom.geo' could not be loaded.");
+      NoticeSet("The saved planet's model could not be loaded.");
+      if (view.worldChanged) view.worldChanged(view.ctx, nullptr);
+      WorldFree(wld);
+      return PLAY_FAILED;
+    }
+    WldOutboxSet(simPacket, wld);
+    if (view.gameInProgress) *view.gameInProgress = 1;
+    if (view.aimCamera) view.aimCamera(view.ctx, wld);
+    wld->Post("intro ended=1");
+    return PLAY_RESUMED;
+  }
+  // A save that was refused and could not be moved aside must never be replaced by this game.
+  const bool keepSave = FileExists(SAVEFILENAME, true);
+
+  Wld* world = new Wld(c_shellWorldName);
+  wld = world;
+  const int planetSize = CustomParamGet("Planet Size");
+  const int land = CustomParamGet("Land");
+  CustomParamGet("Trees");  // read but not used: they do not shape the planet
+  CustomParamGet("Rocks");
+  const int variant = CustomParamGet("Random Variant");
+  const int landHue = CustomParamGet("Land Hue");
+  const int seaHue = CustomParamGet("Sea Hue");
+  int result = PLAY_NEW;
+  if (TerraformWrite(planetSize, land, variant, landHue, seaHue) < 0 || world->LoadTopology("custom.top") < 0) {
+    LOGE("Cannot make a new world: the planet could not be made.");
+    NoticeSet("The planet could not be made.");
+    result = PLAY_FAILED;
+  } else if (view.loadPlanetModel && view.loadPlanetModel(view.ctx, "custom.geo", world) < 0) {
+    LOGE("Cannot make a new world: the planet's model did not load.");
+    NoticeSet("The planet's model could not be loaded.");
+    result = PLAY_FAILED;
+  } else {
+    WldOutboxSet(simPacket, world);
+    const int generated = world->Generate(variant);
+    if (generated != WG_OK) {
+      LOGE("This planet cannot be settled (%s).", WorldGenResultText(generated));
+      NoticeSet("This planet cannot be settled. Try another size or variant.");
+      result = PLAY_UNSETTLEABLE;
+    }
+  }
+  if (result < 0) {
+    if (view.worldChanged) view.worldChanged(view.ctx, nullptr);
+    WorldFree(world);
+    return result;
+  }
+  world->Post("intro started=1");
+  if (view.gameInProgress) *view.gameInProgress = keepSave ? 0 : 1;
+  if (keepSave) LOGW("This game is not saved at exit: the unreadable save stays untouched.");
+  return PLAY_NEW;
+}
+
+void ShellWorldFree() { WorldFree(wld); }
+
+bool ShellSaveAtExit(bool gameInProgress) {
+  if (!wld) return false;
+  if (!gameInProgress) {
+    if (wld->m_gameEnded) FileRemove(SAVEFILENAME, true);
+    return false;
+  }
+  return SaveGameWrite(wld, SAVEFILENAME);
+}

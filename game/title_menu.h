@@ -1,0 +1,42 @@
+// The title menu and the customise panel: their input, their choices and their drawing in vector-font text.
+#pragma once
+
+#include <cstdint>
+
+struct Vis;
+
+constexpr int c_menuRows = 9;
+constexpr int c_titleEntries = 5;
+extern const char* const titleMenuEntries[c_titleEntries];  // rows 2 to 6
+
+// The row under the pointer: y from the top in window units, 9 rows over the window's height;
+// -1 without a window.
+int MenuRowAt(int mouseY, int windowHeight);
+// Row r's centre in the square viewport's -1..1 coordinates (row 0 at the top).
+float MenuRowY(int row);
+
+// What a key or button does in the title screens (screen mode 1 title menu, 2 customise panel).
+enum TitleKeyAction {
+  TK_NONE = 0,
+  TK_SELECT,      // Return, Space or the left button: the title menu's entry, or the panel's row
+  TK_FULLSCREEN,  // the same with Alt, or F11
+  TK_BACK,        // Escape in the customise panel: back to the title menu
+  TK_QUIT,        // Escape in the title menu
+};
+TitleKeyAction TitleMenuKey(int code, bool down, uint32_t modifiers, int screenMode);
+
+// The title menu's entry at the row: its effect on the three flags and its text ("" for no entry,
+// and for "RESUME GAME IN PROGRESS" while no game is in progress).
+const char* TitleMenuChoose(int row, int32_t* screenMode, uint8_t* gameInProgress, uint8_t* terraforming);
+// The customise panel's row: "[OK]" (row 8) goes back to the title menu; a changeable parameter's
+// row (1 to 7) moves its value by step, wrapping round. False when the row does nothing.
+bool CustomisePanelChoose(int row, int step, int32_t* screenMode);
+
+// With the hovered row of the last drawn frame.
+const char* TitleMenuSelect(Vis* vis);
+void CustomisePanelSelect(Vis* vis, int step);
+void TitleMenuDraw(Vis* vis, float seconds);
+void CustomisePanelDraw(Vis* vis, float seconds);
+// One frame of the title screens: null when the program is to quit, the entry chosen in this
+// frame, else "".
+const char* VisTitleFrame(Vis* vis, float seconds);

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Plays the game end to end on a private X server with real input events: start, NEW GAME, the landing, a click on
+# a tile, fast-forward held, Escape twice to quit; then a second start that resumes the saved game. On the way: a
+# second game on the same user folder ends at once, and the smallest planet is refused back to the panel. Checks the exit
+# statuses, the save and the options written, and that no assertion fired. With a folder as second argument the
+# screenshots of the title menu, the customise panel and the landing are kept there.
+set -uo pipefail
+build=$(cd "${1:-build}" && pwd)
+shots=${2:-}
+work=$(mktemp -d /tmp/quillomar_e2e.XXXXXX)
+trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; [ -f "$work/game.log" ] && tail -40 "$work/game.log"; exit 1; }
+
+for tool in Xvfb xdotool $([ -n "$shots" ] && echo import); do
+  command -v $tool >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
+done
+display=":$((100 + $$ % 400))"
+Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+export QUILLOMAR_NO_DIALOGS=1 QUILLOMAR_USER_DIR="$work/user" ALSOFT_DRIVERS=null
+unset QUILLOMAR_DATA_DIR
+
+# Starts the game in the background (its log in game.log) and waits for its window.
+start() {
+  (cd "$build" && exec ./quillomar) >"$work/game.log" 2>&1 &
+  game=$!
+  for _ in $(seq 300); do
+    grep -q "Found leaderboard" "$work/game.log" 2>/dev/null && break
+    kill -0 $game 2>/dev/null || fail "the game ended at start"
+    sleep 0.1
+  done
+  sleep 1
+}
+# Waits until the log holds the text, up to the seconds given.
+await() {
+  for _ in $(seq $(($2 * 10))); do
+    grep -q "$1" "$work/game.log" && return 0
+    kill -0 $game 2>/dev/null || fail "the game ended while waiting for '$1'"
+    sleep 0.1
+  done
+  fail "no '$1' within $2 s"
+}
+# A click at a row of the title screens (9 rows over the 720-pixel height).
+row() { xdotool mousemove 640 $(($1 * 80 + 40)); sleep 0.3; xdotool click 1; sleep 0.5; }
+shot() { [ -n "$shots" ] && import -window root "$shots/$1.png"; }
+finish() {
+  for _ in $(seq 300); do kill -0 $game 2>/dev/null || break; sleep 0.1; done
+  kill -0 $game 2>/dev/null && { kill $game; fail "the game did not end"; }
+  wait $game
+  status=$?
+  [ $status -eq 0 ] || fail "exit status $status"
+  grep -q "ASSERT FAILED" "$work/game.log" && fail "an assertion fired"
+  return 0
+}
+
+[ -n "$shots" ] && mkdir -p "$shots"
+start
+xdotool mousemove 640 360
+sleep 0.5
+shot title_menu
+# A second game on the same user folder says one is running and ends cleanly.
+(cd "$build" && exec ./quillomar) >"$work/second.log" 2>&1
+[ $? -eq 0 ] || fail "the second game did not end with status 0"
+grep -q "already running" "$work/second.log" || fail "the second game did not say that one is running"
+row 3  # CUSTOMIZE PLANET
+sleep 0.5
+# Planet Size from the default (7292 tiles) round to the smallest (92), which no variant can settle.
+row 1
+row 1
+shot customise_panel
+row 8  # [OK]
+row 4  # NEW GAME
+await "This planet cannot be settled" 60
+sleep 1
+shot unsettleable
+grep -q "Back to the customise panel." "$work/game.log" || fail "the refused planet did not go back to the panel"
+# On to 812 tiles: a quicker planet for the software renderer.
+row 1
+row 1
+xdotool key Escape
+sleep 0.5
+row 4  # NEW GAME
+await "Switched to planet cam." 90
+sleep 3
+shot landing
+# A click on the planet below the centre, then fast-forward held for two seconds.
+xdotool mousemove 640 470 click 1
+sleep 1
+xdotool keydown Tab
+sleep 2
+xdotool keyup Tab
+sleep 2
+shot settlement
+xdotool key Escape
+sleep 1
+xdotool key Escape
+finish
+grep -q "Saved the game." "$work/game.log" || fail "the game was not saved"
+[ -s "$work/user/autosave.dat" ] || fail "no autosave.dat"
+[ -s "$work/user/settings.dat" ] || fail "no settings.dat"
+cp "$work/game.log" "$work/first.log"
+
+start
+grep -q "We have a game in progress." "$work/game.log" || fail "the save was not seen at the second start"
+row 2  # RESUME GAME IN PROGRESS
+await "Switched to planet cam." 60
+sleep 2
+shot resumed
+xdotool key Escape
+sleep 1
+xdotool key Escape
+finish
+grep -q "No saved game present\|could not be read" "$work/game.log" && fail "the save did not resume"
+echo "PASS: new game, landing, click, fast-forward, quit, resume"
+exit 0

@@ -1,0 +1,271 @@
+// The game shell without a window: frame steps, the menu choice's delay, play, resume, delete and the save at exit.
+#include "game/shell.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "captured_log.h"
+#include "game/terraform.h"
+#include "system/file.h"
+#include "test_support.h"
+#include "utility/message.h"
+#include "world/actors_pathing.h"
+#include "world/actors_planning.h"
+#include "world/globe.h"
+#include "world/planet_fixture.h"
+#include "world/save.h"
+#include "world/sim_frame.h"
+#include "world/wld.h"
+
+namespace {
+
+TEST(ShellSteps, FrameTimeToSteps) {
+  const double step = 1.0 / 240.0;
+  const struct {
+    double dt;
+    bool ff;
+    int steps;
+  } cases[] = {
+      {0.0, false, 1},
+      {1.5 * step, false, 1},         // a half rounds down
+      {1.5 * step + 1e-9, false, 2},  // just above it rounds up
+      {2.0 * step, false, 2},
+      {11.5 * step, false, 11},
+      {11.5 * step + 1e-9, false, 12},
+      {1.0, false, 12},  // a long stall slows the game instead of jumping
+      {1.0, true, 72},   // fast-forward: six times as many
+      {0.0, true, 6},
+      {-0.5, false, 1},
+      {std::numeric_limits<double>::quiet_NaN(), false, 1},
+      {std::numeric_limits<double>::infinity(), false, 12},
+      {-std::numeric_limits<double>::infinity(), true, 6},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ShellFrameSteps(c.dt, c.ff), c.steps) << c.dt << " ff " << c.ff;
+}
+
+TEST(ShellSteps, AMenuChoiceIsActedOnAtTheEndOfTheNextFrame) {
+  PendingCommand p;
+  EXPECT_EQ(PendingCommandTick(&p), nullptr);
+  // Frame 0: chosen, and the end of the same frame counts once.
+  PendingCommandSet(&p, "NEW GAME");
+  EXPECT_EQ(PendingCommandTick(&p), nullptr);
+  // Frame 1: an empty or null choice changes nothing, and the command falls due.
+  PendingCommandSet(&p, "");
+  PendingCommandSet(&p, nullptr);
+  const char* due = PendingCommandTick(&p);
+  ASSERT_NE(due, nullptr);
+  EXPECT_STREQ(due, "NEW GAME");
+  EXPECT_EQ(PendingCommandTick(&p), nullptr);  // once only
+  // A second choice before the first fell due replaces it and starts the delay again.
+  PendingCommandSet(&p, "CUSTOMIZE PLANET");
+  PendingCommandTick(&p);
+  PendingCommandSet(&p, "RESUME GAME IN PROGRESS");
+  EXPECT_EQ(PendingCommandTick(&p), nullptr);
+  EXPECT_STREQ(PendingCommandTick(&p), "RESUME GAME IN PROGRESS");
+}
+
+// Stands in for the Vis: builds the tile transforms from the mesh as the Vis does, and counts.
+struct FakeView {
+  uint8_t inProgress = 0;
+  int loads = 0, aims = 0, changes = 0;
+  bool failLoad = false;
+  std::vector<Matrix44> trfs;
+  ShellView view;
+  FakeView() {
+    view.ctx = this;
+    view.gameInProgress = &inProgress;
+    view.loadPlanetModel = [](void* ctx, const char* name, Wld* world) {
+      FakeView* f = static_cast<FakeView*>(ctx);
+      ++f->loads;
+      EXPECT_STREQ(name, "custom.geo");
+      if (f->failLoad) return -1;
+      f->trfs.assign(world->globe.m_sz, Matrix44());
+      if (TileTransformsLoad(world->globe, name, true, f->trfs.data()) < 0) return -1;
+      world->globe.SetTileTransforms(f->trfs.data());
+      return 1;
+    };
+    view.aimCamera = [](void* ctx, const Wld*) { ++static_cast<FakeView*>(ctx)->aims; };
+    view.worldChanged = [](void* ctx, const Wld*) { ++static_cast<FakeView*>(ctx)->changes; };
+  }
+};
+
+std::vector<std::string> PacketTexts(const Packet& p) {
+  Packet copy = p;
+  copy.m_readPos = 0;
+  std::vector<std::string> out;
+  char buf[1024];
+  while (copy.m_readPos < copy.m_size) {
+    copy.Read(buf, sizeof(buf), 0);
+    out.push_back(buf);
+  }
+  return out;
+}
+
+std::string ReadUserFile(const char* name) {
+  FileHandle f = FileOpenRead(name, true);
+  std::string s(FileSize(f), '\0');
+  if (!s.empty()) FileRead(f, s.data(), s.size());
+  FileClose(f);
+  return s;
+}
+
+void WriteUserFile(const char* name, const std::string& bytes) {
+  FileHandle f = FileOpenWrite(name, true);
+  ASSERT_NE(f, 0u);
+  FileWrite(f, bytes.data(), bytes.size());
+  FileClose(f);
+}
+
+// Frees the world in memory without touching the save (as a restart of the program would).
+void ForgetWorld() {
+  delete wld;
+  wld = nullptr;
+}
+
+class ShellGame : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseTestFolders();
+    ForgetWorld();
+    for (const char* n : {SAVEFILENAME, "autosave.dat.bad", "autosave.dat.bad.1", "autosave.dat.bad.2"})
+      FileRemove(n, true);
+    ShellNoticeClear();
+    CustomParamsReset();
+    customParamValues[0] = 1;  // the 272-tile planet, the smallest generation accepts
+    customParamValues[4] = 0;
+  }
+  void TearDown() override { ForgetWorld(); }
+  Packet packet;
+};
+
+TEST_F(ShellGame, NewGameSaveResumeAndDelete) {
+  FakeView f;
+  ASSERT_EQ(play(f.view, &packet), PLAY_NEW);
+  ASSERT_NE(wld, nullptr);
+  Wld* const first = wld;
+  EXPECT_EQ(wld->globe.m_sz, 272);
+  EXPECT_STREQ(wld->m_name.c_str(), "Reverodade b");
+  EXPECT_EQ(f.inProgress, 1);
+  EXPECT_EQ(f.loads, 1);
+  EXPECT_EQ(PacketTexts(packet).back(), "intro started=1");
+  // Play again (the title menu's RESUME with a world in memory): the same world, no file read.
+  {
+    CapturedLog log;
+    EXPECT_EQ(play(f.view, &packet), PLAY_KEPT);
+    EXPECT_TRUE(log.Has("We already have a world in memory. Continue using that one."));
+  }
+  EXPECT_EQ(wld, first);
+  EXPECT_EQ(f.loads, 1);
+
+  // Quitting saves the game in progress.
+  EXPECT_TRUE(ShellSaveAtExit(true));
+  EXPECT_TRUE(FileExists(SAVEFILENAME, true));
+  const double age = wld->m_age;
+  ForgetWorld();
+
+  // The next start resumes it: the model reloaded, the camera aimed, the intro skipped.
+  packet.Empty();
+  ASSERT_EQ(play(f.view, &packet), PLAY_RESUMED);
+  ASSERT_NE(wld, nullptr);
+  EXPECT_EQ(wld->globe.m_sz, 272);
+  EXPECT_DOUBLE_EQ(wld->m_age, age);
+  EXPECT_EQ(f.aims, 1);
+  EXPECT_EQ(PacketTexts(packet).back(), "intro ended=1");
+
+  // NEW GAME and CUSTOMIZE delete the game with its save.
+  {
+    CapturedLog log;
+    deleteCurrentGame(&f.view);
+    EXPECT_TRUE(log.Has("deleteCurrentGame"));
+  }
+  EXPECT_EQ(wld, nullptr);
+  EXPECT_FALSE(FileExists(SAVEFILENAME, true));
+  EXPECT_GE(f.changes, 1);
+  deleteCurrentGame(&f.view);  // nothing there: harmless
+  // RESUME without a world and without a save makes a new world.
+  EXPECT_EQ(play(f.view, &packet), PLAY_NEW);
+}
+
+TEST_F(ShellGame, ARefusedSaveIsKeptAsideAndNeverOverwritten) {
+  FakeView f;
+  const std::string junk = "#Vyx but not a save at all";
+  WriteUserFile(SAVEFILENAME, junk);
+  {
+    CapturedLog log;
+    EXPECT_EQ(play(f.view, &packet), PLAY_NEW);
+    EXPECT_TRUE(log.Has("kept as 'autosave.dat.bad'"));
+  }
+  ASSERT_NE(wld, nullptr);
+  EXPECT_NE(std::string(ShellNotice()).find("autosave.dat.bad"), std::string::npos);
+  EXPECT_FALSE(FileExists(SAVEFILENAME, true));
+  EXPECT_EQ(ReadUserFile("autosave.dat.bad"), junk);
+  // The new game saves under the usual name; the bad one stays as it was.
+  EXPECT_TRUE(ShellSaveAtExit(f.inProgress != 0));
+  EXPECT_TRUE(FileExists(SAVEFILENAME, true));
+  EXPECT_EQ(ReadUserFile("autosave.dat.bad"), junk);
+  // A second bad save does not replace the first one kept aside.
+  ForgetWorld();
+  WriteUserFile(SAVEFILENAME, "short");
+  EXPECT_FALSE(loadAutosave());
+  EXPECT_EQ(wld, nullptr);  // a refused save leaves no world behind
+  EXPECT_EQ(ReadUserFile("autosave.dat.bad"), junk);
+  EXPECT_EQ(ReadUserFile("autosave.dat.bad.1"), "short");
+}
+
+TEST_F(ShellGame, AWonGameIsNotSavedAndItsOldSaveGoes) {
+  FakeView f;
+  ASSERT_EQ(play(f.view, &packet), PLAY_NEW);
+  ASSERT_TRUE(ShellSaveAtExit(true));
+  // "gameend" cleared the flag: nothing saved, and the save of before the win is removed.
+  wld->m_gameEnded = 1;
+  EXPECT_FALSE(ShellSaveAtExit(false));
+  EXPECT_FALSE(FileExists(SAVEFILENAME, true));
+  ForgetWorld();
+  EXPECT_FALSE(ShellSaveAtExit(true));  // no world: nothing to save
+}
+
+TEST_F(ShellGame, AnUnsettleablePlanetLeavesNoWorld) {
+  FakeView f;
+  customParamValues[0] = 0;  // 92 tiles: generation refuses every variant
+  {
+    CapturedLog log;
+    EXPECT_EQ(play(f.view, &packet), PLAY_UNSETTLEABLE);
+    EXPECT_TRUE(log.Has("This planet cannot be settled"));
+  }
+  EXPECT_EQ(wld, nullptr);
+  EXPECT_EQ(f.inProgress, 0);
+  EXPECT_NE(std::string(ShellNotice()).find("cannot be settled"), std::string::npos);
+  EXPECT_GE(f.changes, 1);
+  // A planet model that does not load refuses the game too.
+  customParamValues[0] = 1;
+  f.failLoad = true;
+  EXPECT_EQ(play(f.view, &packet), PLAY_FAILED);
+  EXPECT_EQ(wld, nullptr);
+  EXPECT_FALSE(FileExists(SAVEFILENAME, true));
+}
+
+TEST_F(ShellGame, DeletingAGameTakesItsRequestsBackFromTheWorkers) {
+  FakeView f;
+  ASSERT_TRUE(PlanningServiceStart());
+  ASSERT_TRUE(PathingServiceStart());
+  MailboxReset();
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(play(f.view, &packet), PLAY_NEW);
+    // Frames until the characters have asked for plans and paths.
+    for (int frame = 0; frame < 40; ++frame) SimFrame(&packet, 4, c_simStep, wld);
+    deleteCurrentGame(&f.view);
+    EXPECT_EQ(wld, nullptr);
+    EXPECT_EQ(PlanningQueueCount(), 0);
+    EXPECT_EQ(PathingQueueCount(), 0);
+  }
+  PathingServiceStop();
+  PlanningServiceStop();
+  MailboxReset();
+}
+
+}  // namespace

@@ -1,0 +1,364 @@
+// The visualisation in a window: pixel probes of the clear colour, the planet's colours and outlines, a tree, a
+// building and a character's glow, and picking a known tile and character by pointer position.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "gl_fixture.h"
+#include "graphics/vis.h"
+#include "graphics/vis_input.h"
+#include "test_support.h"
+#include "vis_world_fixture.h"
+#include "world/actors_move.h"
+
+namespace {
+
+// One Vis and one small world for the whole program: loading every model takes a moment.
+struct Scene {
+  Vis* vis = nullptr;
+  Wld* world = nullptr;
+};
+
+Scene& TheScene() {
+  static Scene scene;
+  if (!scene.vis) {
+    scene.world = MakeSmallWorld(1);
+    scene.vis = new Vis;
+    if (scene.world && LoadPlanetModel(scene.vis, "custom.geo", scene.world) < 0) {
+      delete scene.world;
+      scene.world = nullptr;
+    }
+    atexit([] {
+      delete scene.vis;
+      delete scene.world;
+    });
+  }
+  return scene;
+}
+
+class VisDisplay : public GlFixture {
+ protected:
+  void SetUp() override {
+    GlFixture::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    // A test suite that ran before may have closed the shared window: the Vis needs a live one.
+    if (!WindowExists()) {
+      ASSERT_TRUE(VideoInit(0, 0, 3, 3, "Quillomar tests") && WindowCreate(320, 240, false) && GraphicsInit());
+    }
+    scene = &TheScene();
+    ASSERT_NE(scene->world, nullptr);
+    vis = scene->vis;
+    world = scene->world;
+    DrawableSize(&width, &height);
+    vis->m_windowWidth = width;
+    vis->m_windowHeight = height;
+  }
+
+  // The planet camera over a tile, from the height and at the tilt given.
+  void LookAt(int tile, float zoom, float tilt) {
+    CameraLookFrom(&vis->m_camera, world->globe.m_trfs[tile].GetTranslation());
+    vis->m_camera.m_zoom = vis->m_camera.m_zoomTarget = zoom;
+    vis->m_camera.m_tilt = tilt;
+    PlanetCameraStep(&vis->m_camera, 0, 1.0f / 240.0f, 1.0f);
+    vis->m_camFrom = vis->m_camTo = c_camPlanet;
+    vis->m_camBlend = 1.0f;
+    vis->m_lightDir = vis->m_camera.m_orientation.GetZAxis();
+  }
+
+  // Clears and draws the world pass; the pixels as the back buffer holds them.
+  std::vector<uint8_t> Draw() {
+    VisClearFrame(vis);
+    VisDraw3D(vis, *world);
+    int w = 0, h = 0;
+    return ReadBack(&w, &h);
+  }
+
+  // Window position (from the top) of a world point.
+  void Project(const Vec3& p, int* x, int* y) const {
+    const Vec3 ndc = vis->m_viewProjection.TransformPoint(p);
+    *x = static_cast<int>((ndc.x + 1.0f) * 0.5f * width);
+    *y = static_cast<int>(height - 1 - (ndc.y + 1.0f) * 0.5f * height);
+  }
+
+  const uint8_t* Pixel(const std::vector<uint8_t>& pixels, int x, int y) const {
+    return &pixels[(static_cast<size_t>(height - 1 - y) * width + x) * 4];
+  }
+
+  // Pixels that differ by more than a little within a square around (x, y).
+  int Differing(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int x, int y, int radius) const {
+    int n = 0;
+    for (int j = y - radius; j <= y + radius; ++j)
+      for (int i = x - radius; i <= x + radius; ++i) {
+        if (i < 0 || j < 0 || i >= width || j >= height) continue;
+        const uint8_t *p = Pixel(a, i, j), *q = Pixel(b, i, j);
+        n += abs(p[0] - q[0]) + abs(p[1] - q[1]) + abs(p[2] - q[2]) > 24;
+      }
+    return n;
+  }
+
+  // A land tile with nothing on it: no trees, rocks, items, buildings or characters.
+  int OpenLandTile() const {
+    const Globe& g = world->globe;
+    for (int t = 0; t < g.m_sz; ++t) {
+      if (g.m_nodes[t].type != TP_LAND || world->trees.CountAt(t) || world->rocks.IsBlocked(t, -1)) continue;
+      if (world->buildings.Find(t, nullptr) >= 0 || world->minerals.HasDeposit(t, 0)) continue;
+      bool busy = false;
+      for (int i = 0; i < world->items.m_cnt; ++i)
+        busy = busy || (world->items.InUse(i) && world->items.m_loca[i] == t);
+      for (int n = 0; n < world->actors.m_cnt; ++n) busy = busy || world->actors.m_loca[n] == t;
+      if (!busy) return t;
+    }
+    return -1;
+  }
+
+  Scene* scene = nullptr;
+  Vis* vis = nullptr;
+  Wld* world = nullptr;
+  int width = 0, height = 0;
+};
+
+}  // namespace
+
+TEST_F(VisDisplay, ClearColourPlanetColoursAndOutlines) {
+  ASSERT_GE(vis->m_planetModel, 0);
+  for (int p = 0; p < VISNUMPROGRAMS; ++p) EXPECT_NE(vis->m_programs[p], 0u) << "program " << p;
+  const int tile = OpenLandTile();
+  ASSERT_GE(tile, 0);
+  LookAt(tile, 1.6f, 0.0f);
+  const std::vector<uint8_t> pixels = Draw();
+  // The corner is sky: the night blue (through the sRGB encoding when that is on).
+  const uint8_t* sky = Pixel(pixels, 1, 1);
+  const bool srgb = vis->m_overlay.GetOptions().m_srgb != 0;
+  // With sRGB on, the clear values are chosen so that the encoding gives the same blue back.
+  const int expect[3] = {13, 13, 31};
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(sky[c], expect[c], 3) << "channel " << c;
+
+  // The open tile's centre shows its colour from the planet model, fully lit from the camera.
+  int x = 0, y = 0;
+  Project(world->globe.m_nodes[tile].centre, &x, &y);
+  ASSERT_GT(x, 0);
+  ASSERT_LT(x, width);
+  const ModelEntry* planet = vis->m_modelDB.Entry(vis->m_planetModel);
+  ASSERT_NE(planet, nullptr);
+  const int k = std::min(tile, 12) * 9 + std::max(tile - 12, 0) * 12;
+  const GeoVertex& v = planet->m_mesh.GeoVertices()[k];
+  const uint8_t* land = Pixel(pixels, x, y);
+  // The model's bytes are linear when sRGB is on; the frame buffer encodes them back.
+  FixedString dummy;
+  for (int c = 0; c < 3; ++c) {
+    const float linear = v.rgba[c] / 255.0f;
+    const float shown =
+        srgb ? (linear <= 0.0031308f ? linear * 12.92f : 1.055f * powf(linear, 1.0f / 2.4f) - 0.055f) : linear;
+    EXPECT_NEAR(land[c], shown * 255.0f, 24.0f) << "channel " << c;
+  }
+  EXPECT_GT(land[1], land[2]);  // land is green rather than blue
+
+  // The outlines alone: a clear frame with only the planet's lines drawn has line pixels.
+  VisClearFrame(vis);
+  ProgramUse(vis->m_programs[PROG_STATIC_LINES]);
+  glEnable(GL_DEPTH_TEST);
+  PlanetDraw(vis, *world, DRAW_LINES);
+  int w = 0, h = 0;
+  const std::vector<uint8_t> lines = ReadBack(&w, &h);
+  int lit = 0;
+  for (size_t i = 0; i < lines.size(); i += 4) lit += abs(lines[i] - sky[0]) + abs(lines[i + 2] - sky[2]) > 12;
+  EXPECT_GT(lit, width);               // a good many outline pixels
+  EXPECT_LT(lit, width * height / 3);  // but only outlines, not filled tiles
+}
+
+TEST_F(VisDisplay, TreeBuildingAndGlowShowWhereTheyStand) {
+  Globe& g = world->globe;
+  // A tile with a pine.
+  int treeTile = -1;
+  for (int t = 0; t < g.m_sz && treeTile < 0; ++t)
+    if (world->trees.m_density[TK_PINE][t] > 0) treeTile = t;
+  ASSERT_GE(treeTile, 0);
+  LookAt(treeTile, 0.5f, 0.0f);
+  const std::vector<uint8_t> with = Draw();
+  std::vector<int32_t> saved(world->trees.m_density[TK_PINE], world->trees.m_density[TK_PINE] + world->trees.m_sz);
+  const int savedCount = world->trees.m_count[TK_PINE];
+  memset(world->trees.m_density[TK_PINE], 0, sizeof(int32_t) * world->trees.m_sz);
+  world->trees.m_count[TK_PINE] = 0;
+  const std::vector<uint8_t> without = Draw();
+  memcpy(world->trees.m_density[TK_PINE], saved.data(), sizeof(int32_t) * saved.size());
+  world->trees.m_count[TK_PINE] = savedCount;
+  int x = 0, y = 0;
+  Project(g.m_nodes[treeTile].centre, &x, &y);
+  EXPECT_GT(Differing(with, without, x, y, 20), 40) << "no tree drawn on tile " << treeTile;
+
+  // A building.
+  ASSERT_GT(world->buildings.m_cnt, 0);
+  const int b = 0;
+  const int buildingTile = world->buildings.m_loca[b];
+  LookAt(buildingTile, 0.5f, 0.0f);
+  const std::vector<uint8_t> built = Draw();
+  const FixedString name = world->buildings.m_name[b];
+  world->buildings.m_name[b].Clear();
+  const std::vector<uint8_t> bare = Draw();
+  world->buildings.m_name[b] = name;
+  Project(g.m_nodes[buildingTile].centre, &x, &y);
+  EXPECT_GT(Differing(built, bare, x, y, 20), 40) << "no " << name.c_str() << " drawn";
+
+  // The glow around a landed character, standing on an open tile.
+  const int tile = OpenLandTile();
+  ASSERT_GE(tile, 0);
+  const int p = world->actors.FindPlayer();
+  ASSERT_GE(p, 0);
+  Actors& actors = world->actors;
+  const Matrix44 savedTrf = actors.m_trfs[p];
+  const uint64_t savedStat = actors.m_stat[p];
+  actors.m_trfs[p] = g.m_trfs[tile];
+  actors.m_animSeq[p] = ANIM_IDLE;
+  actors.m_animTime[p] = 0.0f;
+  actors.m_stat[p] &= ~static_cast<uint64_t>(ST_LANDED);
+  LookAt(tile, 0.4f, 0.6f);
+  const std::vector<uint8_t> plain = Draw();
+  actors.m_stat[p] |= ST_LANDED;
+  const std::vector<uint8_t> glowing = Draw();
+  Project(g.m_nodes[tile].centre, &x, &y);
+  EXPECT_GT(Differing(plain, glowing, x, y, 60), 20) << "no glow around the landed character";
+  // The glow pass leaves depth writes on and blending and the stencil test off.
+  GLboolean depthWrites = GL_FALSE;
+  glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrites);
+  EXPECT_EQ(depthWrites, GL_TRUE);
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  EXPECT_FALSE(glIsEnabled(GL_STENCIL_TEST));
+  actors.m_trfs[p] = savedTrf;
+  actors.m_stat[p] = savedStat;
+}
+
+TEST_F(VisDisplay, PickingAKnownTileAndCharacter) {
+  Globe& g = world->globe;
+  const int tile = OpenLandTile();
+  ASSERT_GE(tile, 0);
+  LookAt(tile, 0.6f, 0.0f);
+  VisDraw3D(vis, *world);  // the view of this frame
+  int x = 0, y = 0;
+  Project(g.m_nodes[tile].centre, &x, &y);
+  vis->m_pointerX = static_cast<float>(x);
+  vis->m_pointerY = static_cast<float>(y);
+  VisClearFrame(vis);
+  VisDraw3D(vis, *world);  // reads the depth under the pointer at its end
+  EXPECT_LT(vis->m_pickDepth, 1.0f);
+  VisPick(vis, world, static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f, 0.0f);
+  EXPECT_EQ(vis->m_pick.m_hoverTile, tile);
+  EXPECT_EQ(vis->m_pick.m_hoverActor, -1);
+  EXPECT_NE(vis->m_camera.m_grab, Vec3{});  // over the planet: a grab vector
+
+  // Over empty space: nothing, and no grab vector.
+  vis->m_pointerX = vis->m_pointerY = 1.0f;
+  LookAt(tile, 1.9f, 0.0f);
+  VisClearFrame(vis);
+  VisDraw3D(vis, *world);
+  EXPECT_EQ(vis->m_pickDepth, 1.0f);
+  VisPick(vis, world, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f);
+  EXPECT_EQ(vis->m_pick.m_hoverTile, -1);
+  EXPECT_EQ(vis->m_camera.m_grab, Vec3{});
+
+  // A character standing on the tile, seen from the side: the pointer on its legs picks it.
+  Actors& actors = world->actors;
+  const int c = actors.m_cnt - 1;
+  const Matrix44 savedTrf = actors.m_trfs[c];
+  actors.m_trfs[c] = g.m_trfs[tile];
+  // A camera two tile widths to the side and a little above, looking at the character's knees.
+  const Vec3 up = Normalize(g.m_nodes[tile].centre);
+  const Vec3 side = Normalize(Cross(up, Vec3{0.3f, 0.9f, 0.1f}));
+  const Vec3 knees = g.m_nodes[tile].centre + up * (0.15f * g.m_hexw);
+  const Vec3 eye = knees + side * (2.0f * g.m_hexw) + up * (0.5f * g.m_hexw);
+  vis->m_camera.m_matrix = Matrix44::AlignZY(up, Normalize(eye - knees));
+  vis->m_camera.m_matrix.SetTranslation(eye);
+  VisDraw3D(vis, *world);
+  Project(knees, &x, &y);
+  vis->m_pointerX = static_cast<float>(x);
+  vis->m_pointerY = static_cast<float>(y);
+  VisClearFrame(vis);
+  VisDraw3D(vis, *world);
+  VisPick(vis, world, static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f, 0.0f);
+  const Vec3 hitPoint = PickUnproject(vis->m_viewProjection, x, y, vis->m_pickDepth, width, height);
+  EXPECT_LT((hitPoint - g.m_nodes[tile].centre).Length(), 0.5f * g.m_hexw);
+  EXPECT_EQ(vis->m_pick.m_hoverActor, c);
+  EXPECT_EQ(vis->m_pick.m_hoverTile, tile);
+  actors.m_trfs[c] = savedTrf;
+}
+
+TEST_F(VisDisplay, ModelsThatDidNotLoadAreSkipped) {
+  // Slot 0 is a real model; -1 is "not loaded" and anything else out of the table is skipped too.
+  EXPECT_EQ(vis->m_characterModels[0], 0);
+  const int savedTree = vis->m_treeModels[1], savedItem = vis->m_itemModels[0], savedOrk = vis->m_characterModels[0];
+  const int savedBuilding = vis->m_buildingModels[0], savedArrow = vis->m_annotationModels[ANNOT_ARROW];
+  vis->m_treeModels[1] = -1;
+  vis->m_itemModels[0] = -1;
+  vis->m_characterModels[0] = -1;
+  vis->m_buildingModels[0] = 100;
+  vis->m_annotationModels[ANNOT_ARROW] = -7;
+  LookAt(OpenLandTile(), 1.0f, 0.0f);
+  Draw();  // no assertion, no GL error
+  vis->m_treeModels[1] = savedTree;
+  vis->m_itemModels[0] = savedItem;
+  vis->m_characterModels[0] = savedOrk;
+  vis->m_buildingModels[0] = savedBuilding;
+  vis->m_annotationModels[ANNOT_ARROW] = savedArrow;
+}
+
+TEST_F(VisDisplay, SimulationMessagesMoveTheCameras) {
+  vis->m_camFrom = vis->m_camTo = c_camIntro;
+  vis->m_camBlend = 1.0f;
+  // Ended and started together: to the planet camera and straight back to the intro camera.
+  EXPECT_TRUE(HandleSimEvent(vis, "intro ended=1 started=1", world));
+  EXPECT_EQ(vis->m_camFrom, c_camIntro);
+  EXPECT_EQ(vis->m_camTo, c_camIntro);
+  EXPECT_TRUE(HandleSimEvent(vis, "intro ended=1", world));
+  EXPECT_EQ(vis->m_camTo, c_camPlanet);
+  EXPECT_EQ(vis->m_camBlend, 0.0f);
+  EXPECT_TRUE(HandleSimEvent(vis, "playerascend", world));
+  EXPECT_EQ(vis->m_camFrom, c_camPlanet);
+  EXPECT_EQ(vis->m_camTo, c_camIntro);
+  // A keyword that merely begins with gameend counts; "intro" without its blank does not.
+  vis->m_gameInProgress = 1;
+  vis->m_screenMode = 0;
+  EXPECT_TRUE(HandleSimEvent(vis, "gameendXYZ", world));
+  EXPECT_EQ(vis->m_screenMode, 1);
+  EXPECT_EQ(vis->m_gameInProgress, 0);
+  EXPECT_FALSE(HandleSimEvent(vis, "intro", world));
+  EXPECT_FALSE(HandleSimEvent(vis, "", world));
+  EXPECT_FALSE(HandleSimEvent(vis, nullptr, world));
+  vis->m_screenMode = 0;
+}
+
+// Last of the suite: it replaces the planet model and puts the good one back.
+TEST_F(VisDisplay, APlanetModelThatDoesNotFitIsRefusedWhole) {
+  FileHandle f = FileOpenRead("custom.geo", true);
+  ASSERT_NE(f, 0u);
+  std::string good(FileSize(f), '\0');
+  ASSERT_EQ(FileRead(f, good.data(), good.size()), good.size());
+  FileClose(f);
+  Globe& g = world->globe;
+  const Matrix44 before = g.m_trfs[g.m_sz - 1];
+  const Matrix44* visBefore = vis->m_tileTransforms;
+  vis->m_pick.m_infoTile = g.m_sz - 1;
+  // One triangle: far too few vertices for the globe's tiles.
+  std::string tiny = "geo ";
+  const uint32_t counts[2] = {1, 0};
+  tiny.append(reinterpret_cast<const char*>(counts), sizeof(counts));
+  const GeoVertex verts[3] = {{0, 0, 1, {9, 9, 9, 255}}, {1, 0, 0, {9, 9, 9, 255}}, {0, 1, 0, {9, 9, 9, 255}}};
+  tiny.append(reinterpret_cast<const char*>(verts), sizeof(verts));
+  f = FileOpenWrite("custom.geo", true);
+  FileWrite(f, tiny.data(), tiny.size());
+  FileClose(f);
+  EXPECT_EQ(LoadPlanetModel(vis, "custom.geo", world), -1);
+  EXPECT_EQ(vis->m_tileTransforms, visBefore);  // the old transforms stay, nothing half made
+  EXPECT_EQ(memcmp(&g.m_trfs[g.m_sz - 1], &before, sizeof(before)), 0);
+  EXPECT_EQ(vis->m_pick.m_infoTile, -1);  // the world changed: no stale tile index
+  // A missing file: refused as well, and nothing is drawn for the planet until one loads.
+  FileRemove("custom.geo", true);
+  EXPECT_EQ(LoadPlanetModel(vis, "custom.geo", world), -1);
+  EXPECT_EQ(vis->m_planetModel, -1);
+  VisClearFrame(vis);
+  VisDraw3D(vis, *world);  // draws the rest without the planet
+  f = FileOpenWrite("custom.geo", true);
+  FileWrite(f, good.data(), good.size());
+  FileClose(f);
+  EXPECT_EQ(LoadPlanetModel(vis, "custom.geo", world), 1);
+  EXPECT_GE(vis->m_planetModel, 0);
+}
