@@ -2,6 +2,7 @@
 // visualisation does, and reports how far it got.
 #include "game/scripted_player.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -184,13 +185,30 @@ static int FactorySite(const ScriptedPlayer& sp, const Wld& w, int anchor, int t
       hi = h > hi ? h : hi;
     }
     if (!ok) continue;
-    int decks = hi - g.m_nodes[t].height;
-    for (int k = 0; k < 6; ++k) decks += hi - g.m_nodes[g.m_nodes[t].neighbours[k]].height;
+    // One deck site, three lumber, for every tile of the seven below the highest.
+    int decks = g.m_nodes[t].height < hi ? 1 : 0;
+    for (int k = 0; k < 6; ++k) decks += g.m_nodes[g.m_nodes[t].neighbours[k]].height < hi ? 1 : 0;
     // Near the camp, with few decks and little to clear first.
     const Vec3 d = g.TilePosition(t) - g.TilePosition(anchor >= 0 ? anchor : t);
     const int score =
         static_cast<int>(d.Length() / (g.m_hexw > 0 ? g.m_hexw : 1.0f)) + 12 * decks + cover + sp.dist[t] / 4;
     if (best < 0 || score < bestScore) best = t, bestScore = score;
+  }
+  if (best < 0 && !sp.siteMissingSaid) {
+    // Said once: why no factory can be staked within reach.
+    int land = 0, buildable = 0, level = 0;
+    for (int t = 0; t < g.m_sz; ++t) {
+      if (sp.dist[t] < 0 || g.m_nodes[t].type != TP_LAND) continue;
+      ++land;
+      if (!(g.Attribs(t) & AT_BUILDABLE)) continue;
+      ++buildable;
+      if (g.IsBuildable(t) >= 1) ++level;
+    }
+    LOGI(
+        "Scripted player finds no factory site within reach: %d land tiles, %d marked buildable, %d of them with a "
+        "stakeable ring.",
+        land, buildable, level);
+    const_cast<ScriptedPlayer&>(sp).siteMissingSaid = true;
   }
   return best;
 }
@@ -221,6 +239,13 @@ static void ContinentValues(const Wld& w, int* value) {
     int pine = 0, mapl = 0, appl = 0, rock = 0;
     g.CountOnContinent(c, &pine, &mapl, &appl, &rock);
     value[c] = pine + mapl + appl + 2 * rock;
+    // Room for factories counts too, most of all while the sawmill has none.
+    int room = 0;
+    for (int j = 0; j < g.m_contsizes[c]; ++j) {
+      const int t = g.m_continents[c][j];
+      if ((g.Attribs(t) & AT_BUILDABLE) && g.IsBuildable(t) >= 1) ++room;
+    }
+    value[c] += (CountFinishedNamed(w.buildings, "sawmill") ? 1 : 10) * (room < 20 ? room : 20);
   }
   for (int n = 0; n < w.actors.m_cnt; ++n) {
     const int t = w.actors.m_loca[n];
@@ -259,16 +284,26 @@ static int ChooseBridge(ScriptedPlayer* sp, const Wld& w, double now) {
     if (best < 0 || score > bestScore) best = t, bestScore = score, bestLanding = landing;
   }
   sp->bridgeLanding = bestLanding;
+  if (best >= 0) {
+    int length = 0;
+    BridgeLanding(g, best, &length);
+    sp->bridgeLength = length;
+    sp->bridgeValue = value[g.m_nodes[bestLanding].continent];
+  }
   return best;
 }
+
+// A character's assignment, looking through a pause to eat to the work it goes back to.
+static int Assignment(const Actors& a, int n) { return a.m_assi[n] == 5 ? a.m_prva[n] : a.m_assi[n]; }
 
 // The assignment a freed character is best given now.
 static int WantedAssignment(const Wld& w, int partner) {
   int count[NUMASSIGNMENTS] = {};
   const Actors& a = w.actors;
   for (int n = 0; n < a.m_cnt; ++n)
-    if (n != partner && !(a.m_stat[n] & (ST_PRISONER | ST_CHOSEN)) && a.m_assi[n] >= 0 && a.m_assi[n] < NUMASSIGNMENTS)
-      ++count[a.m_assi[n]];
+    if (n != partner && !(a.m_stat[n] & (ST_PRISONER | ST_CHOSEN)) && Assignment(a, n) >= 0 &&
+        Assignment(a, n) < NUMASSIGNMENTS)
+      ++count[Assignment(a, n)];
   const int* offers = w.demand.m_offers;
   if (offers[3] && count[3] == 0) return 3;
   if (count[0] == 0) return 0;
@@ -468,7 +503,10 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
   }
 
   // Bridges, one at a time, toward the landmass worth most per water tile.
-  if (sawmill && w.buildings.CountNamed("brconstruction") == 0) {
+  // Before the sawmill only when it has nowhere to stand on this side of the water.
+  const bool sawmillStuck =
+      !sawmill && !AnyItemNamed(items, "sawmillsite") && FactorySite(*sp, w, sp->landingTile, SP_SAWMILL, now) < 0;
+  if ((sawmill || sawmillStuck) && w.buildings.CountNamed("brconstruction") == 0) {
     const bool held = Holds(w, player, "bridgemarker");
     if (held || NearestItem(*sp, w, "bridgemarker", SP_BRIDGE, now) >= 0) {
       if (sp->bridgeCoast < 0 || sp->dist[sp->bridgeCoast] < 0 || Blacklisted(*sp, SP_BRIDGE, sp->bridgeCoast, now))
@@ -497,12 +535,14 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
     int builders = 0, pick = -1;
     for (int n = 0; n < a.m_cnt; ++n) {
       if (a.m_stat[n] & (ST_PRISONER | ST_CHOSEN) || !(a.m_stat[n] & ST_ACTIVE)) continue;
-      if (a.m_assi[n] == 3) ++builders;
+      if (Assignment(a, n) == 3) ++builders;
       const int t = a.m_loca[n];
-      if (a.m_assi[n] != 3 && g.IsValid(t) && sp->dist[t] >= 0 && (pick < 0 || sp->dist[t] < sp->dist[a.m_loca[pick]]))
+      if (Assignment(a, n) != 3 && g.IsValid(t) && sp->dist[t] >= 0 &&
+          (pick < 0 || sp->dist[t] < sp->dist[a.m_loca[pick]]))
         pick = n;
     }
-    if (builders == 0 && pick >= 0) {
+    if (builders == 0 && pick >= 0 && now - sp->builderGreetAt > 120.0) {
+      sp->builderGreetAt = now;
       sp->greetFor = pick;
       sp->greetSince = now;
     }
@@ -513,6 +553,11 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
 int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int capacity) {
   const double dt = now - lastNow;
   lastNow = now;
+  // Wall-clock time too: a headless run outpaces the services many times over, so simulated
+  // seconds of waiting here are far fewer seconds in a game running at its own pace.
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  const double wallDt = lastWall > 0.0 ? wall - lastWall : 0.0;
+  lastWall = wall;
   int written = 0;
   const Actors& a = world.actors;
 
@@ -525,6 +570,9 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     const bool planPending = a.m_planRequested[n] && !a.m_planDone[n] && (a.m_stat[n] & ST_ACTIVE);
     const bool pathPending = a.m_pathRequested[n] && !a.m_pathDone[n].load() && (a.m_stat[n] & ST_ACTIVE);
     planWait[n] = planPending ? planWait[n] + dt : 0.0;
+    pathWallWait[n] = pathPending ? pathWallWait[n] + wallDt : 0.0;
+    if (pathWallWait[n] > health.longestPathWallWait) health.longestPathWallWait = pathWallWait[n];
+    if (planWait[n] > health.longestPlanWait) health.longestPlanWaitNr = n;
     pathWait[n] = pathPending ? pathWait[n] + dt : 0.0;
     if (planWait[n] > health.longestPlanWait) health.longestPlanWait = planWait[n];
     if (pathWait[n] > health.longestPathWait) health.longestPathWait = pathWait[n];
@@ -534,12 +582,15 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     const int n = a.m_planInFlightNr;
     if (n == inFlightNr && a.m_planSerial[n] == inFlightSerial) {
       inFlightFor += dt;
+      inFlightWall += wallDt;
     } else {
       inFlightNr = n;
       inFlightSerial = a.m_planSerial[n];
       inFlightFor = 0.0;
+      inFlightWall = 0.0;
     }
     if (inFlightFor > health.longestPlanInFlight) health.longestPlanInFlight = inFlightFor;
+    if (inFlightWall > health.longestPlanInFlightWall) health.longestPlanInFlightWall = inFlightWall;
   } else {
     inFlightNr = -1;
   }
@@ -666,7 +717,8 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
   lastActionAt = now;
   if (step.task == SP_BRIDGE && !strcmp(step.action, "stake_bridgemarker")) {
     ++progress.bridgesStaked;
-    LOGI("Scripted player stakes a bridge at tile %d toward tile %d.", here, bridgeLanding);
+    LOGI("Scripted player stakes a bridge of %d tiles at tile %d toward tile %d, on a landmass worth %d.", bridgeLength,
+         here, bridgeLanding, bridgeValue);
     bridgeCoast = -1;
   }
   return written;

@@ -33,11 +33,14 @@ struct ScriptedProgress {
 
 // What the watchdog saw while the player played (the soak's measures).
 struct ScriptedHealth {
-  double longestPlanWait;      // longest time, seconds, a character waited for a plan answer
-  double longestPathWait;      // the same for a path answer (queued or searched)
-  double longestPlanInFlight;  // longest time one plan request stayed with the planning service
-  int capacityFaults;          // frames on which a count stood beyond its capacity
-  int idleFrames;              // decisions the player could not make (nothing to do)
+  double longestPlanWait;          // longest time, seconds, a character waited for a plan answer
+  double longestPathWait;          // the same for a path answer (queued or searched)
+  int longestPlanWaitNr;           // the character that waited so
+  double longestPlanInFlight;      // longest time one plan request stayed with the planning service
+  double longestPlanInFlightWall;  // the same in wall-clock seconds
+  double longestPathWallWait;      // longest wall-clock wait for a path answer
+  int capacityFaults;              // frames on which a count stood beyond its capacity
+  int idleFrames;                  // decisions the player could not make (nothing to do)
 };
 
 // The player's tasks, one at a time; kept for the report.
@@ -73,6 +76,7 @@ struct ScriptedPlayer {
   double lastNow = 0.0;
   int landingTile = -1;
   int chestsAtStart = -1;
+  bool siteMissingSaid = false;
   bool storageWanted = false;  // the depot filled up and no storage has been added since
   int storagesSeen = 0;
   double fastForwardSince = -1.0;  // when the fast-forward key went down, -1 never
@@ -82,6 +86,8 @@ struct ScriptedPlayer {
   double greetSince = 0.0;
   int bridgeCoast = -1;    // the coast tile chosen for the next bridge
   int bridgeLanding = -1;  // where that bridge reaches land
+  int bridgeLength = 0;    // water tiles it crosses
+  int bridgeValue = 0;     // what the landmass there is worth
   int task = SP_WAIT;
   int taskTile = -1;  // where the current task leads
   double taskSince = 0.0;
@@ -97,6 +103,10 @@ struct ScriptedPlayer {
   ScriptedProgress progress = {};
   ScriptedHealth health = {};
   double planWait[32] = {};
+  double pathWallWait[32] = {};
+  double lastWall = 0.0;
+  double inFlightWall = 0.0;
+  double builderGreetAt = -1000.0;
   int inFlightNr = -1;
   uint32_t inFlightSerial = 0;
   double inFlightFor = 0.0;

@@ -110,11 +110,13 @@ int main(int argc, char** argv) {
   printf(
       "Played size %d variant %d for %.1f minutes on %d tiles: tutorial %d, freed %d, assigned %d, sawmill %d, storage "
       "%d, smelter %d, smithy %d, bridge pieces %d, bridges staked %d, chests smashed %d, gems %d found and %d "
-      "gathered, stargate %d, crowned %d, ascending %d, wins %d; longest plan wait %.1f s, path wait %.1f s.\n",
+      "gathered, stargate %d, crowned %d, ascending %d, wins %d; longest plan wait %.1f s (character %d), in flight "
+      "%.1f s (%.3f s wall), path wait %.1f s (%.3f s wall).\n",
       options.params[0], options.params[4], result.age / 60.0, result.tiles, r.tutorHighest, r.freed, r.assigned,
       r.sawmills, r.storages, r.smelters, r.smithies, r.bridgePieces, r.bridgesStaked, r.chestsSmashed, r.gemsFound,
       r.gemsGathered, r.stargates, r.crowned, r.ascending, r.gameEndWins, player.health.longestPlanWait,
-      player.health.longestPathWait);
+      player.health.longestPlanWaitNr, player.health.longestPlanInFlight, player.health.longestPlanInFlightWall,
+      player.health.longestPathWait, player.health.longestPathWallWait);
   if (figures) {
     const char* tag = "scripted_play";
     const int s = options.params[0], va = options.params[4];

@@ -271,8 +271,10 @@ TEST(ScriptedPlayerSoak, ServiceLoadOfTenMinutesOnThe2432TilePlanet) {
   EXPECT_EQ(r.tiles, 2432);
   EXPECT_NEAR(r.age, 600.0, 0.05);
   const ScriptedHealth& h = soak.player.health;
-  EXPECT_LT(h.longestPlanInFlight, 10.0);
-  EXPECT_LT(h.longestPathWait, 10.0);
+  // The run outpaces the services (a simulated minute takes a fraction of a second), so the
+  // waits are held to ten seconds of the clock, which is what they would take at the game's pace.
+  EXPECT_LT(h.longestPlanInFlightWall, 10.0);
+  EXPECT_LT(h.longestPathWallWait, 10.0);
   EXPECT_EQ(h.capacityFaults, 0);
   // About 250 lines a minute when first measured: the bound catches a line repeated every step or
   // every frame (14 400 or 3 600 a minute).
@@ -281,8 +283,11 @@ TEST(ScriptedPlayerSoak, ServiceLoadOfTenMinutesOnThe2432TilePlanet) {
   // The player got somewhere meanwhile.
   EXPECT_EQ(soak.player.progress.freed, 3);
   EXPECT_EQ(soak.player.progress.sawmills, 1);
-  printf("soak: longest plan in flight %.2f s, plan wait %.2f s, path wait %.2f s, busiest minute %d lines\n",
-         h.longestPlanInFlight, h.longestPlanWait, h.longestPathWait, soak.busiestMinute);
+  printf(
+      "soak: longest plan in flight %.2f s simulated (%.3f s wall), plan wait %.2f s, path wait %.2f s (%.3f s wall), "
+      "busiest minute %d lines\n",
+      h.longestPlanInFlight, h.longestPlanInFlightWall, h.longestPlanWait, h.longestPathWait, h.longestPathWallWait,
+      soak.busiestMinute);
 }
 
 }  // namespace
