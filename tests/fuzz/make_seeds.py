@@ -127,7 +127,12 @@ def planet():
         ring = neighbours[t] + [-1] * (6 - len(neighbours[t]))
         nodes += struct.pack("<QQi3fIBbBB6i6i", 0, 0, t, *c, 0, 2 if land else 1, 2 if land else -1, len(neighbours[t]),
                              0, *ring, *([0] * 6))
-    put("topology", "planet32.top", b"planet sz=%d hexw=0.472998\n" % nt + nodes)
+    head = b"planet sz=%d hexw=0.472998\n" % nt
+    put("topology", "planet32.top", head + nodes)
+    # Found by fuzzing: a tile centre that is not a number reached the noise of the tree placement.
+    bad = bytearray(nodes)
+    struct.pack_into("<f", bad, 5 * 88 + 20 + 4, float("nan"))
+    put("topology", "regress_centre_nan.top", head + bytes(bad))
 
 
 packet()
