@@ -143,6 +143,10 @@ void Globe::AttribsStore(int tile, uint64_t bits) {
   CountStorageChange(&m_storageCount, before, bits);
 }
 
+// The farthest a tile centre may lie from the planet's centre on any axis; a planet is of unit
+// size, its highest tiles only a few percent above it.
+constexpr float c_maxCentre = 100.0f;
+
 int Globe::LoadTopology(const char* name, bool userFolder) {
   if (m_nodes) FreeTiles(this);
   FileHandle f = FileOpenRead(name, userFolder);
@@ -192,6 +196,17 @@ int Globe::LoadTopology(const char* name, bool userFolder) {
   }
   LOGI("Read %d nodes from '%s' hexw=%f", m_sz, name, m_hexw);
 
+  // Tile centres lie near the unit sphere; one that is not a number or far off it is a damaged
+  // file, and would carry NaN into the transforms and the noise that places the vegetation.
+  for (int i = 0; i < m_sz; ++i) {
+    const Vec3& c = m_nodes[i].centre;
+    if (!(std::fabs(c.x) <= c_maxCentre && std::fabs(c.y) <= c_maxCentre && std::fabs(c.z) <= c_maxCentre)) {
+      LOGE("Tile %d of '%s' has its centre at (%g %g %g), off the planet.", i, name, static_cast<double>(c.x),
+           static_cast<double>(c.y), static_cast<double>(c.z));
+      FreeTiles(this);
+      return -1;
+    }
+  }
   for (int i = 0; i < m_sz; ++i) {
     GridNode& node = m_nodes[i];
     if (node.numneighbours > 6) {

@@ -122,7 +122,8 @@ Trees::Trees(Wld* wld) : m_wld(wld) {}
 Trees::~Trees() { CleanUp(); }
 
 void Trees::CleanUp() {
-  int total = 0;
+  // 64 bits: the counts of a refused save may each stand at the 32-bit limit.
+  int64_t total = 0;
   for (int k = 0; k < NUMTREEKINDS; ++k) {
     total += m_count[k];
     delete[] m_density[k];
@@ -134,7 +135,7 @@ void Trees::CleanUp() {
   delete[] m_ages;
   m_ages = nullptr;
   m_sz = 0;
-  LOGI("Cleaned up %d trees.", total);
+  LOGI("Cleaned up %lld trees.", static_cast<long long>(total));
 }
 
 bool Trees::Allocate(int sz) {
