@@ -207,6 +207,8 @@ int LandmassBreak(int numTiles, const int32_t* neighbours, int* levels, const in
 
 // ---- The conversion ----
 
+void (*planetDumpFaultHook)() = nullptr;
+
 namespace {
 
 // The work arrays of one conversion; process-wide so that an installation fault that ends
@@ -232,6 +234,7 @@ Conversion conv;
 
 [[noreturn]] void InstallationFault() {
   conv.Free();
+  if (planetDumpFaultHook) planetDumpFaultHook();
   exit(1);
 }
 

@@ -330,3 +330,28 @@ TEST_F(TerraformTest, InstallationFaultsEndTheProcess) {
   // The parent process still converts normally.
   EXPECT_EQ(PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", nullptr), 0);
 }
+
+// A fault hook sees the failed conversion before the process would end (the fuzzer throws from
+// it and goes on); a hook that returns still ends the process, so the game behaves as without one.
+TEST_F(TerraformTest, FaultHookSeesTheFailureFirst) {
+  struct Refused {};
+  static int calls;
+  calls = 0;
+  FileHandle f = FileOpenWrite("bad.dump", true);
+  FileWrite(f, "sphere numtiles=12 numvertices=1 numedges=1\n", 44);
+  FileClose(f);
+  const std::string data = DataFolderGet();
+  FoldersSet(UserFolderGet(), UserFolderGet());
+  planetDumpFaultHook = [] {
+    ++calls;
+    throw Refused();
+  };
+  for (int i = 0; i < 2; ++i) EXPECT_THROW(PlanetDumpRead("bad.dump", "custom.geo", "custom.top", nullptr), Refused);
+  EXPECT_EQ(calls, 2);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  planetDumpFaultHook = [] { ++calls; };
+  EXPECT_EXIT(PlanetDumpRead("bad.dump", "custom.geo", "custom.top", nullptr), testing::ExitedWithCode(1), "");
+  planetDumpFaultHook = nullptr;
+  FoldersSet(UserFolderGet(), data.c_str());
+  EXPECT_EQ(PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", nullptr), 0);
+}
