@@ -124,15 +124,13 @@ bool HandleSimEvent(Vis* vis, const char* text, Wld* world) {
   if (!strncmp(text, "soundeffect ", 12)) {
     char name[80];
     MessageWord(text, "name", name);
-    const float gain = MessageFloat(text, "gain", 1.0f);
     const int tile = MessageInt(text, "tile");
-    // Without a tile (or one the planet does not have) the sound plays where the listener is.
-    Vec3 position{0.0f, 0.0f, 0.0f};
+    Vec3 position{};  // no tile: played at the listener
     if (tile >= 0 && tile < vis->m_tileTransformCount && vis->m_tileTransforms)
       position = vis->m_tileTransforms[tile].GetTranslation();
     else if (tile >= 0)
-      LOGW("A sound effect at tile %d, which the planet does not have, plays without a place.", tile);
-    PlaySoundEffect(vis, name, gain, position);
+      LOGE("Sound '%s' at tile %d, beyond the %d tiles: played without a place", name, tile, vis->m_tileTransformCount);
+    PlaySoundEffect(vis, name, MessageFloat(text, "gain", 1.0f), position);
     return true;
   }
   if (!strncmp(text, "intro ", 6)) {
