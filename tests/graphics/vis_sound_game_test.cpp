@@ -78,7 +78,7 @@ TEST_F(VisSoundInGame, MessagesOptionsAndTabReachTheChannels) {
     EXPECT_TRUE(HandleSimEvent(vis, "soundeffect name=scream gain=0.20 tile=-1", world));
     EXPECT_TRUE(HandleSimEvent(vis, "soundeffect name=drop", world));
     EXPECT_TRUE(HandleSimEvent(vis, "soundeffect name=drop tile=100000", world));
-    EXPECT_TRUE(log.Has("sound effect at tile 100000")) << log.Line(0);
+    EXPECT_TRUE(log.Has("Sound 'drop' at tile 100000, beyond the 272 tiles")) << log.Line(0);
   }
   AudioChannelState thud = Query(0);
   const Vec3 centre = vis->m_tileTransforms[3].GetTranslation();
