@@ -15,11 +15,12 @@ fail() { echo "FAIL: $*"; [ -f "$work/game.log" ] && tail -40 "$work/game.log"; 
 for tool in Xvfb xdotool $([ -n "$shots" ] && echo import); do
   command -v $tool >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
-display=":$((100 + $$ % 400))"
-Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+# The server picks a free display number itself and writes it to the file once it listens.
+Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n 1 "$work/display")"
 export QUILLOMAR_NO_DIALOGS=1 QUILLOMAR_USER_DIR="$work/user" ALSOFT_DRIVERS=null
 unset QUILLOMAR_DATA_DIR
 
