@@ -590,13 +590,18 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
   }
 
   // Builders wanted: give a freed character without useful work the "build stuff" assignment.
+  // Only one whose work others share is taken off it, so stone and lumber both keep coming.
   if (w.demand.m_offers[3]) {
-    int builders = 0, pick = -1;
+    int builders = 0, pick = -1, count[NUMASSIGNMENTS] = {};
+    for (int n = 0; n < a.m_cnt; ++n)
+      if (!(a.m_stat[n] & (ST_PRISONER | ST_CHOSEN)) && Assignment(a, n) >= 0 && Assignment(a, n) < NUMASSIGNMENTS)
+        ++count[Assignment(a, n)];
     for (int n = 0; n < a.m_cnt; ++n) {
       if (a.m_stat[n] & (ST_PRISONER | ST_CHOSEN) || !(a.m_stat[n] & ST_ACTIVE)) continue;
       if (Assignment(a, n) == 3) ++builders;
       const int t = a.m_loca[n];
-      if (Assignment(a, n) != 3 && g.IsValid(t) && sp->dist[t] >= 0 &&
+      const int has = Assignment(a, n);
+      if (has != 3 && (has < 0 || has >= NUMASSIGNMENTS || count[has] >= 2) && g.IsValid(t) && sp->dist[t] >= 0 &&
           (pick < 0 || sp->dist[t] < sp->dist[a.m_loca[pick]]))
         pick = n;
     }
