@@ -92,6 +92,7 @@ static void DrainSimMessages(const HeadlessOptions& options, HeadlessResult* res
       in.Read(message, sizeof(message), 0);
       ++result->messagesPosted;
       if (!strncmp(message, "gameend", 7)) ++result->gameEnds;
+      if (options.listener) options.listener(options.user, message);
       if (options.echoMessages) LOGI("sim: %s", message);
     }
   }
@@ -99,9 +100,18 @@ static void DrainSimMessages(const HeadlessOptions& options, HeadlessResult* res
 
 // Posts the events due by `now` that were not posted yet, in one packet as the visualisation
 // sends them; returns the index of the first event still to come.
-static int PostDueEvents(const HeadlessOptions& options, const int* order, int count, int next, double now) {
+static int PostDueEvents(const HeadlessOptions& options, const int* order, int count, int next, double now,
+                         char (*driven)[256], int drivenCount) {
   static Packet out;
   out.Empty();
+  for (int i = 0; i < drivenCount; ++i) {
+    out.Append(driven[i]);
+    if (out.m_overflow) {
+      LOGW("The driver's messages do not fit one packet; the rest of this frame's are dropped.");
+      out.m_overflow = 0;
+      break;
+    }
+  }
   while (next < count && options.event[order[next]].at <= now) {
     const HeadlessEvent& e = options.event[order[next]];
     out.Append(e.text);
@@ -199,8 +209,18 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   }
   int nextEvent = 0;
   int64_t done = 0;
-  while (done < totalSteps) {
-    nextEvent = PostDueEvents(options, order, events, nextEvent, static_cast<double>(done) * c_simStep);
+  bool stop = false;
+  while (done < totalSteps && !stop) {
+    static char driven[MAXDRIVERMESSAGES][256];
+    int drivenCount = 0;
+    const double now = static_cast<double>(done) * c_simStep;
+    if (options.driver) {
+      drivenCount = options.driver(options.user, *world, now, driven, MAXDRIVERMESSAGES);
+      if (drivenCount < 0) stop = true;
+      drivenCount = drivenCount < 0 ? 0 : drivenCount > MAXDRIVERMESSAGES ? MAXDRIVERMESSAGES : drivenCount;
+      for (int i = 0; i < drivenCount; ++i) driven[i][255] = 0;
+    }
+    nextEvent = PostDueEvents(options, order, events, nextEvent, now, driven, drivenCount);
     int steps = options.stepsPerFrame;
     if (steps > totalSteps - done) steps = static_cast<int>(totalSteps - done);
     SimFrame(&outbox, steps, c_simStep, world);

@@ -7,6 +7,17 @@
 #include "game/terraform.h"
 
 #define MAXHEADLESSEVENTS 64
+#define MAXDRIVERMESSAGES 8
+
+struct Wld;
+
+// A program that plays: called before every frame with the world as it stands (to be read only,
+// as the visualisation reads it) and the simulated seconds so far. The messages it writes into
+// `out` (at most `capacity`, each shorter than 256 characters) go to the simulation with that
+// frame. Returns how many it wrote, or a negative value to end the run after this frame.
+typedef int (*HeadlessDriver)(void* user, const Wld& world, double now, char (*out)[256], int capacity);
+// Hears every message the simulation posts, as the visualisation would.
+typedef void (*HeadlessListener)(void* user, const char* message);
 
 // A message the visualisation would send, posted before the frame that starts at `at` seconds
 // of simulated time (or the first frame after it).
@@ -23,9 +34,12 @@ struct HeadlessOptions {
   int stepsPerFrame;  // fixed steps of 1/240 s per frame (1 to 72)
   int events;         // events in use
   HeadlessEvent event[MAXHEADLESSEVENTS];
-  int echoMessages;  // 1: every message the simulation posts is logged as "sim: %s"
-  int resume;        // 1: continue the game in "autosave.dat" of the user folder (a new world when none loads)
-  int saveAtEnd;     // 1: save the world to "autosave.dat" when the run ends
+  int echoMessages;       // 1: every message the simulation posts is logged as "sim: %s"
+  int resume;             // 1: continue the game in "autosave.dat" of the user folder (a new world when none loads)
+  int saveAtEnd;          // 1: save the world to "autosave.dat" when the run ends
+  HeadlessDriver driver;  // null: only the events above are sent
+  HeadlessListener listener;
+  void* user;  // passed to the driver and the listener
 };
 
 // What a run did.

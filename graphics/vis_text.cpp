@@ -15,10 +15,15 @@
 
 namespace {
 
-// The laid-out text, and the one buffer and array it is drawn from.
+// The laid-out text, and the one buffer and array it is drawn from. The buffer holds several
+// texts: each is written behind the one before, so a draw never waits for (or, on a driver that
+// does not wait, spoils) the previous one still reading its range; the cursor starts over when
+// the next text does not fit.
 float scratch[c_fontScratchBytes / sizeof(float)];
+constexpr size_t c_textBufferBytes = 4 * c_fontScratchBytes;
 GlHandle textBuffer = 0;
 GlHandle textArray = 0;
+size_t textCursor = 0;
 
 // Labels of one frame; more building labels than this are not shown.
 constexpr int c_labelLimit = 256;
@@ -69,19 +74,21 @@ float VisDrawText(const char* text, float x, float y, float w, float h, const ch
     scratch[i + 1] += dy;
   }
   if (!textBuffer) {
-    textBuffer = VBufferCreate(sizeof(scratch), nullptr, true);
+    textBuffer = VBufferCreate(c_textBufferBytes, nullptr, true);
     const uint32_t codes[1] = {VA_FLOAT2};
     textArray = textBuffer ? VArrayCreate(textBuffer, 8, 1, codes, 0, 0) : 0;
   }
   if (!textArray) return width;
   const size_t bytes = static_cast<size_t>(floats) * sizeof(float);
+  if (textCursor + bytes > c_textBufferBytes) textCursor = 0;
   VBufferBind(textBuffer);
-  void* dst = VBufferMap(textBuffer, 0, bytes);
+  void* dst = VBufferMap(textBuffer, textCursor, bytes);
   if (!dst) return width;
   memcpy(dst, scratch, bytes);
   VBufferUnmap(textBuffer);
   VArrayBind(textArray);
-  glDrawArrays(GL_TRIANGLES, 0, triangles * 3);
+  glDrawArrays(GL_TRIANGLES, static_cast<GLint>(textCursor / 8), triangles * 3);
+  textCursor += bytes;
   return width;
 }
 
@@ -91,6 +98,7 @@ void VisTextShutdown() {
     if (textBuffer) VBufferDestroy(textBuffer);
   }
   textArray = textBuffer = 0;
+  textCursor = 0;
 }
 
 void VisTextBlock(Vis* vis, const Matrix44& matrix, float r, float g, float b, float a) {

@@ -114,6 +114,11 @@ bool Handle(const SDL_Event& event) {
       break;
     case SDL_QUIT:
       return false;
+    // A file or text dropped on the window carries a string SDL leaves to the receiver to free.
+    case SDL_DROPFILE:
+    case SDL_DROPTEXT:
+      SDL_free(event.drop.file);
+      break;
     default:
       break;
   }

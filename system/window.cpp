@@ -105,6 +105,11 @@ bool FullscreenSet(bool fullscreen) {
 
 bool VideoInit(int driverIndex, int displayIndex, int glMajor, int glMinor, const char* title) {
   DRIVER_ALLOCATIONS_NOT_OURS;
+  // SDL restarts video under a window it would free behind our back: let it go properly first.
+  if (state.videoStarted) {
+    LOGW("VideoInit: video was already running; its window is closed first.");
+    VideoExit();
+  }
   const int drivers = SDL_GetNumVideoDrivers();
   for (int i = 0; i < drivers; ++i) LOGI("SDL2 video driver #%d: %s", i, SDL_GetVideoDriver(i));
   if (driverIndex < 0) driverIndex = 0;
@@ -136,6 +141,7 @@ bool WindowCreate(int width, int height, bool fullscreen) {
     int w = 0, h = 0;
     SDL_GetWindowSize(state.window, &w, &h);
     if (w != width || h != height) {
+      state.coversScreen = false;  // a size asked for ends the hand-made full screen
       SDL_SetWindowSize(state.window, width, height);
       SDL_SetWindowPosition(state.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }

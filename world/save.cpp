@@ -239,6 +239,7 @@ size_t Globe::Serialize(FileHandle file, bool write) {
   if (!write) {
     // No path search of the loaded game has claimed anything yet.
     for (int t = 0; t < m_sz; ++t) m_nodes[t].attribs |= AT_UNCLAIMED;
+    ForgetOccupancy();
   }
   LOGI("Serialized %zu bytes for globe with %d tiles %s disk.", total, m_sz, Direction(write));
   return total;

@@ -97,7 +97,11 @@ xdotool key Escape
 sleep 1
 xdotool key Escape
 finish
-grep -q "Saved the game." "$work/game.log" || fail "the game was not saved"
+grep -q "Fast forward on." "$work/game.log" && grep -q "Fast forward off." "$work/game.log" ||
+  fail "holding Tab did not fast-forward"
+grep -q "Did initialize steam." "$work/game.log" || fail "the store platform's start was not logged"
+grep -q "MusicPlay()" "$work/game.log" || fail "the music did not start after the landing"
+grep -q "Saved the game" "$work/game.log" || fail "the game was not saved"
 [ -s "$work/user/autosave.dat" ] || fail "no autosave.dat"
 [ -s "$work/user/settings.dat" ] || fail "no settings.dat"
 cp "$work/game.log" "$work/first.log"

@@ -77,6 +77,15 @@ class GlFixture : public ::testing::Test {
     }
   }
 
+  // For a look by eye: when QUILLOMAR_TEST_SHOTS names a folder, the back buffer is written
+  // there as "<name>.png" (read before the swap). Without it nothing is written.
+  static void SaveShot(const char* name) {
+    const char* folder = getenv("QUILLOMAR_TEST_SHOTS");
+    if (folder == nullptr || folder[0] == 0) return;
+    const std::string path = std::string(folder) + "/" + name + ".png";
+    EXPECT_TRUE(ScreenshotSave(path.c_str())) << path;
+  }
+
   // The back buffer's pixels, RGBA, bottom row first.
   static std::vector<uint8_t> ReadBack(int* width, int* height) {
     DrawableSize(width, height);

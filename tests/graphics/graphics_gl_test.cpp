@@ -104,7 +104,7 @@ TEST_F(GraphicsGlTest, InstancedQuadsLandWhereTheirMatricesPutThem) {
   EXPECT_FLOAT_EQ(DepthRead(width / 4, height / 2), 0.75f) << "z 0.5 lands at depth 0.75";
   EXPECT_FLOAT_EQ(DepthRead(width / 2, height / 2), 1.0f);
 
-  // The picture, for a look by eye.
+  SaveShot("instanced_quads");
   const std::string path = TestTempFolder("gl") + "/instanced.png";
   EXPECT_TRUE(ScreenshotSave(path.c_str()));
   FILE* file = fopen(path.c_str(), "rb");
@@ -138,7 +138,17 @@ TEST_F(GraphicsGlTest, ElementArrayBindingFollowsTheVertexArrayOnTheDriver) {
   glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
   EXPECT_EQ(static_cast<GlHandle>(bound), ia) << "b's binding changed to ia even though a had it already";
   IBufferDestroy(ib);
+  // An index buffer made with no vertex array bound (as the GUI makes its own) is bound to
+  // its vertex array by the first bind under it.
   VArrayBind(0);
+  const GlHandle loose = IBufferCreate(12, nullptr, false);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  VArrayBind(a);
+  IBufferBind(loose);
+  glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
+  EXPECT_EQ(static_cast<GlHandle>(bound), loose);
+  VArrayBind(0);
+  IBufferDestroy(loose);
   IBufferDestroy(ia);
   VArrayDestroy(a);
   VArrayDestroy(b);

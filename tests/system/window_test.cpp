@@ -150,6 +150,15 @@ TEST_F(WindowTest, SecondCreateAdjustsTheSameWindow) {
   SwapIntervalSet(0);
   EXPECT_EQ(SDL_GL_GetSwapInterval(), 0);
   SwapIntervalSet(0);
+
+  // Starting video again closes the old window rather than leaving a dangling one behind.
+  CapturedLog log;
+  ASSERT_TRUE(VideoInit(0, 0, 3, 3, "Quillomar 127"));
+  EXPECT_TRUE(log.HasPrefix("VideoInit: video was already running"));
+  EXPECT_FALSE(WindowExists());
+  EXPECT_TRUE(WindowCreate(320, 240, false));
+  WindowSize(&w, &h);
+  EXPECT_EQ(w, 320);
 }
 
 TEST_F(WindowTest, FullscreenToggleTwiceGivesTheWindowBack) {

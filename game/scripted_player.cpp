@@ -1,0 +1,798 @@
+// A scripted player: plays a world only through the messages a person's input produces, reading the world as the
+// visualisation does, and reports how far it got.
+#include "game/scripted_player.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "utility/log.h"
+#include "world/actors_interventions.h"
+#include "world/wld.h"
+
+namespace {
+
+const char* const c_taskNames[SP_COUNT] = {"wait",   "greet",  "smash", "free",  "sawmill", "storage", "smelter",
+                                           "smithy", "bridge", "gems",  "crown", "ascend",  "drop"};
+
+const char* const c_gemNames[8] = {"redgem",    "greengem",  "bluegem", "yellowgem",
+                                   "orangegem", "purplegem", "pinkgem", "cyangem"};
+
+// Paths longer than this are walked in legs: the path search keeps at most 256 tiles.
+constexpr int c_legSteps = 120;
+// Chests this close are smashed before anything else: the camp's tools and markers.
+constexpr int c_campReach = 14;
+// A task that has not got anywhere after this long is given up on for a while.
+constexpr double c_taskPatience = 90.0;
+constexpr double c_blacklistSeconds = 240.0;
+
+// One thing to do: be on `tile`, holding `hands` ("" empty hands, null anything), then start `action`
+// (null: just stand there).
+struct Step {
+  int task;
+  int tile;
+  const char* hands;
+  char action[64];
+};
+
+bool IsGem(const Items& items, int i) { return (items.m_stat[i] & IS_GEM) != 0; }
+
+int Carried(const Wld& w, int player) {
+  const Items& items = w.items;
+  for (int i = 0; i < items.m_cnt; ++i)
+    if (!items.m_name[i].Empty() && items.m_carr[i] == player) return i;
+  return -1;
+}
+
+bool Offered(const char* const* names, int count, const char* action) {
+  for (int i = 0; i < count; ++i)
+    if (!strcmp(names[i], action)) return true;
+  return false;
+}
+
+int CountFinishedNamed(const Buildings& b, const char* name) {
+  int n = 0;
+  for (int i = 0; i < b.m_cnt; ++i)
+    if (!strcmp(b.m_name[i].c_str(), name)) ++n;
+  return n;
+}
+
+bool ItemNamed(const Items& items, int i, const char* name) {
+  return !items.m_name[i].Empty() && !strcmp(items.m_name[i].c_str(), name);
+}
+
+bool AnyItemNamed(const Items& items, const char* name) {
+  for (int i = 0; i < items.m_cnt; ++i)
+    if (ItemNamed(items, i, name)) return true;
+  return false;
+}
+
+}  // namespace
+
+const char* ScriptedTaskName(int task) { return task >= 0 && task < SP_COUNT ? c_taskNames[task] : "?"; }
+
+ScriptedPlayer::~ScriptedPlayer() {
+  delete[] dist;
+  delete[] parent;
+  delete[] queue;
+}
+
+// Steps from the player's tile over every passable edge, as the path search walks.
+static void Reach(ScriptedPlayer* sp, const Globe& g, int from) {
+  if (sp->tiles != g.m_sz) {
+    delete[] sp->dist;
+    delete[] sp->parent;
+    delete[] sp->queue;
+    sp->tiles = g.m_sz;
+    sp->dist = new int[g.m_sz];
+    sp->parent = new int[g.m_sz];
+    sp->queue = new int[g.m_sz];
+  }
+  for (int t = 0; t < g.m_sz; ++t) sp->dist[t] = -1, sp->parent[t] = -1;
+  if (!g.IsValid(from)) return;
+  int head = 0, tail = 0;
+  sp->dist[from] = 0;
+  sp->queue[tail++] = from;
+  while (head < tail) {
+    const int t = sp->queue[head++];
+    const GridNode& node = g.m_nodes[t];
+    for (int k = 0; k < 6; ++k) {
+      const int n = node.neighbours[k];
+      if (n < 0 || n >= g.m_sz || node.edgecosts[k] < 1 || sp->dist[n] >= 0) continue;
+      sp->dist[n] = sp->dist[t] + 1;
+      sp->parent[n] = t;
+      sp->queue[tail++] = n;
+    }
+  }
+}
+
+static bool Blacklisted(const ScriptedPlayer& sp, int task, int tile, double now) {
+  for (int i = 0; i < SP_BLACKLIST; ++i)
+    if (sp.blackTile[i] == tile && sp.blackTask[i] == task && sp.blackUntil[i] > now) return true;
+  return false;
+}
+
+static void Blacklist(ScriptedPlayer* sp, int task, int tile, double now) {
+  int slot = 0;
+  for (int i = 1; i < SP_BLACKLIST; ++i)
+    if (sp->blackUntil[i] < sp->blackUntil[slot]) slot = i;
+  sp->blackTile[slot] = tile;
+  sp->blackTask[slot] = task;
+  sp->blackUntil[slot] = now + c_blacklistSeconds;
+  LOGI("Scripted player gives up on %s at tile %d for a while.", ScriptedTaskName(task), tile);
+}
+
+// The nearest reachable uncarried item of that name, -1 none. `gemsAway` skips gems on the gather tile.
+static int NearestItem(const ScriptedPlayer& sp, const Wld& w, const char* name, int task, double now) {
+  const Items& items = w.items;
+  int best = -1, bestDist = 0;
+  for (int i = 0; i < items.m_cnt; ++i) {
+    if (!ItemNamed(items, i, name) || items.m_carr[i] != -1) continue;
+    const int t = items.m_loca[i];
+    if (t < 0 || t >= sp.tiles || sp.dist[t] < 0 || Blacklisted(sp, task, t, now)) continue;
+    // Material delivered to a site cannot be taken back.
+    if ((items.m_stat[i] & IS_MATERIAL) && (w.globe.Attribs(t) & (AT_WOODCONSTRUCTION | AT_STONECONSTRUCTION)))
+      continue;
+    if (best < 0 || sp.dist[t] < bestDist) best = i, bestDist = sp.dist[t];
+  }
+  return best;
+}
+
+// A step that ends with the player holding `name`: none when it already does.
+static bool Fetch(const ScriptedPlayer& sp, const Wld& w, int player, const char* name, int task, double now,
+                  Step* step) {
+  const int held = Carried(w, player);
+  if (held >= 0 && ItemNamed(w.items, held, name)) return false;
+  const int i = NearestItem(sp, w, name, task, now);
+  if (i < 0) return false;
+  step->task = task;
+  step->tile = w.items.m_loca[i];
+  step->hands = "";
+  snprintf(step->action, sizeof(step->action), "pickup_%s", name);
+  return true;
+}
+
+static bool Holds(const Wld& w, int player, const char* name) {
+  const int held = Carried(w, player);
+  return held >= 0 && ItemNamed(w.items, held, name);
+}
+
+// A level, open spot for a factory: the tile and its ring on land, away from other buildings, with
+// as few trees, rocks and decks as can be had, near `anchor`; -1 none.
+static int FactorySite(const ScriptedPlayer& sp, const Wld& w, int anchor, int task, double now) {
+  const Globe& g = w.globe;
+  int best = -1, bestScore = 0;
+  const uint64_t taken = AT_CAGE | AT_STORAGE | AT_FILLEDSTORAGE | AT_BRIDGE | AT_SAWMILL | AT_SMELTER | AT_SMITHY |
+                         AT_WOODCONSTRUCTION | AT_STONECONSTRUCTION | AT_BRIDGECONSTRUCTION | AT_DECKCONSTRUCTION |
+                         AT_FACTCONSTRUCTION | AT_ROADCONSTRUCTION | AT_WOODYBLOCK | AT_ROCKYBLOCK;
+  for (int t = 0; t < g.m_sz; ++t) {
+    if (sp.dist[t] < 0 || g.m_nodes[t].type != TP_LAND) continue;
+    const uint64_t a = g.Attribs(t);
+    if (!(a & AT_BUILDABLE) || (a & taken) || g.IsBuildable(t) < 1) continue;
+    if (Blacklisted(sp, task, t, now) || w.buildings.Find(t, nullptr) >= 0) continue;
+    int lo = g.m_nodes[t].height, hi = lo, cover = (a & (AT_WOODY | AT_ROCKY)) ? 8 : 0;
+    bool ok = true;
+    for (int k = 0; k < 6 && ok; ++k) {
+      const int n = g.m_nodes[t].neighbours[k];
+      if (n < 0 || g.m_nodes[n].type != TP_LAND || (g.Attribs(n) & taken) || w.buildings.Find(n, nullptr) >= 0) {
+        ok = false;
+        break;
+      }
+      if (g.Attribs(n) & (AT_WOODY | AT_ROCKY)) cover += 3;
+      const int h = g.m_nodes[n].height;
+      lo = h < lo ? h : lo;
+      hi = h > hi ? h : hi;
+    }
+    if (!ok) continue;
+    // One deck site, three lumber, for every tile of the seven below the highest.
+    int decks = g.m_nodes[t].height < hi ? 1 : 0;
+    for (int k = 0; k < 6; ++k) decks += g.m_nodes[g.m_nodes[t].neighbours[k]].height < hi ? 1 : 0;
+    // Near the camp, with few decks and little to clear first.
+    const Vec3 d = g.TilePosition(t) - g.TilePosition(anchor >= 0 ? anchor : t);
+    const int score =
+        static_cast<int>(d.Length() / (g.m_hexw > 0 ? g.m_hexw : 1.0f)) + 12 * decks + cover + sp.dist[t] / 4;
+    if (best < 0 || score < bestScore) best = t, bestScore = score;
+  }
+  if (best < 0 && !sp.siteMissingSaid) {
+    // Said once: why no factory can be staked within reach.
+    int land = 0, buildable = 0, level = 0;
+    for (int t = 0; t < g.m_sz; ++t) {
+      if (sp.dist[t] < 0 || g.m_nodes[t].type != TP_LAND) continue;
+      ++land;
+      if (!(g.Attribs(t) & AT_BUILDABLE)) continue;
+      ++buildable;
+      if (g.IsBuildable(t) >= 1) ++level;
+    }
+    LOGI(
+        "Scripted player finds no factory site within reach: %d land tiles, %d marked buildable, %d of them with a "
+        "stakeable ring.",
+        land, buildable, level);
+    const_cast<ScriptedPlayer&>(sp).siteMissingSaid = true;
+  }
+  return best;
+}
+
+// Where a bridge staked at a coast tile would reach land, and over how many water tiles; -1 none.
+static int BridgeLanding(const Globe& g, int coast, int* length) {
+  const int first = g.BridgeStart(coast);
+  if (first < 0) return -1;
+  int prev = coast, cur = first, steps = 0;
+  while (g.IsValid(cur) && g.m_nodes[cur].type == TP_WATR && steps <= g.m_sz) {
+    const int next = g.OppositeNeighbour(prev, cur);
+    ++steps;
+    prev = cur;
+    cur = next;
+  }
+  if (!g.IsValid(cur) || g.m_nodes[cur].type == TP_WATR) return -1;
+  *length = steps;
+  return cur;
+}
+
+// What a landmass is worth to the settlement: trees and rocks to build with, prisoners to free,
+// and above all the gems and chests lying there.
+static void ContinentValues(const Wld& w, int* value) {
+  const Globe& g = w.globe;
+  for (int c = 0; c < g.m_numcontinents; ++c) {
+    value[c] = 0;
+    if (g.m_contsizes[c] <= 0 || g.m_nodes[g.m_continents[c][0]].type == TP_WATR) continue;
+    int pine = 0, mapl = 0, appl = 0, rock = 0;
+    g.CountOnContinent(c, &pine, &mapl, &appl, &rock);
+    value[c] = pine + mapl + appl + 2 * rock;
+    // Room for factories counts too, most of all while the sawmill has none.
+    int room = 0;
+    for (int j = 0; j < g.m_contsizes[c]; ++j) {
+      const int t = g.m_continents[c][j];
+      if ((g.Attribs(t) & AT_BUILDABLE) && g.IsBuildable(t) >= 1) ++room;
+    }
+    value[c] += (CountFinishedNamed(w.buildings, "sawmill") ? 1 : 10) * (room < 20 ? room : 20);
+  }
+  for (int n = 0; n < w.actors.m_cnt; ++n) {
+    const int t = w.actors.m_loca[n];
+    if ((w.actors.m_stat[n] & ST_PRISONER) && g.IsValid(t)) value[g.m_nodes[t].continent] += 40;
+  }
+  for (int i = 0; i < w.items.m_cnt; ++i) {
+    if (w.items.m_name[i].Empty() || w.items.m_carr[i] != -1 || !g.IsValid(w.items.m_loca[i])) continue;
+    const int c = g.m_nodes[w.items.m_loca[i]].continent;
+    if (ItemNamed(w.items, i, "chest")) value[c] += (w.items.m_stat[i] & IS_CHEST_GEM) ? 200 : 30;
+    if (IsGem(w.items, i)) value[c] += 200;
+  }
+}
+
+// The coast tile to stake the next bridge on: the one whose bridge reaches the landmass worth most
+// per water tile crossed; -1 none.
+static int ChooseBridge(ScriptedPlayer* sp, const Wld& w, double now) {
+  const Globe& g = w.globe;
+  static int value[MAXCONTINENTS];
+  ContinentValues(w, value);
+  int best = -1, bestLanding = -1;
+  double bestScore = 0.0;
+  const uint64_t busy = AT_BRIDGECONSTRUCTION | AT_DECKCONSTRUCTION | AT_FACTCONSTRUCTION | AT_ROADCONSTRUCTION |
+                        AT_SUPPLIEDBRIDGEWORK | AT_SUPPLIEDROADWORK | AT_SUPPLIEDDECKWORK | AT_SUPPLIEDFACTWORK;
+  for (int t = 0; t < g.m_sz; ++t) {
+    if (sp->dist[t] < 0 || g.m_nodes[t].type == TP_WATR || g.m_nodes[t].type == TP_BRDG) continue;
+    const uint64_t a = g.Attribs(t);
+    // A site under trees or rocks waits until it is cleared.
+    if (!(a & AT_COAST) || (a & (busy | AT_WOODY | AT_ROCKY)) || Blacklisted(*sp, SP_BRIDGE, t, now)) continue;
+    int length = 0;
+    const int landing = BridgeLanding(g, t, &length);
+    if (landing < 0 || sp->dist[landing] >= 0 || length < 1) continue;
+    const int c = g.m_nodes[landing].continent;
+    if (c >= MAXCONTINENTS || value[c] <= 0) continue;
+    // Long bridges eat three lumber and three stone a tile; the walk there counts a little too.
+    const double score = value[c] / (length + 0.5) - 0.01 * sp->dist[t];
+    if (best < 0 || score > bestScore) best = t, bestScore = score, bestLanding = landing;
+  }
+  sp->bridgeLanding = bestLanding;
+  if (best >= 0) {
+    int length = 0;
+    BridgeLanding(g, best, &length);
+    sp->bridgeLength = length;
+    sp->bridgeValue = value[g.m_nodes[bestLanding].continent];
+  }
+  return best;
+}
+
+// A character's assignment, looking through a pause to eat to the work it goes back to.
+static int Assignment(const Actors& a, int n) { return a.m_assi[n] == 5 ? a.m_prva[n] : a.m_assi[n]; }
+
+// The assignment a freed character is best given now.
+static int WantedAssignment(const Wld& w, int partner) {
+  int count[NUMASSIGNMENTS] = {};
+  const Actors& a = w.actors;
+  for (int n = 0; n < a.m_cnt; ++n)
+    if (n != partner && !(a.m_stat[n] & (ST_PRISONER | ST_CHOSEN)) && Assignment(a, n) >= 0 &&
+        Assignment(a, n) < NUMASSIGNMENTS)
+      ++count[Assignment(a, n)];
+  const int* offers = w.demand.m_offers;
+  if (offers[3] && count[3] == 0) return 3;
+  if (count[0] == 0) return 0;
+  if (count[1] == 0) return 1;
+  if (offers[3] && count[3] * 3 < count[0] + count[1]) return 3;
+  if (offers[6] && count[6] == 0 && count[0] + count[1] >= 4) return 6;
+  return count[1] < count[0] ? 1 : 0;
+}
+
+// The speech line that gives the assignment: its place among the assignments offered now.
+static int SpeechLine(const Wld& w, int assignment) {
+  int line = 0;
+  for (int k = 0; k < NUMASSIGNMENTS; ++k) {
+    if (!w.demand.m_offers[k]) continue;
+    if (k == assignment) return line;
+    ++line;
+  }
+  return 0;
+}
+
+// The next thing to do, in the order a sensible player would see to things.
+static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Step* step) {
+  const Globe& g = w.globe;
+  const Items& items = w.items;
+  const Actors& a = w.actors;
+  const int here = a.m_loca[player];
+  memset(step, 0, sizeof(*step));
+  step->hands = nullptr;
+
+  // The ascension: a crowned character walks onto the stargate.
+  if (a.m_stat[player] & ST_CROWNED) {
+    for (int b = 0; b < w.buildings.m_cnt; ++b) {
+      if (strcmp(w.buildings.m_name[b].c_str(), "stargate")) continue;
+      const int t = w.buildings.m_loca[b];
+      if (!g.IsValid(t) || sp->dist[t] < 0) continue;
+      step->task = SP_ASCEND;
+      step->tile = t;
+      return true;
+    }
+  }
+
+  // Greet the one just freed (or one to be given other work).
+  if (sp->greetFor >= 0) {
+    const int n = sp->greetFor;
+    if (now - sp->greetSince > 60.0 || !a.IsValid(n) || (a.m_stat[n] & ST_PRISONER) || !(a.m_stat[n] & ST_ACTIVE)) {
+      sp->greetFor = -1;
+    } else {
+      const int t = a.m_loca[n];
+      step->task = SP_GREET;
+      step->tile = t;
+      if (sp->dist[t] >= 0 && sp->dist[t] <= 1) step->tile = here;
+      snprintf(step->action, sizeof(step->action), "greet");
+      return true;
+    }
+  }
+
+  // Chests near the camp first: tools, materials and markers.
+  int chest = -1, chestDist = 0, farChest = -1, farDist = 0;
+  for (int i = 0; i < items.m_cnt; ++i) {
+    if (!ItemNamed(items, i, "chest")) continue;
+    const int t = items.m_loca[i];
+    if (!g.IsValid(t) || sp->dist[t] < 0 || Blacklisted(*sp, SP_SMASH, t, now)) continue;
+    if (sp->dist[t] <= c_campReach && (chest < 0 || sp->dist[t] < chestDist)) chest = i, chestDist = sp->dist[t];
+    if (farChest < 0 || sp->dist[t] < farDist) farChest = i, farDist = sp->dist[t];
+  }
+  if (chest >= 0) {
+    step->task = SP_SMASH;
+    step->tile = items.m_loca[chest];
+    snprintf(step->action, sizeof(step->action), "smash_chest");
+    return true;
+  }
+
+  // Caged prisoners within reach: fetch a bolt cutter, then free them.
+  int cage = -1, cageDist = 0;
+  for (int n = 0; n < a.m_cnt; ++n) {
+    if (!(a.m_stat[n] & ST_PRISONER)) continue;
+    const int t = a.m_loca[n];
+    if (!g.IsValid(t) || sp->dist[t] < 0 || !(g.Attribs(t) & AT_CAGE) || Blacklisted(*sp, SP_FREE, t, now)) continue;
+    if (cage < 0 || sp->dist[t] < cageDist) cage = t, cageDist = sp->dist[t];
+  }
+  if (cage >= 0) {
+    if (Fetch(*sp, w, player, "boltcutter", SP_FREE, now, step)) return true;
+    if (Holds(w, player, "boltcutter")) {
+      step->task = SP_FREE;
+      step->tile = cage;
+      step->hands = "boltcutter";
+      snprintf(step->action, sizeof(step->action), "free");
+      return true;
+    }
+  }
+
+  // Factories: the sawmill first, then storage when the depot is full, then smelter and smithy.
+  struct Factory {
+    int task;
+    const char* building;
+    const char* marker;
+    const char* site;
+  };
+  static const Factory c_factories[4] = {{SP_SAWMILL, "sawmill", "sawmillmarker", "sawmillsite"},
+                                         {SP_STORAGE, "storage", "storagemarker", "storagesite"},
+                                         {SP_SMELTER, "smelter", "smeltermarker", "smeltersite"},
+                                         {SP_SMITHY, "smithy", "smithymarker", "smithysite"}};
+  const bool sawmill = CountFinishedNamed(w.buildings, "sawmill") > 0;
+  // The depot (or a storage) has filled up once: more room is wanted until another storage stands.
+  const int storages = CountFinishedNamed(w.buildings, "storage");
+  if (storages > sp->storagesSeen) sp->storageWanted = false;
+  sp->storagesSeen = storages;
+  for (int t = 0; t < g.m_sz && !sp->storageWanted; ++t)
+    if (g.Attribs(t) & AT_FILLEDSTORAGE) sp->storageWanted = true;
+  for (const Factory& f : c_factories) {
+    if (f.task != SP_SAWMILL && !sawmill) continue;
+    if (f.task == SP_STORAGE && !sp->storageWanted) continue;
+    if (CountFinishedNamed(w.buildings, f.building) > 0 || AnyItemNamed(items, f.site)) continue;
+    // Only with somewhere to stake it is a marker worth carrying.
+    const int site = FactorySite(*sp, w, sp->landingTile, f.task, now);
+    if (site < 0) continue;
+    if (Fetch(*sp, w, player, f.marker, f.task, now, step)) return true;
+    if (!Holds(w, player, f.marker)) continue;
+    step->task = f.task;
+    step->tile = site;
+    step->hands = f.marker;
+    snprintf(step->action, sizeof(step->action), "stake_%s", f.marker);
+    return true;
+  }
+
+  // The crown: once the smelter and smithy stand, ore becomes an ingot and the ingot a crown.
+  const bool smelter = CountFinishedNamed(w.buildings, "smelter") > 0;
+  const bool smithy = CountFinishedNamed(w.buildings, "smithy") > 0;
+  if (smelter && smithy && !(a.m_stat[player] & ST_CROWNED)) {
+    int smithyTile = -1, smelterTile = -1;
+    for (int b = 0; b < w.buildings.m_cnt; ++b) {
+      const int t = w.buildings.m_loca[b];
+      if (!g.IsValid(t) || sp->dist[t] < 0) continue;
+      if (!strcmp(w.buildings.m_name[b].c_str(), "smithy")) smithyTile = t;
+      if (!strcmp(w.buildings.m_name[b].c_str(), "smelter")) smelterTile = t;
+    }
+    if (smithyTile >= 0 && smelterTile >= 0) {
+      if (Holds(w, player, "ingot")) {
+        step->task = SP_CROWN;
+        step->tile = smithyTile;
+        step->hands = "ingot";
+        snprintf(step->action, sizeof(step->action), "forge_crown");
+        return true;
+      }
+      if (Fetch(*sp, w, player, "ingot", SP_CROWN, now, step)) return true;
+      if (Holds(w, player, "ironore")) {
+        step->task = SP_CROWN;
+        step->tile = smelterTile;
+        step->hands = "ironore";
+        snprintf(step->action, sizeof(step->action), "smelt");
+        return true;
+      }
+      if (Fetch(*sp, w, player, "ironore", SP_CROWN, now, step)) return true;
+      // No ore lying about: mine some with a pickaxe.
+      int deposit = -1;
+      for (int t = 0; t < g.m_sz; ++t)
+        if (sp->dist[t] >= 0 && (g.Attribs(t) & AT_IRONDEPOSIT) && !Blacklisted(*sp, SP_CROWN, t, now) &&
+            (deposit < 0 || sp->dist[t] < sp->dist[deposit]))
+          deposit = t;
+      if (deposit >= 0) {
+        if (Holds(w, player, "pickaxe")) {
+          step->task = SP_CROWN;
+          step->tile = deposit;
+          step->hands = "pickaxe";
+          snprintf(step->action, sizeof(step->action), "mine_ore");
+          return true;
+        }
+        if (Fetch(*sp, w, player, "pickaxe", SP_CROWN, now, step)) return true;
+      }
+    }
+  }
+
+  // Gems: bring every one within reach to the gather tile.
+  if (sp->gatherTile >= 0 && sp->dist[sp->gatherTile] >= 0) {
+    const int held = Carried(w, player);
+    if (held >= 0 && IsGem(items, held)) {
+      step->task = SP_GEMS;
+      step->tile = sp->gatherTile;
+      step->hands = items.m_name[held].c_str();
+      snprintf(step->action, sizeof(step->action), "drop_%s", items.m_name[held].c_str());
+      return true;
+    }
+    int gem = -1;
+    for (int i = 0; i < items.m_cnt; ++i) {
+      if (items.m_name[i].Empty() || !IsGem(items, i) || items.m_carr[i] != -1) continue;
+      const int t = items.m_loca[i];
+      if (t == sp->gatherTile || !g.IsValid(t) || sp->dist[t] < 0 || Blacklisted(*sp, SP_GEMS, t, now)) continue;
+      if (gem < 0 || sp->dist[t] < sp->dist[items.m_loca[gem]]) gem = i;
+    }
+    if (gem >= 0) {
+      step->task = SP_GEMS;
+      step->tile = items.m_loca[gem];
+      step->hands = "";
+      snprintf(step->action, sizeof(step->action), "pickup_%s", items.m_name[gem].c_str());
+      return true;
+    }
+  }
+
+  // Bridges, one at a time, toward the landmass worth most per water tile.
+  // Before the sawmill only when it has nowhere to stand on this side of the water.
+  const bool sawmillStuck =
+      !sawmill && !AnyItemNamed(items, "sawmillsite") && FactorySite(*sp, w, sp->landingTile, SP_SAWMILL, now) < 0;
+  if ((sawmill || sawmillStuck) && w.buildings.CountNamed("brconstruction") == 0) {
+    const bool held = Holds(w, player, "bridgemarker");
+    if (held || NearestItem(*sp, w, "bridgemarker", SP_BRIDGE, now) >= 0) {
+      if (sp->bridgeCoast < 0 || sp->dist[sp->bridgeCoast] < 0 || Blacklisted(*sp, SP_BRIDGE, sp->bridgeCoast, now))
+        sp->bridgeCoast = ChooseBridge(sp, w, now);
+      if (sp->bridgeCoast >= 0) {
+        if (!held && Fetch(*sp, w, player, "bridgemarker", SP_BRIDGE, now, step)) return true;
+        step->task = SP_BRIDGE;
+        step->tile = sp->bridgeCoast;
+        step->hands = "bridgemarker";
+        snprintf(step->action, sizeof(step->action), "stake_bridgemarker");
+        return true;
+      }
+    }
+  }
+
+  // Chests further away: gems, markers and tools on the other landmasses.
+  if (farChest >= 0) {
+    step->task = SP_SMASH;
+    step->tile = items.m_loca[farChest];
+    snprintf(step->action, sizeof(step->action), "smash_chest");
+    return true;
+  }
+
+  // Builders wanted: give a freed character without useful work the "build stuff" assignment.
+  if (w.demand.m_offers[3]) {
+    int builders = 0, pick = -1;
+    for (int n = 0; n < a.m_cnt; ++n) {
+      if (a.m_stat[n] & (ST_PRISONER | ST_CHOSEN) || !(a.m_stat[n] & ST_ACTIVE)) continue;
+      if (Assignment(a, n) == 3) ++builders;
+      const int t = a.m_loca[n];
+      if (Assignment(a, n) != 3 && g.IsValid(t) && sp->dist[t] >= 0 &&
+          (pick < 0 || sp->dist[t] < sp->dist[a.m_loca[pick]]))
+        pick = n;
+    }
+    if (builders == 0 && pick >= 0 && now - sp->builderGreetAt > 120.0) {
+      sp->builderGreetAt = now;
+      sp->greetFor = pick;
+      sp->greetSince = now;
+    }
+  }
+  return false;
+}
+
+int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int capacity) {
+  const double dt = now - lastNow;
+  lastNow = now;
+  // Wall-clock time too: a headless run outpaces the services many times over, so simulated
+  // seconds of waiting here are far fewer seconds in a game running at its own pace.
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  const double wallDt = lastWall > 0.0 ? wall - lastWall : 0.0;
+  lastWall = wall;
+  int written = 0;
+  const Actors& a = world.actors;
+
+  // The watchdog: capacities, and how long characters wait for the services.
+  if (a.m_cnt < 0 || a.m_cnt > MAXACTORS || world.items.m_cnt < 0 || world.items.m_cnt > MAXITEMS ||
+      world.buildings.m_cnt < 0 || world.buildings.m_cnt > MAXBUILDINGS || world.globe.m_numcontinents > MAXCONTINENTS)
+    ++health.capacityFaults;
+  for (int n = 0; n < a.m_cnt && n < MAXACTORS; ++n) {
+    if (a.m_planSize[n] > c_planStepLimit || a.m_pasz[n] < 0 || a.m_pasz[n] > c_tilePathLimit) ++health.capacityFaults;
+    const bool planPending = a.m_planRequested[n] && !a.m_planDone[n] && (a.m_stat[n] & ST_ACTIVE);
+    const bool pathPending = a.m_pathRequested[n] && !a.m_pathDone[n].load() && (a.m_stat[n] & ST_ACTIVE);
+    planWait[n] = planPending ? planWait[n] + dt : 0.0;
+    pathWallWait[n] = pathPending ? pathWallWait[n] + wallDt : 0.0;
+    if (pathWallWait[n] > health.longestPathWallWait) health.longestPathWallWait = pathWallWait[n];
+    if (planWait[n] > health.longestPlanWait) health.longestPlanWaitNr = n;
+    pathWait[n] = pathPending ? pathWait[n] + dt : 0.0;
+    if (planWait[n] > health.longestPlanWait) health.longestPlanWait = planWait[n];
+    if (pathWait[n] > health.longestPathWait) health.longestPathWait = pathWait[n];
+  }
+
+  if (a.m_planInFlight && a.IsValid(a.m_planInFlightNr)) {
+    const int n = a.m_planInFlightNr;
+    if (n == inFlightNr && a.m_planSerial[n] == inFlightSerial) {
+      inFlightFor += dt;
+      inFlightWall += wallDt;
+    } else {
+      inFlightNr = n;
+      inFlightSerial = a.m_planSerial[n];
+      inFlightFor = 0.0;
+      inFlightWall = 0.0;
+    }
+    if (inFlightFor > health.longestPlanInFlight) health.longestPlanInFlight = inFlightFor;
+    if (inFlightWall > health.longestPlanInFlightWall) health.longestPlanInFlightWall = inFlightWall;
+  } else {
+    inFlightNr = -1;
+  }
+
+  if (now >= nextReport) {
+    Measure(world);
+    if (report && now > 0.0) Report();
+    nextReport = now + reportInterval;
+  }
+  if (now < nextDecision || capacity < 1) return 0;
+  nextDecision = now + decisionInterval;
+  Measure(world);
+
+  const int p = a.FindPlayer();
+  if (p < 0) return 0;
+  const uint64_t st = a.m_stat[p];
+  if (!(st & ST_LANDED) || (st & (ST_FALLING | ST_CLIMBING | ST_ASCENDING)) || !(st & ST_ACTIVE)) return 0;
+  const int here = a.m_loca[p];
+  if (landingTile < 0) {
+    landingTile = here;
+    gatherTile = here;
+  }
+
+  // Speaking: the partner gets its work.
+  if (PlayerIsGreeting(a)) {
+    const int partner = a.FindPartner(p);
+    if (partner < 0) return 0;
+    const int assignment = WantedAssignment(world, partner);
+    snprintf(out[written++], 256, "playerspeak line=%d", SpeechLine(world, assignment));
+    LOGI("Scripted player tells %s to %s.", a.m_name[partner].c_str(), AssignmentName(assignment));
+    if (greetFor == partner || greetFor >= 0) greetFor = -1;
+    return written;
+  }
+  // The tutorial's last lesson: hold the fast-forward key for a moment.
+  if (world.tutor.m_stage == 11 && fastForwardSince < 0.0) {
+    fastForwardSince = now;
+    snprintf(out[written++], 256, "simspeed accelerated=1 musicff=1");
+    return written;
+  }
+  if (fastForwardSince >= 0.0 && !fastForwardReleased && now - fastForwardSince > 2.0) {
+    fastForwardReleased = true;
+    snprintf(out[written++], 256, "simspeed accelerated=0 musicff=1");
+    return written;
+  }
+  // Busy with a step or a walk: wait for it.
+  const bool walking = (a.m_tgtl[p] != -1 && a.m_tgtl[p] != here) || a.m_pathStage[p] < a.m_pasz[p];
+  if (a.IsExecutingPlan(p) || a.m_pathRequested[p] || walking) return 0;
+
+  // A prisoner freed by the last step is greeted next.
+  if (!strcmp(lastAction, "free") && lastActionTile == here) {
+    for (int n = 0; n < a.m_cnt; ++n)
+      if (n != p && a.m_loca[n] == here && !(a.m_stat[n] & ST_PRISONER) && a.m_assi[n] < 0) {
+        greetFor = n;
+        greetSince = now;
+      }
+    lastAction[0] = 0;
+  }
+
+  Reach(this, world.globe, here);
+  Step step;
+  if (!Decide(this, world, p, now, &step)) {
+    ++health.idleFrames;
+    return 0;
+  }
+  ++taskCounts[step.task];
+  if (step.task != task || step.tile != taskTile) {
+    task = step.task;
+    taskTile = step.tile;
+    taskSince = now;
+    taskClicks = 0;
+  } else if (now - taskSince > c_taskPatience) {
+    Blacklist(this, task, taskTile, now);
+    if (task == SP_BRIDGE) bridgeCoast = -1;
+    if (task == SP_GREET) greetFor = -1;
+    task = SP_WAIT;
+    taskTile = -1;
+    return 0;
+  }
+
+  // Hands: put down what the step does not want.
+  const int held = Carried(world, p);
+  if (held >= 0 && step.hands && strcmp(step.hands, world.items.m_name[held].c_str())) {
+    const char* name = world.items.m_name[held].c_str();
+    char action[64];
+    snprintf(action, sizeof(action), "%s_%s", strcmp(name, "fruit") ? "drop" : "eat", name);
+    snprintf(out[written++], 256, "playeraction name=%s", action);
+    ++taskCounts[SP_DROP];
+    return written;
+  }
+
+  if (here != step.tile) {
+    // Walk, in legs when the way is long.
+    int target = step.tile;
+    if (dist[target] > c_legSteps) {
+      while (target >= 0 && dist[target] > c_legSteps) target = parent[target];
+    }
+    if (target < 0) return 0;
+    ++taskClicks;
+    if (taskClicks > 12) {
+      Blacklist(this, task, taskTile, now);
+      if (task == SP_BRIDGE) bridgeCoast = -1;
+      return 0;
+    }
+    snprintf(out[written++], 256, "leftclick down=1 moved=0 tile=%d actor=-1 modalt=0 modctl=0 modshf=0", target);
+    if (written < capacity)
+      snprintf(out[written++], 256, "leftclick down=0 moved=0 tile=%d actor=-1 modalt=0 modctl=0 modshf=0", target);
+    lastClickTile = target;
+    return written;
+  }
+  if (!step.action[0]) return 0;
+
+  // On the spot: the action is started only when the game offers it, as the buttons do.
+  const char* names[16];
+  const int count = AvailableActions(a, p, names, 16);
+  if (!Offered(names, count, step.action)) {
+    Blacklist(this, step.task, step.tile, now);
+    if (step.task == SP_BRIDGE) bridgeCoast = -1;
+    if (step.task == SP_GREET) greetFor = -1;
+    return 0;
+  }
+  snprintf(out[written++], 256, "playeraction name=%s", step.action);
+  snprintf(lastAction, sizeof(lastAction), "%s", step.action);
+  lastActionTile = here;
+  lastActionAt = now;
+  if (step.task == SP_BRIDGE && !strcmp(step.action, "stake_bridgemarker")) {
+    ++progress.bridgesStaked;
+    LOGI("Scripted player stakes a bridge of %d tiles at tile %d toward tile %d, on a landmass worth %d.", bridgeLength,
+         here, bridgeLanding, bridgeValue);
+    bridgeCoast = -1;
+  }
+  return written;
+}
+
+void ScriptedPlayer::Hear(const char* message) {
+  if (strncmp(message, "gameend", 7)) return;
+  ++progress.gameEnds;
+  if (strstr(message, "win=1")) ++progress.gameEndWins;
+}
+
+void ScriptedPlayer::Measure(const Wld& w) {
+  const Actors& a = w.actors;
+  const Items& items = w.items;
+  const Buildings& b = w.buildings;
+  progress.age = w.m_age;
+  const int stage = w.tutor.m_stage;
+  if (stage >= 0 && stage < 32) progress.stagesSeen |= 1u << stage;
+  if (stage >= 0 && stage < progress.tutorStage) ++progress.stageSetbacks;
+  progress.tutorStage = stage;
+  if (stage > progress.tutorHighest) progress.tutorHighest = stage;
+  if (w.tutor.m_stage < 0 && progress.tutorHighest >= 11) progress.tutorHighest = 12;
+  const int p = a.FindPlayer();
+  progress.landed = p >= 0 && (a.m_stat[p] & ST_LANDED) && !(a.m_stat[p] & (ST_FALLING | ST_CLIMBING)) ? 1 : 0;
+  progress.crowned = p >= 0 && (a.m_stat[p] & ST_CROWNED) ? 1 : 0;
+  progress.ascending = p >= 0 && (a.m_stat[p] & ST_ASCENDING) ? 1 : 0;
+  progress.freed = progress.assigned = 0;
+  for (int n = 0; n < a.m_cnt; ++n) {
+    if (n == p || (a.m_stat[n] & ST_PRISONER)) continue;
+    ++progress.freed;
+    if (a.m_assi[n] >= 0) ++progress.assigned;
+  }
+  progress.sawmills = CountFinishedNamed(b, "sawmill");
+  progress.storages = CountFinishedNamed(b, "storage");
+  progress.smelters = CountFinishedNamed(b, "smelter");
+  progress.smithies = CountFinishedNamed(b, "smithy");
+  progress.bridgePieces = CountFinishedNamed(b, "bridge");
+  progress.stargates = CountFinishedNamed(b, "stargate");
+  int chests = 0, gems = 0, most = 0;
+  for (int i = 0; i < items.m_cnt; ++i) {
+    if (ItemNamed(items, i, "chest")) ++chests;
+    if (items.m_name[i].Empty() || !IsGem(items, i)) continue;
+    ++gems;
+    int together = 0;
+    for (int j = 0; j < items.m_cnt; ++j)
+      if (!items.m_name[j].Empty() && IsGem(items, j) && items.m_carr[j] == -1 && items.m_loca[j] == items.m_loca[i])
+        ++together;
+    if (together > most) most = together;
+  }
+  if (chestsAtStart < 0) chestsAtStart = chests;
+  progress.chestsSmashed = chestsAtStart - chests;
+  progress.gemsFound = gems;
+  progress.gemsGathered = most;
+}
+
+void ScriptedPlayer::Report() const {
+  const ScriptedProgress& r = progress;
+  LOGI(
+      "Scripted player at minute %d: tutorial stage %d (highest %d), freed %d, assigned %d, sawmills %d, storages %d, "
+      "smelters %d, smithies %d, bridge pieces %d (%d staked), gems %d found, %d gathered, stargates %d, crowned %d, "
+      "ascending %d, game ends %d; now %s.",
+      static_cast<int>(r.age / 60.0 + 0.5), r.tutorStage, r.tutorHighest, r.freed, r.assigned, r.sawmills, r.storages,
+      r.smelters, r.smithies, r.bridgePieces, r.bridgesStaked, r.gemsFound, r.gemsGathered, r.stargates, r.crowned,
+      r.ascending, r.gameEnds, ScriptedTaskName(task));
+}
+
+static int DriverThunk(void* user, const Wld& world, double now, char (*out)[256], int capacity) {
+  return static_cast<ScriptedPlayer*>(user)->Frame(world, now, out, capacity);
+}
+
+static void ListenerThunk(void* user, const char* message) { static_cast<ScriptedPlayer*>(user)->Hear(message); }
+
+void ScriptedPlayerAttach(HeadlessOptions* options, ScriptedPlayer* player) {
+  options->driver = DriverThunk;
+  options->listener = ListenerThunk;
+  options->user = player;
+}
