@@ -186,11 +186,15 @@ int main(int argc, char** argv) {
         world->actors.m_planActions[player][0] = "greet";
         world->actors.m_planSize[player] = 1;
         world->actors.m_planStage[player] = 0;
+        const int partner = player == 0 ? 1 : 0;  // whoever is greeted gives the panel its title
+        const uint64_t partnerStat = world->actors.m_stat[partner];
+        world->actors.m_stat[partner] |= ST_ENGAGED;
         vis.m_overlay.GetOptions().m_debugFlags &= ~DF_TILE_INFO;
         SDL_WarpMouseInWindow(SDL_GL_GetCurrentWindow(), width / 2, 16 + height * 4 / 10 * 4 / 11);
         if (!Shoot(&vis, world, out + "/labels_speech.png")) status = 1;
         world->actors.m_planSize[player] = 0;
         world->actors.m_planStage[player] = -1;
+        world->actors.m_stat[partner] = partnerStat;
         if (!Shoot(&vis, world, out + "/labels_game.png")) status = 1;
       }
       PlanningServiceCancel(&world->actors);
