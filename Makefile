@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps build format check-format clean
+.PHONY: run test bench deps build format check-format clean
 
 deps:
 	@tools/install_deps.sh
@@ -16,6 +16,11 @@ test: build
 
 run: build
 	tools/run.sh $(BUILD)
+
+# The simulation's speed figures, one "name value unit" line each (see README, Speed).
+bench: build
+	cd $(BUILD) && for b in busy_bench world_parts_bench plan_request_bench planner_bench path_bench; do \
+	  QUILLOMAR_DATA_DIR=$$PWD ./bench/$$b | grep -E '^[a-z0-9_]+ [-0-9.]+ [^ ]+$$' || exit 1; done
 
 format:
 	tools/check_format.sh --fix

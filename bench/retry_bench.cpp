@@ -97,9 +97,12 @@ int main(int argc, char** argv) {
   consoleHook = CountLine;
   const long frames = static_cast<long>(minutes * 60.0 * 240.0 / 4.0);
   const double start = bench::NowMs();
+  double waited = 0.0;  // seconds characters stood ready for a plan that the service had not answered yet
   for (long f = 0; f < frames; ++f) {
     outbox.Empty();
     SimFrame(&outbox, 4, c_simStep, world);
+    for (int n = 0; n < a.m_cnt; ++n)
+      if (a.m_planRequested[n] && !a.m_planDone[n] && a.m_replanDelay[n] <= 0.0f) waited += 4.0 * c_simStep;
     Packet in;
     while (MailboxReceive(c_mailboxVis, &in)) {
     }
@@ -122,6 +125,7 @@ int main(int argc, char** argv) {
   printf("retry_failed_paths_per_minute %.1f paths\n", counts.pathFailures / minutes);
   printf("retry_plans_found %ld plans\n", counts.plansFound);
   printf("retry_plans_completed %ld plans\n", counts.plansCompleted);
+  printf("retry_plan_wait %.1f s\n", waited);
   printf("retry_wall_time %.1f s\n", wall / 1000.0);
   return 0;
 }

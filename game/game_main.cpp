@@ -14,7 +14,9 @@
 #include "graphics/graphics.h"
 #include "graphics/vis.h"
 #include "graphics/vis_input.h"
+#include "graphics/vis_sound.h"
 #include "graphics/vis_text.h"
+#include "system/audio.h"
 #include "system/dialog.h"
 #include "system/file.h"
 #include "system/input.h"
@@ -126,6 +128,8 @@ int GameMain() {
   TimerInit();
 
   bool video = VideoInit(0, 0, 3, 3, "Quillomar 127");
+  // Without a sound device the game runs silent; the sound loading says so once.
+  AudioInit(nullptr, 0.16f);
   InputInit();
   video = video && WindowCreate(1280, 720, false);
   if (video) {
@@ -137,6 +141,7 @@ int GameMain() {
     LOGE("Quillomar needs a display with OpenGL 3.3; it ends here.");
     DialogShowError("Quillomar", "Quillomar could not open its window with OpenGL 3.3.");
     InputExit();
+    AudioExit();
     VideoExit();
     TimerExit();
     DestroySteamHelper();
@@ -161,13 +166,18 @@ int GameMain() {
   view.gameInProgress = &vis->m_gameInProgress;
 
   PendingCommand pending;
+  uint8_t fastForward = 0;
   bool running = true;
   double previous = TimerElapsedMs();
   while (running) {
     const double now = TimerElapsedMs();
     const double dt = (now - previous) * 0.001;
     previous = now;
-    const int steps = ShellFrameSteps(dt, vis->m_fastForward != 0);
+    if (vis->m_fastForward != fastForward) {
+      fastForward = vis->m_fastForward;
+      LOGI("Fast forward %s.", fastForward ? "on" : "off");
+    }
+    const int steps = ShellFrameSteps(dt, fastForward != 0);
     if (vis->m_screenMode > 0) {
       const char* choice = VisTitleFrame(vis, static_cast<float>(dt));
       if (!choice)
@@ -189,13 +199,15 @@ int GameMain() {
   // Shut-down: the workers let go of the world before it is saved and freed.
   PlanningServiceStop();
   PathingServiceStop();
-  if (ShellSaveAtExit(vis->m_gameInProgress != 0)) LOGI("Saved the game.");
+  const double age = wld ? wld->m_age : 0.0;
+  if (ShellSaveAtExit(vis->m_gameInProgress != 0)) LOGI("Saved the game at the age of %.1f s.", age);
   VisTextShutdown();
   delete vis;
   vis = nullptr;
   StoreStatsAtExit();
   GraphicsExit();
   InputExit();
+  AudioExit();
   VideoExit();
   MailboxReset();
   TimerExit();

@@ -31,6 +31,10 @@ typedef char OverrideLine[128];
 // user folder). A missing or malformed dump, or an output that cannot be written whole, is an
 // installation fault: it logs the error and ends the process with status 1. Returns 0.
 int PlanetDumpRead(const char* dumpName, const char* geoName, const char* topName, const OverrideLine* overrides);
+// Called after the error lines of a failed conversion, just before the process ends; null in the
+// game. A test or fuzzer that must survive a bad dump sets one that does not return (it throws);
+// if it returns, the process still ends with status 1.
+extern void (*planetDumpFaultHook)();
 
 // The conversion settings that the override lines change; they persist between conversions.
 struct PlanetSettings {

@@ -177,6 +177,10 @@ void CustomisePanelDraw(Vis* vis, float seconds) {
 
 const char* VisTitleFrame(Vis* vis, float seconds) {
   if (vis->m_quitRequested) return nullptr;
+  // Buttons held when the game screen was left are released here, never seen by the game again:
+  // let go of the pointer grab and of the camera's drag so that neither outlasts the game screen.
+  InputGrabMouse(false);
+  vis->m_camera.m_dragging = vis->m_camera.m_rightHeld = vis->m_camera.m_middleHeld = 0;
   if (!InputPoll()) vis->m_quitRequested = 1;
   int code = 0, down = 0;
   uint32_t mods = 0;

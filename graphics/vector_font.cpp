@@ -9,9 +9,13 @@
 
 namespace {
 
-// Stroke width in glyph units. Strokes are laid on centre lines that the outline pulls in by half
-// the width, so a capital's ink spans exactly 0..advance by 0..4.
-constexpr float c_stroke = 0.5f;
+// Stroke widths in glyph units, across (for upright strokes) and up (for level ones). Text is
+// nearly always drawn about half as wide per unit as it is high, so upright strokes get more
+// units to look as heavy as level ones, and stay at least a pixel wide in small texts. Strokes
+// are laid on centre lines that the outline pulls in by half the width, so a capital's ink spans
+// exactly 0..advance by 0..4.
+constexpr float c_strokeX = 0.8f;
+constexpr float c_strokeY = 0.5f;
 constexpr int c_fontVertexLimit = 16384;
 
 // A glyph's outline: strokes are point lists "x,y x,y ..." separated by ';'; a list that starts with
@@ -103,9 +107,11 @@ const GlyphSource glyphSources[] = {
 };
 
 // Small letters are the capitals' outlines drawn three units high, at these widths.
+// Narrower than the capitals, so that the tutor's and the speech menu's lines fit their boxes.
 float SmallAdvance(char c, float capitalAdvance) {
-  if (c == 'm') return 4.334f;
-  if (capitalAdvance >= 4.0f) return 3.667f;
+  if (c == 'm' || c == 'w') return 4.334f;
+  if (c == 'a') return 3.667f;
+  if (capitalAdvance >= 4.0f) return 3.334f;
   return capitalAdvance;
 }
 
@@ -144,9 +150,9 @@ struct Font {
       dx /= len;
       dy /= len;
     }
-    const float h = c_stroke * 0.5f;
-    const float ax = x0 - dx * h, ay = y0 - dy * h, bx = x1 + dx * h, by = y1 + dy * h;
-    const float nx = -dy * h, ny = dx * h;
+    const float hx = c_strokeX * 0.5f, hy = c_strokeY * 0.5f;
+    const float ax = x0 - dx * hx, ay = y0 - dy * hy, bx = x1 + dx * hx, by = y1 + dy * hy;
+    const float nx = -dy * hx, ny = dx * hy;
     Triangle(ax - nx, ay - ny, bx - nx, by - ny, bx + nx, by + ny);
     Triangle(ax - nx, ay - ny, bx + nx, by + ny, ax + nx, ay + ny);
   }
@@ -177,11 +183,11 @@ struct Font {
         for (int i = 1; i + 1 < n; ++i) Triangle(px[0], py[0], px[i], py[i], px[i + 1], py[i + 1]);
       } else {
         // Centre lines pulled in by half the stroke, so the ink fills 0..advance by 0..4 x ky.
-        const float w = advance > c_stroke ? advance : c_stroke + 0.01f;
-        const float sxIn = (w - c_stroke) / w, syIn = (4.0f * ky - c_stroke) / (4.0f * ky), off = c_stroke * 0.5f;
+        const float w = advance > c_strokeX ? advance : c_strokeX + 0.01f;
+        const float sxIn = (w - c_strokeX) / w, syIn = (4.0f * ky - c_strokeY) / (4.0f * ky);
         for (int i = 0; i < n; ++i) {
-          px[i] = off + px[i] * sxIn;
-          py[i] = off + py[i] * syIn;
+          px[i] = c_strokeX * 0.5f + px[i] * sxIn;
+          py[i] = c_strokeY * 0.5f + py[i] * syIn;
         }
         for (int i = 0; i + 1 < n; ++i) Segment(px[i], py[i], px[i + 1], py[i + 1]);
         if (n == 1) Segment(px[0], py[0], px[0], py[0]);

@@ -11,6 +11,8 @@
 
 #include "graphics/screenshot.h"
 #include "graphics/vis_input.h"
+#include "graphics/vis_sound.h"
+#include "system/audio.h"
 #include "system/file.h"
 #include "system/window.h"
 #include "utility/log.h"
@@ -155,6 +157,11 @@ Vis::Vis() {
   Options& options = m_overlay.GetOptions();
   OptionsLoad(&m_settings, &options);
   SwapIntervalSet(options.m_vsync ? 1 : 0);
+  AudioSetMasterGain(options.m_masterVolume);
+  OverlayHooks hooks;
+  hooks.m_swapInterval = SwapIntervalSet;
+  hooks.m_listenerGain = AudioSetMasterGain;
+  m_overlay.SetHooks(hooks);
   LOGI("Music vol: %f", options.m_musicVolume);
   m_gameInProgress = FileExists("autosave.dat", true) ? 1 : 0;
   LOGI("We have %s in progress.", m_gameInProgress ? "a game" : "no game");
@@ -188,6 +195,8 @@ Vis::Vis() {
   glDepthFunc(GL_LEQUAL);
   if (options.m_srgb) glEnable(GL_FRAMEBUFFER_SRGB);
 
+  LoadSounds(this);
+
   for (int i = 0; i < NUMCHARACTERMODELS; ++i) {
     m_characterModels[i] = m_modelDB.Load(characterModelFiles[i], false, 0);
     if (m_characterModels[i] >= 0) LOGI("Loaded animated character '%s':", characterModelFiles[i]);
@@ -217,6 +226,7 @@ Vis::Vis() {
 }
 
 Vis::~Vis() {
+  MusicStop(this);
   m_overlay.WorldGone();
   m_overlay.SetTileInfo(nullptr, nullptr);
   if (m_constructed) OptionsSave(&m_settings, m_overlay.GetOptions());
@@ -374,7 +384,9 @@ bool VisFrame(Vis* vis, float frameSeconds, uint32_t steps, float stepSeconds, W
   if (world) IntroCameraStep(&vis->m_introCam, stepTime, *world);
   vis->m_camBlend += t * c_camBlendRate;
   if (vis->m_camBlend > 1.0f) vis->m_camBlend = 1.0f;
-  // The listener and the music volume follow the camera here once the sound lands.
+  const Matrix44 current = CameraCurrent(*vis);
+  ListenerSet(vis, current.GetTranslation(), current.GetYAxis(), current.GetZAxis());
+  MusicVolumeUpdate(vis);
 
   vis->m_timeOfDay += static_cast<float>(ms) * 0.001f * 0.2777778f;
   if (vis->m_timeOfDay > 24.0f) vis->m_timeOfDay -= 24.0f;

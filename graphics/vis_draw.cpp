@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graphics/vis.h"
+#include "graphics/vis_labels.h"
 #include "graphics/vis_text.h"
 #include "system/window.h"
 #include "utility/log.h"
@@ -135,8 +136,10 @@ void MineralsDraw(Vis* vis, const Wld& world, int kind, int slot, int mode) {
 void ItemsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, int mode) {
   if (slot < 0) return;
   int n = 0;
-  const Matrix44* trfs = mode == DRAW_SPARKLE ? vis->m_instances.Sorted().GlowingRun(model, &n)
-                                              : vis->m_instances.Sorted().ItemRun(model, &n);
+  const FrameInstances& frame = vis->m_instances;
+  const Matrix44* trfs = mode == DRAW_SPARKLE        ? frame.Sorted().GlowingRun(model, &n)
+                         : model == c_crownItemModel ? frame.AllCrowns(&n)
+                                                     : frame.Sorted().ItemRun(model, &n);
   DrawInstanced(vis, slot, trfs, n, mode);
 }
 
@@ -148,7 +151,8 @@ void BuildingsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, int mode
 }
 
 void CrownsDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
-  if (slot < 0 || mode != DRAW_SOLID) return;
+  // The worn crowns were drawn with the crown model's items, which share its instance area.
+  if (slot < 0 || mode != DRAW_SOLID || slot == vis->m_itemModels[c_crownItemModel]) return;
   int n = 0;
   const Matrix44* trfs = vis->m_instances.Crowns(&n);
   DrawInstanced(vis, slot, trfs, n, mode);

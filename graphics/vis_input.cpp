@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "graphics/vis.h"
+#include "graphics/vis_sound.h"
 #include "system/input.h"
 #include "system/window.h"
 #include "utility/fixed_string.h"
@@ -121,13 +122,22 @@ SimStatHandlers simStatHandlers;
 bool HandleSimEvent(Vis* vis, const char* text, Wld* world) {
   if (!text) return false;
   if (!strncmp(text, "soundeffect ", 12)) {
-    // The sound effects play here once the audio lands; a tile must be on the planet.
+    char name[80];
+    MessageWord(text, "name", name);
+    const int tile = MessageInt(text, "tile");
+    Vec3 position{};  // no tile: played at the listener
+    if (tile >= 0 && tile < vis->m_tileTransformCount && vis->m_tileTransforms)
+      position = vis->m_tileTransforms[tile].GetTranslation();
+    else if (tile >= 0)
+      LOGE("Sound '%s' at tile %d, beyond the %d tiles: played without a place", name, tile, vis->m_tileTransformCount);
+    PlaySoundEffect(vis, name, MessageFloat(text, "gain", 1.0f), position);
     return true;
   }
   if (!strncmp(text, "intro ", 6)) {
     const int ended = MessageInt(text, "ended"), started = MessageInt(text, "started");
     if (ended > 0) {
       SwitchToPlanetCamera(vis, world);
+      MusicPlay(vis, "townthemeraw");
       LOGI("Switched to planet cam.");
     }
     if (started >= 1) vis->m_camFrom = vis->m_camTo = c_camIntro;
@@ -258,6 +268,7 @@ void VisHandleInput(Vis* vis, Wld* world) {
       vis->m_fastForward = down ? 1 : 0;
       message.Format("simspeed accelerated=%d musicff=%d", down ? 1 : 0, gui.GetOptions().m_musicFF ? 1 : 0);
       SendToSim(vis, message.c_str());
+      MusicSpeedSet(vis, down ? 2.0f : 1.0f);
     }
     if (code == SC_GRAVE && down) gui.ToggleWindow(Overlay::WIN_CONSOLE);
     if (code == SC_F3 && down && world) world->WriteScene("../dumps/scene.dae");

@@ -384,9 +384,13 @@ FrameInstances::FrameInstances() {
   for (int k = 0; k < NUMTREEKINDS; ++k) total += c_treeInstanceLimit[k];
   m_treeBlock = new Matrix44[total];
   for (int k = 0, at = 0; k < NUMTREEKINDS; at += c_treeInstanceLimit[k], ++k) m_trees[k] = m_treeBlock + at;
+  m_allCrowns = new Matrix44[MAXITEMS];
 }
 
-FrameInstances::~FrameInstances() { delete[] m_treeBlock; }
+FrameInstances::~FrameInstances() {
+  delete[] m_treeBlock;
+  delete[] m_allCrowns;
+}
 
 void FrameInstances::Fill(const Wld& world, const Matrix44* attachFrames) {
   for (int k = 0; k < NUMTREEKINDS; ++k)
@@ -397,6 +401,13 @@ void FrameInstances::Fill(const Wld& world, const Matrix44* attachFrames) {
   m_targetCount = PathTargetInstanceFill(world, &m_target);
   m_bridgeCount = BridgeMarkerInstancesFill(world, m_bridge, c_bridgeMarkerLimit);
   m_crownCount = CrownInstancesFill(world, attachFrames, m_crowns, c_annotationInstanceLimit);
+  int lying = 0;
+  const Matrix44* items = m_sort.ItemRun(c_crownItemModel, &lying);
+  if (lying > MAXITEMS) lying = MAXITEMS;
+  memcpy(static_cast<void*>(m_allCrowns), items, sizeof(Matrix44) * static_cast<size_t>(lying));
+  const int worn = m_crownCount < MAXITEMS - lying ? m_crownCount : MAXITEMS - lying;
+  memcpy(static_cast<void*>(m_allCrowns + lying), m_crowns, sizeof(Matrix44) * static_cast<size_t>(worn));
+  m_allCrownCount = lying + worn;
 }
 
 const Matrix44* FrameInstances::Trees(int kind, int* count) const {

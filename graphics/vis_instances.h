@@ -143,6 +143,12 @@ class FrameInstances {
     *count = m_crownCount;
     return m_crowns;
   }
+  // The crown model's instances: the crowns lying about or carried, then those worn. One model
+  // draws both, so they share its instance area in one upload rather than overwrite each other.
+  const Matrix44* AllCrowns(int* count) const {
+    *count = m_allCrownCount;
+    return m_allCrowns;
+  }
   const ModelInstanceSort& Sorted() const { return m_sort; }
 
  private:
@@ -158,4 +164,6 @@ class FrameInstances {
   int32_t m_bridgeCount = 0;
   Matrix44 m_crowns[c_annotationInstanceLimit];
   int32_t m_crownCount = 0;
+  Matrix44* m_allCrowns;  // MAXITEMS
+  int32_t m_allCrownCount = 0;
 };

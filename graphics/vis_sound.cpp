@@ -120,14 +120,18 @@ bool MusicStart(const uint32_t sounds[c_soundCount], const char* name, float mus
 }
 
 void MusicSpeedApply(float pitch, bool musicFF, float musicVolume) {
-  AudioSetPitch(pitch, musicFF ? c_audioChannelLimit : c_audioMusicChannel);
+  // Back to normal speed the music always comes along: sped up with the option on and released
+  // after it was turned off, it would otherwise stay fast for good.
+  const bool withMusic = musicFF || pitch <= 1.0f;
+  AudioSetPitch(pitch, withMusic ? c_audioChannelLimit : c_audioMusicChannel);
   AudioSetGain(c_audioMusicChannel, pitch > 1.0f ? musicVolume * c_musicFastVolumeScale : musicVolume);
 }
 
-bool MusicVolumeFollow(float option, float* musicVolume) {
+bool MusicVolumeFollow(float option, bool fast, float* musicVolume) {
   if (option == *musicVolume) return false;
   *musicVolume = option;
-  AudioSetGain(c_audioMusicChannel, option);
+  // A volume changed while Tab is held keeps the music at its fast-forward share.
+  AudioSetGain(c_audioMusicChannel, fast ? option * c_musicFastVolumeScale : option);
   return true;
 }
 
@@ -142,12 +146,16 @@ void PlaySoundEffect(Vis* vis, const char* name, float gain, Vec3 position) {
 void MusicPlay(Vis* vis, const char* name) {
   LOGI("MusicPlay()");
   vis->m_musicName = name;
-  MusicStart(vis->m_soundFXArray, name, vis->m_musicVolume);
+  // The intro can end while Tab is held: the music then starts at its fast-forward share.
+  const float volume = vis->m_fastForward ? vis->m_musicVolume * c_musicFastVolumeScale : vis->m_musicVolume;
+  MusicStart(vis->m_soundFXArray, name, volume);
 }
 
 void MusicStop(Vis*) { AudioStop(c_audioMusicChannel); }
 
-void MusicVolumeUpdate(Vis* vis) { MusicVolumeFollow(vis->m_overlay.GetOptions().m_musicVolume, &vis->m_musicVolume); }
+void MusicVolumeUpdate(Vis* vis) {
+  MusicVolumeFollow(vis->m_overlay.GetOptions().m_musicVolume, vis->m_fastForward != 0, &vis->m_musicVolume);
+}
 
 void MusicSpeedSet(Vis* vis, float pitch) {
   MusicSpeedApply(pitch, vis->m_overlay.GetOptions().m_musicFF != 0, vis->m_musicVolume);

@@ -27,15 +27,16 @@ int SoundsLoad(uint32_t sounds[c_soundCount]);
 // when the position is (0, 0, 0), else at the position. The channel, or -1 when the name is
 // unknown (logged), audio is closed or every effect channel is busy (dropped silently).
 int SoundEffectStart(const uint32_t sounds[c_soundCount], const char* name, float gain, Vec3 position);
-// Starts the named sound looping on the music channel at the music volume; false (logged)
-// for a name not in the table.
+// Starts the named sound looping on the music channel at the volume given; false (logged) for a
+// name not in the table.
 bool MusicStart(const uint32_t sounds[c_soundCount], const char* name, float musicVolume);
 // Sets the effects' pitch, and the music's too when musicFF is set (the channel layer takes the
-// music to its own fast pitch); the music plays quieter while the pitch is above 1.
+// music to its own fast pitch) or the pitch is back at normal; the music plays quieter while the
+// pitch is above 1.
 void MusicSpeedApply(float pitch, bool musicFF, float musicVolume);
 // Follows the music volume option: when it differs from *musicVolume, takes it and sets the music
-// channel's gain. True when it changed.
-bool MusicVolumeFollow(float option, float* musicVolume);
+// channel's gain (the quieter one while the game runs fast). True when it changed.
+bool MusicVolumeFollow(float option, bool fast, float* musicVolume);
 
 // The Vis's sounds, over its m_soundFXArray, m_musicVolume and m_musicName and its options.
 uint32_t LoadSound(Vis* vis, const char* path);

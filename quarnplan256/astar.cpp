@@ -7,15 +7,12 @@
 
 namespace {
 
-// Per slot, packed small so that probing touches little memory: the search the slot
-// was filled in (epoch x 2, plus 1 once removed) and the key's full hash, which settles
-// nearly every mismatch without reading the 32-byte key. A slot whose epoch is not the
-// set's current one is empty, so emptying a set is one increment, not a pass over
-// every slot.
-struct SlotMark {
-  uint32_t mark;
-  uint32_t tag;
-  int g;     // the node's g, read on every revisit, kept here for the same reason
+// Probing reads only what it must, each in an array of its own so that the arrays a probe
+// walks stay in the cache: two bitmaps (filled, removed) and the key's full hash per slot,
+// which settles nearly every mismatch without reading the 32-byte key. What a hit needs
+// (the node's g and its place in the pool) lies apart.
+struct SlotNode {
+  int g;     // the node's g, read on every revisit
   int node;  // where the node itself lives in the set's node pool
 };
 
@@ -23,14 +20,18 @@ struct SlotMark {
 // they are stored, reusing the places of removed ones, so that a search writes a few
 // contiguous pages instead of one scattered line per node all over the table.
 struct NodeSetData {
-  SlotMark marks[c_nodeSetSlots];
-  AtomBits keys[c_nodeSetSlots];  // copies of the nodes' keys, for probing
+  uint32_t tags[c_nodeSetSlots];   // the full hash of the slot's key
+  SlotNode slots[c_nodeSetSlots];  // g and pool place of the slot's node
+  AtomBits keys[c_nodeSetSlots];   // copies of the nodes' keys, for probing
   SearchNode pool[c_nodeSetSlots];
   int freeNodes[c_nodeSetSlots];
   // One bit per slot, set once the slot is filled in this search (a removed slot stays
   // filled): 8 KB that stay in the cache, so most lookups of a new state end here
-  // without touching the big arrays. Each 64-slot word is valid only in its epoch.
+  // without touching the big arrays. Each 64-slot word is valid only in its epoch, so
+  // emptying a set is one increment, not a pass over every slot. The removed bits of a
+  // word are valid in the same epoch.
   uint64_t filledBits[c_nodeSetSlots / 64];
+  uint64_t removedBits[c_nodeSetSlots / 64];
   uint32_t filledEpoch[c_nodeSetSlots / 64];
   int poolUsed;
   int freeCount;
@@ -62,6 +63,7 @@ int numClosed = 0;
 WorldState transStates[c_maxTransitions];
 const char* transNames[c_maxTransitions];
 int transCosts[c_maxTransitions];
+uint32_t transMix[c_maxTransitions];
 
 inline bool KeyEqual(const AtomBits& a, const AtomBits& b) {
   return ((a.bits[0] ^ b.bits[0]) | (a.bits[1] ^ b.bits[1]) | (a.bits[2] ^ b.bits[2]) | (a.bits[3] ^ b.bits[3])) == 0;
@@ -142,11 +144,18 @@ inline void SlotFill(NodeSetData& ns, uint32_t epoch, int s) {
   if (ns.filledEpoch[s >> 6] != epoch) {
     ns.filledEpoch[s >> 6] = epoch;
     ns.filledBits[s >> 6] = 0;
+    ns.removedBits[s >> 6] = 0;
   }
   ns.filledBits[s >> 6] |= uint64_t(1) << (s & 63);
+  ns.removedBits[s >> 6] &= ~(uint64_t(1) << (s & 63));
 }
 
-inline bool SlotLive(int set, int s) { return nodeSets[set].marks[s].mark == setEpoch[set] << 1; }
+inline bool SlotRemoved(const NodeSetData& ns, int s) { return (ns.removedBits[s >> 6] >> (s & 63)) & 1; }
+
+inline bool SlotLive(int set, int s) {
+  const NodeSetData& ns = nodeSets[set];
+  return SlotFilled(ns, setEpoch[set], s) && !SlotRemoved(ns, s);
+}
 
 // The multiply-xor mix of the eight 32-bit words of a key; its fold is the home slot.
 inline uint32_t KeyMix(const AtomBits& key) {
@@ -158,7 +167,7 @@ inline uint32_t KeyMix(const AtomBits& key) {
 inline int HomeSlot(uint32_t mix) { return int((mix ^ (mix >> 16)) & (c_nodeSetSlots - 1)); }
 
 inline bool SlotHolds(int set, int s, const AtomBits& key, uint32_t mix) {
-  return SlotLive(set, s) && nodeSets[set].marks[s].tag == mix && KeyEqual(nodeSets[set].keys[s], key);
+  return SlotLive(set, s) && nodeSets[set].tags[s] == mix && KeyEqual(nodeSets[set].keys[s], key);
 }
 
 // Where an insert of a key just looked up in vain would go: the first slot on its
@@ -171,7 +180,6 @@ struct Vacancy {
 int FindMixed(int set, const AtomBits& key, uint32_t mix, Vacancy* vacancy = nullptr) {
   NodeSetData& ns = nodeSets[set];
   const uint32_t epoch = setEpoch[set];
-  const uint32_t live = epoch << 1;
   ++ns.stats.reads;
   ++ns.stats.tries;
   int s = HomeSlot(mix);
@@ -181,10 +189,9 @@ int FindMixed(int set, const AtomBits& key, uint32_t mix, Vacancy* vacancy = nul
       if (first.slot < 0) first = Vacancy{s, visited - 1};
       break;
     }
-    const SlotMark& m = ns.marks[s];
-    if (m.mark != live) {
+    if (SlotRemoved(ns, s)) {
       if (first.slot < 0) first = Vacancy{s, visited - 1};
-    } else if (m.tag == mix && KeyEqual(ns.keys[s], key)) {
+    } else if (ns.tags[s] == mix && KeyEqual(ns.keys[s], key)) {
       return s;
     }
     if (visited == c_nodeSetSlots) break;
@@ -220,7 +227,8 @@ int InsertMixed(int set, const SearchNode& node, uint32_t mix, const Vacancy& va
   }
   // Live nodes never outnumber slots, so a place is always free here.
   const int place = ns.freeCount > 0 ? ns.freeNodes[--ns.freeCount] : ns.poolUsed++;
-  ns.marks[s] = SlotMark{setEpoch[set] << 1, mix, node.g, place};
+  ns.tags[s] = mix;
+  ns.slots[s] = SlotNode{node.g, place};
   SlotFill(ns, setEpoch[set], s);
   ns.keys[s] = key;
   ns.pool[place] = node;
@@ -233,8 +241,8 @@ int InsertMixed(int set, const SearchNode& node, uint32_t mix, const Vacancy& va
 // Marks a live slot removed and, for the open set, drops its open-list entry.
 void RemoveAt(int set, int s) {
   NodeSetData& ns = nodeSets[set];
-  ns.marks[s].mark |= 1;
-  ns.freeNodes[ns.freeCount++] = ns.marks[s].node;
+  ns.removedBits[s >> 6] |= uint64_t(1) << (s & 63);
+  ns.freeNodes[ns.freeCount++] = ns.slots[s].node;
   if (set == OPENSET) OpenListRemoveAt(openPos[s]);
   --ns.stats.count;
 }
@@ -257,9 +265,8 @@ int NodeSetHash(const AtomBits& key) { return HomeSlot(KeyMix(key)); }
 void NodeSetInit(int set) {
   if (!SetValid(set)) return;
   NodeSetData& ns = nodeSets[set];
-  // Marks of earlier searches could only meet a new epoch after 2^31 searches.
+  // Filled words of earlier searches could only meet a new epoch after 2^31 searches.
   if (++setEpoch[set] >= 0x80000000u) {
-    for (SlotMark& m : ns.marks) m.mark = 0;
     for (uint32_t& e : ns.filledEpoch) e = 0;
     setEpoch[set] = 1;
   }
@@ -284,7 +291,7 @@ int NodeSetFind(int set, const AtomBits& key) {
 
 const SearchNode* NodeSetAt(int set, int slot) {
   if (!SetValid(set) || slot < 0 || slot >= c_nodeSetSlots) return nullptr;
-  return &nodeSets[set].pool[nodeSets[set].marks[slot].node];
+  return &nodeSets[set].pool[nodeSets[set].slots[slot].node];
 }
 
 int NodeSetRemove(int set, const AtomBits& key) {
@@ -300,8 +307,8 @@ SearchNode* OpenSetPopBest(SearchNode* out) {
   NodeSetData& ns = nodeSets[OPENSET];
   // Counted as the probe from the key's home slot that would have found it.
   ++ns.stats.reads;
-  ns.stats.tries += ((s - HomeSlot(ns.marks[s].tag)) & (c_nodeSetSlots - 1)) + 1;
-  *out = ns.pool[ns.marks[s].node];
+  ns.stats.tries += ((s - HomeSlot(ns.tags[s])) & (c_nodeSetSlots - 1)) + 1;
+  *out = ns.pool[ns.slots[s].node];
   RemoveAt(OPENSET, s);
   return out;
 }
@@ -321,7 +328,6 @@ void NodeSetReport(int set) {
 
 void PlanSearchReset() {
   for (int set = 0; set < 2; ++set) {
-    for (SlotMark& m : nodeSets[set].marks) m.mark = 0;
     for (uint32_t& e : nodeSets[set].filledEpoch) e = 0;
     setEpoch[set] = 1;
     nodeSets[set].stats = NodeSetStats{};
@@ -440,10 +446,22 @@ int PlanSearch(const ActionPlanner* ap, const WorldState& start, const WorldStat
       return -1;
     }
     const int n = PlannerTransitions(ap, cur.state, transStates, transNames, transCosts, c_maxTransitions);
+    // The home slots of the new states lie anywhere in megabytes of table: ask for all of them
+    // before the first is looked at, so that the cache misses overlap instead of queueing.
+    for (int i = 0; i < n; ++i) {
+      const uint32_t mix = KeyMix(transStates[i].values);  // both sets hash alike: mix once
+      transMix[i] = mix;
+      const int home = HomeSlot(mix);
+      for (const NodeSetData& ns : nodeSets) {
+        __builtin_prefetch(&ns.tags[home]);
+        __builtin_prefetch(&ns.keys[home]);
+        __builtin_prefetch(&ns.slots[home]);
+      }
+    }
     for (int i = 0; i < n; ++i) {
       const WorldState& t = transStates[i];
       const int c = cur.g + transCosts[i];
-      const uint32_t mix = KeyMix(t.values);  // both sets hash alike: mix once
+      const uint32_t mix = transMix[i];
       // A step that changes no value leads back to cur, closed just now at a cost no
       // higher: nothing to do. A state is never in both sets, so a closed hit spares
       // the open lookup. (The sets' read counters count only the lookups made.)
@@ -451,13 +469,13 @@ int PlanSearch(const ActionPlanner* ap, const WorldState& start, const WorldStat
       int k = FindMixed(CLOSEDSET, t.values, mix);
       Vacancy vacancy;
       int o = k >= 0 ? -1 : FindMixed(OPENSET, t.values, mix, &vacancy);
-      if (o >= 0 && c < nodeSets[OPENSET].marks[o].g) {
+      if (o >= 0 && c < nodeSets[OPENSET].slots[o].g) {
         RemoveAt(OPENSET, o);
         vacancy = Vacancy();
         --numOpened;
         o = -1;
       }
-      if (k >= 0 && c < nodeSets[CLOSEDSET].marks[k].g) {
+      if (k >= 0 && c < nodeSets[CLOSEDSET].slots[k].g) {
         RemoveAt(CLOSEDSET, k);
         --numClosed;
         k = -1;

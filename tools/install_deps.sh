@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev
   libsdl2-dev libx11-dev libglew-dev libopenal-dev libimgui-dev
   clang-format
+  clang libclang-rt-14-dev
   xvfb xauth libgl1-mesa-dri xdotool
   libdw-dev
   fonts-dejavu-core

@@ -674,7 +674,7 @@ const Sound c_sounds[] = {
     {"clang", Clang, 0.7},
     {"brick", Brick, 0.7},
     {"hammer", Hammer, 0.7},
-    {"poop", Poop, 0.7},
+    {"poop", Poop, 0.5},
     {"apple", Apple, 0.65},
     {"tick", Tick, 0.5},
     {"drama", Drama, 0.75},

@@ -34,6 +34,7 @@ enum ShotView {
   VIEW_GAME = 0,    // whatever camera the game has at that moment
   VIEW_CAMP = 1,    // the planet camera close over the player's character
   VIEW_PLANET = 2,  // the planet camera far out
+  VIEW_GEM = 3,     // close over the first glowing item on the ground
 };
 
 struct Shot {
@@ -52,7 +53,9 @@ void Usage() {
       "  --shot T:FILE       a screenshot of the game's own camera at T seconds\n"
       "  --camp T:FILE       a screenshot from close over the player's character at T seconds\n"
       "  --planet T:FILE     a screenshot of the whole planet from far out at T seconds\n"
+      "  --gem T:FILE        a screenshot from close over the first glowing item at T seconds\n"
       "  --click T:TILE      a click on a tile at T seconds (the player's character walks there)\n"
+      "  --walk T:N          a click at T seconds on a land tile about N steps from the player's character\n"
       "  --fast T            fast forward (six times the steps) from T seconds\n"
       "  --crown T           the player's character wears a crown from T seconds (to look at it)\n"
       "  --width W --height H  window size (default 1280 x 720)\n"
@@ -69,9 +72,10 @@ bool ParseTimed(const char* text, double* at, std::string* rest) {
   return !rest->empty();
 }
 
-// Points the planet camera at the player's character from the given height and makes it current.
-void ViewFromAbove(Vis* vis, const Wld& world, float zoom, float tilt) {
-  const int tile = world.actors.PlayerLocation();
+// Points the planet camera at a tile (the player's character's by default) from the given height
+// and makes it current.
+void ViewFromAbove(Vis* vis, const Wld& world, float zoom, float tilt, int tile = -1) {
+  if (tile < 0) tile = world.actors.PlayerLocation();
   if (!world.globe.IsValid(tile)) return;
   CameraLookFrom(&vis->m_camera, world.globe.m_trfs[tile].GetTranslation());
   vis->m_camera.m_zoom = vis->m_camera.m_zoomTarget = zoom;
@@ -90,7 +94,7 @@ int main(int argc, char** argv) {
   int size = 4, variant = 0, stepsPerFrame = 8, width = 1280, height = 720, benchFrames = 0;
   double seconds = -1.0, fastFrom = -1.0, crownFrom = -1.0;
   std::vector<Shot> shots;
-  std::vector<std::pair<double, int>> clicks;
+  std::vector<std::pair<double, int>> clicks;  // tile >= 0, or -steps for a walk
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -123,10 +127,17 @@ int main(int argc, char** argv) {
       crownFrom = atof(v);
     } else if (a == "--bench") {
       benchFrames = atoi(v);
-    } else if ((a == "--shot" || a == "--camp" || a == "--planet") && ParseTimed(v, &at, &rest)) {
-      shots.push_back({at, a == "--shot" ? VIEW_GAME : a == "--camp" ? VIEW_CAMP : VIEW_PLANET, rest});
+    } else if ((a == "--shot" || a == "--camp" || a == "--planet" || a == "--gem") && ParseTimed(v, &at, &rest)) {
+      shots.push_back({at,
+                       a == "--shot"     ? VIEW_GAME
+                       : a == "--camp"   ? VIEW_CAMP
+                       : a == "--planet" ? VIEW_PLANET
+                                         : VIEW_GEM,
+                       rest});
     } else if (a == "--click" && ParseTimed(v, &at, &rest)) {
       clicks.push_back({at, atoi(rest.c_str())});
+    } else if (a == "--walk" && ParseTimed(v, &at, &rest)) {
+      clicks.push_back({at, -std::max(1, atoi(rest.c_str()))});
     } else {
       Usage();
       return 2;
@@ -187,9 +198,22 @@ int main(int argc, char** argv) {
         const double now = done * static_cast<double>(dt);
         while (nextClick < clicks.size() && clicks[nextClick].first <= now) {
           char text[160];
+          int tile = clicks[nextClick].second;
+          if (tile < 0) {
+            // Straight on over land from the player's tile, as far as the steps go.
+            int at = world->actors.PlayerLocation(), prev = -1;
+            for (int k = 0; k < -clicks[nextClick].second && world->globe.IsValid(at); ++k) {
+              const int next =
+                  prev < 0 ? world->globe.m_nodes[at].neighbours[2] : world->globe.OppositeNeighbour(prev, at);
+              if (!world->globe.IsValid(next) || world->globe.m_nodes[next].type == TP_WATR) break;
+              prev = at;
+              at = next;
+            }
+            tile = at;
+          }
           for (int down : {1, 0}) {
             snprintf(text, sizeof(text), "leftclick down=%d moved=0 tile=%d actor=-1 modalt=0 modctl=0 modshf=0", down,
-                     clicks[nextClick].second);
+                     tile);
             SendToSim(&vis, text);
           }
           ++nextClick;
@@ -208,6 +232,21 @@ int main(int argc, char** argv) {
         if (capture) {
           if (shots[nextShot].view == VIEW_CAMP) ViewFromAbove(&vis, *world, 0.07f, 0.2f);
           if (shots[nextShot].view == VIEW_PLANET) ViewFromAbove(&vis, *world, 2.0f, 0.0f);
+          if (shots[nextShot].view == VIEW_GEM) {
+            int tile = -1;
+            for (int i = 0; i < world->items.m_cnt && tile < 0; ++i)
+              if (world->items.InUse(i) && (world->items.m_stat[i] & IS_GLOWING) && world->items.m_carr[i] < 0)
+                tile = world->items.m_loca[i];
+            if (tile < 0) {
+              // No gem lies about yet: put one beside the player's character to look at.
+              tile = world->actors.PlayerLocation();
+              if (world->globe.IsValid(tile) && world->globe.IsValid(world->globe.m_nodes[tile].neighbours[0]))
+                tile = world->globe.m_nodes[tile].neighbours[0];
+              world->items.Add("bluegem", tile, IS_GEM | IS_GLOWING);
+              VisFrame(&vis, steps * dt, 1, dt, world);
+            }
+            ViewFromAbove(&vis, *world, 0.06f, 0.0f, tile);
+          }
           // Two frames: the first settles the camera and the pick depth, the second is kept.
           VisFrame(&vis, steps * dt, 1, dt, world);
           vis.m_capturePath = shots[nextShot].path.c_str();
@@ -217,7 +256,10 @@ int main(int argc, char** argv) {
         visMs += NowMs() - t0;
         ++frames;
         if (capture) {
-          LOGI("Shot %s at %.1f s: %s", shots[nextShot].path.c_str(), after, vis.m_captureOk ? "written" : "FAILED");
+          const int p = world->actors.FindPlayer();
+          LOGI("Shot %s at %.1f s: %s (player at tile %d, path %d at step %d)", shots[nextShot].path.c_str(), after,
+               vis.m_captureOk ? "written" : "FAILED", p >= 0 ? world->actors.m_loca[p] : -1,
+               p >= 0 ? world->actors.m_pasz[p] : 0, p >= 0 ? world->actors.m_pathStage[p] : 0);
           if (!vis.m_captureOk) status = 1;
           ++nextShot;
         }

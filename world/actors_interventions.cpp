@@ -7,6 +7,7 @@
 #include "utility/log.h"
 #include "world/action_domain.h"
 #include "world/actors_pathing.h"
+#include "world/actors_planning.h"
 #include "world/wld.h"
 
 // The action list is built often (the menus ask every frame) and must not touch the planner of
@@ -29,11 +30,8 @@ static bool StartsWith(const char* text, const char* prefix) { return !strncmp(t
 int AvailableActions(const Actors& actors, int nr, const char** names, int capacity) {
   if (!actors.IsValid(nr) || !names || capacity <= 0) return 0;
   ActionPlanner* ap = &scratchPlanner;
-  PlannerClear(ap);
-  ActionsDefine(ap);
   WorldState state;
-  StateClear(&state);
-  AtomsInit(ap, &state);
+  DomainStart(ap, &state);
   const Wld* world = actors.m_wld;
   const int loc = actors.m_loca[nr];
   if (world && world->globe.IsValid(loc)) {

@@ -22,18 +22,33 @@ static void DescribeState(const ActionPlanner* ap, const WorldState& ws, char* b
   if (ap) StateDescribe(ap, ws, buf, size);
 }
 
-// The game's actions as ActionsDefine registers them on an empty planner. Characters without a
-// plan set their goal every step, and registering the whole table by name each time costs far
-// more than copying the finished planner, which is the same every time.
-static const ActionPlanner& DomainPlanner() {
-  static ActionPlanner domain;
+// The game's actions as ActionsDefine registers them on an empty planner, and the state with every
+// domain atom false. Characters without a plan set their goal every step, and registering the
+// whole table by name each time costs far more than copying the finished pair, which is the same
+// every time.
+namespace {
+struct DomainStartPair {
+  ActionPlanner planner;
+  WorldState state;
+};
+const DomainStartPair& DomainStartBuilt() {
+  static DomainStartPair domain;
   static const bool built = [] {
-    PlannerClear(&domain);
-    ActionsDefine(&domain);
+    PlannerClear(&domain.planner);
+    ActionsDefine(&domain.planner);
+    StateClear(&domain.state);
+    AtomsInit(&domain.planner, &domain.state);
     return true;
   }();
   (void)built;
   return domain;
+}
+}  // namespace
+
+void DomainStart(ActionPlanner* planner, WorldState* state) {
+  const DomainStartPair& domain = DomainStartBuilt();
+  if (planner) *planner = domain.planner;
+  if (state) *state = domain.state;
 }
 
 int Actors::SetGoal(int nr, int goalCount, const char* const* goalAtoms, const bool* goalValues) {
@@ -60,11 +75,8 @@ int Actors::SetGoal(int nr, int goalCount, const char* const* goalAtoms, const b
   m_goalValue[nr] = value;
 
   ActionPlanner* ap = &m_planners[nr];
-  *ap = DomainPlanner();
-
   WorldState* cur = &m_currentState[nr];
-  StateClear(cur);
-  AtomsInit(ap, cur);
+  DomainStart(ap, cur);
   if (m_wld) {
     m_wld->items.SetAtoms(ap, cur, nr, m_loca[nr]);
     m_wld->globe.SetTerrainAtoms(ap, cur, m_loca[nr]);
@@ -170,9 +182,7 @@ int Actors::SetActionCosts(int nr, ActionPlanner* planner, const int attribDist[
   if (!planner || !attribDist || !itemDist) return 0;
 
   // Item types lying loose anywhere on the planet.
-  uint64_t anywhere = 0;
-  if (m_wld && m_wld->globe.m_inventories)
-    for (int t = 0; t < m_wld->globe.m_sz; ++t) anywhere |= m_wld->globe.m_inventories[t];
+  const uint64_t anywhere = m_wld ? m_wld->globe.ItemTypesAnywhere() : 0;
 
   static const char c_walk[] = "walk_to_";
   static const char c_find[] = "find_";

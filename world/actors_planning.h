@@ -34,6 +34,11 @@ struct PlanRequest {
   std::atomic<int32_t> done;
 };
 
+// Copies the game's actions as registered on an empty planner and the state with every domain atom
+// false (what PlannerClear, ActionsDefine, StateClear and AtomsInit make), built once: copying is
+// far cheaper than registering the actions by name again. Main thread only.
+void DomainStart(ActionPlanner* planner, WorldState* state);
+
 // The worker thread, null while the service is stopped.
 extern Thread* planningThread;
 

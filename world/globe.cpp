@@ -103,6 +103,7 @@ static void FreeTiles(Globe* g) {
   g->m_heights = nullptr;
   g->m_inventories = nullptr;
   g->m_presences = nullptr;
+  g->ForgetOccupancy();
   FreeContinents(g);
   g->m_sz = 0;
 }
@@ -113,12 +114,38 @@ void Globe::CleanUp() {
   LOGI("Cleaned up globe with %d tiles.", old);
 }
 
-uint64_t Globe::Attribs(int tile) const { return __atomic_load_n(&m_nodes[tile].attribs, __ATOMIC_RELAXED); }
-void Globe::AttribsSet(int tile, uint64_t bits) { __atomic_fetch_or(&m_nodes[tile].attribs, bits, __ATOMIC_RELAXED); }
-void Globe::AttribsClear(int tile, uint64_t bits) {
-  __atomic_fetch_and(&m_nodes[tile].attribs, ~bits, __ATOMIC_RELAXED);
+// The storage count follows the "storage" bit through these helpers; only a change that touches
+// that bit pays for reading the old word back.
+static void CountStorageChange(int32_t* count, uint64_t before, uint64_t after) {
+  const int change = ((after & AT_STORAGE) != 0) - ((before & AT_STORAGE) != 0);
+  if (change) __atomic_fetch_add(count, change, __ATOMIC_RELAXED);
 }
-void Globe::AttribsStore(int tile, uint64_t bits) { __atomic_store_n(&m_nodes[tile].attribs, bits, __ATOMIC_RELAXED); }
+
+uint64_t Globe::Attribs(int tile) const { return __atomic_load_n(&m_nodes[tile].attribs, __ATOMIC_RELAXED); }
+void Globe::AttribsSet(int tile, uint64_t bits) {
+  if (!(bits & AT_STORAGE)) {
+    __atomic_fetch_or(&m_nodes[tile].attribs, bits, __ATOMIC_RELAXED);
+    return;
+  }
+  const uint64_t before = __atomic_fetch_or(&m_nodes[tile].attribs, bits, __ATOMIC_RELAXED);
+  CountStorageChange(&m_storageCount, before, before | bits);
+}
+void Globe::AttribsClear(int tile, uint64_t bits) {
+  if (!(bits & AT_STORAGE)) {
+    __atomic_fetch_and(&m_nodes[tile].attribs, ~bits, __ATOMIC_RELAXED);
+    return;
+  }
+  const uint64_t before = __atomic_fetch_and(&m_nodes[tile].attribs, ~bits, __ATOMIC_RELAXED);
+  CountStorageChange(&m_storageCount, before, before & ~bits);
+}
+void Globe::AttribsStore(int tile, uint64_t bits) {
+  const uint64_t before = __atomic_exchange_n(&m_nodes[tile].attribs, bits, __ATOMIC_RELAXED);
+  CountStorageChange(&m_storageCount, before, bits);
+}
+
+// The farthest a tile centre may lie from the planet's centre on any axis; a planet is of unit
+// size, its highest tiles only a few percent above it.
+constexpr float c_maxCentre = 100.0f;
 
 int Globe::LoadTopology(const char* name, bool userFolder) {
   if (m_nodes) FreeTiles(this);
@@ -169,6 +196,17 @@ int Globe::LoadTopology(const char* name, bool userFolder) {
   }
   LOGI("Read %d nodes from '%s' hexw=%f", m_sz, name, m_hexw);
 
+  // Tile centres lie near the unit sphere; one that is not a number or far off it is a damaged
+  // file, and would carry NaN into the transforms and the noise that places the vegetation.
+  for (int i = 0; i < m_sz; ++i) {
+    const Vec3& c = m_nodes[i].centre;
+    if (!(std::fabs(c.x) <= c_maxCentre && std::fabs(c.y) <= c_maxCentre && std::fabs(c.z) <= c_maxCentre)) {
+      LOGE("Tile %d of '%s' has its centre at (%g %g %g), off the planet.", i, name, static_cast<double>(c.x),
+           static_cast<double>(c.y), static_cast<double>(c.z));
+      FreeTiles(this);
+      return -1;
+    }
+  }
   for (int i = 0; i < m_sz; ++i) {
     GridNode& node = m_nodes[i];
     if (node.numneighbours > 6) {
@@ -478,13 +516,37 @@ int Globe::SetTerrainAtoms(ActionPlanner* ap, WorldState* ws, int tile) const {
   return count;
 }
 
+void Globe::ForgetOccupancy() {
+  m_occupancyOf = nullptr;
+  m_occupancySz = 0;
+  m_storageOf = nullptr;
+  m_storageSz = 0;
+}
+
+uint64_t Globe::ItemTypesAnywhere() const {
+  if (m_occupancyOf == m_inventories && m_occupancySz == m_sz) return m_itemTypesAnywhere;
+  // Not rebuilt since the array was made or read: it may hold anything.
+  uint64_t anywhere = 0;
+  for (int t = 0; m_inventories && t < m_sz; ++t) anywhere |= m_inventories[t];
+  return anywhere;
+}
+
 void Globe::UpdateOccupancy() {
   if (!m_sz) return;
+  const bool known =
+      m_occupancyOf == m_inventories && m_occupancySz == m_sz && m_itemScratch.size() == static_cast<size_t>(m_sz);
+  if (!known) {
+    m_itemScratch.assign(m_sz, 0);
+    m_itemTiles.clear();
+    m_actorTiles.clear();
+    m_itemTiles.reserve(MAXITEMS);
+    m_freshTiles.reserve(MAXITEMS);
+    m_actorTiles.reserve(MAXACTORS);
+  }
   // The pathing thread reads the item bits while they are rebuilt: build them aside and publish
   // each word whole, so a search never sees a tile emptied for a moment.
-  static std::vector<uint64_t> scratch;
-  scratch.assign(m_sz, 0);
-  memset(m_presences, 0, sizeof(m_presences[0]) * m_sz);
+  uint64_t* scratch = m_itemScratch.data();
+  m_freshTiles.clear();
   if (m_wld) {
     const Items& items = m_wld->items;
     const uint64_t sites = AT_BRIDGECONSTRUCTION | AT_DECKCONSTRUCTION | AT_FACTCONSTRUCTION | AT_ROADCONSTRUCTION;
@@ -494,27 +556,60 @@ void Globe::UpdateOccupancy() {
       if (type < 0 || type >= 64 || !IsValid(loc)) continue;
       // Material delivered to a site is used up there, not lying about.
       if (type <= 1 && (Attribs(loc) & sites)) continue;
+      if (!scratch[loc]) m_freshTiles.push_back(loc);
       scratch[loc] |= 1ull << type;
     }
   }
-  for (int t = 0; t < m_sz; ++t)
+  auto publish = [&](int t) {
     if (m_inventories[t] != scratch[t]) __atomic_store_n(&m_inventories[t], scratch[t], __ATOMIC_RELAXED);
+  };
+  if (!known) {
+    for (int t = 0; t < m_sz; ++t) publish(t);
+  } else {
+    // Tiles that held items last step and may hold none now, then the tiles that hold some.
+    for (const int t : m_itemTiles) publish(t);
+    for (const int t : m_freshTiles) publish(t);
+  }
+  uint64_t anywhere = 0;
+  for (const int t : m_freshTiles) {
+    anywhere |= scratch[t];
+    scratch[t] = 0;
+  }
+  m_itemTypesAnywhere = anywhere;
+  m_itemTiles.swap(m_freshTiles);
+
+  if (!known)
+    memset(m_presences, 0, sizeof(m_presences[0]) * m_sz);
+  else
+    for (const int t : m_actorTiles) m_presences[t] = 0;
+  m_actorTiles.clear();
+  m_occupancyOf = m_inventories;
+  m_occupancySz = m_sz;
   if (!m_wld) return;
   const Actors& actors = m_wld->actors;
-  for (int n = 0; n < actors.m_cnt && n < MAXACTORS; ++n)
-    if (!actors.m_name[n].Empty() && IsValid(actors.m_loca[n])) m_presences[actors.m_loca[n]] |= 1ull << n;
+  for (int n = 0; n < actors.m_cnt && n < MAXACTORS; ++n) {
+    if (actors.m_name[n].Empty() || !IsValid(actors.m_loca[n])) continue;
+    const int t = actors.m_loca[n];
+    if (!m_presences[t]) m_actorTiles.push_back(t);
+    m_presences[t] |= 1ull << n;
+  }
 }
 
 void Globe::SurveyTile(int tile, int distance, int attribDist[32], int itemDist[64], int actorDist[64]) const {
   if (!IsValid(tile)) return;
-  const uint64_t bits = Attribs(tile);
-  for (int b = 0; b < 32; ++b)
-    if ((bits & (1ull << b)) && attribDist[b] == 0) attribDist[b] = distance;
-  for (int i = 0; i < 64; ++i)
-    if ((m_inventories[tile] & (1ull << i)) && itemDist[i] == 0) itemDist[i] = distance;
+  // Only the set bits are visited: a tile carries a handful of the 160 possible ones.
+  for (uint64_t bits = Attribs(tile) & 0xFFFFFFFFull; bits; bits &= bits - 1) {
+    const int b = __builtin_ctzll(bits);
+    if (attribDist[b] == 0) attribDist[b] = distance;
+  }
+  for (uint64_t bits = m_inventories[tile]; bits; bits &= bits - 1) {
+    const int i = __builtin_ctzll(bits);
+    if (itemDist[i] == 0) itemDist[i] = distance;
+  }
   // Only free, active characters count as company; caged ones are not met.
-  for (int n = 0; n < 64; ++n) {
-    if (!(m_presences[tile] & (1ull << n)) || actorDist[n] != 0) continue;
+  for (uint64_t bits = m_presences[tile]; bits; bits &= bits - 1) {
+    const int n = __builtin_ctzll(bits);
+    if (actorDist[n] != 0) continue;
     const uint64_t stat = (m_wld && n < MAXACTORS) ? m_wld->actors.m_stat[n] : 0;
     if ((stat & ST_ACTIVE) && !(stat & ST_PRISONER)) actorDist[n] = distance;
   }
@@ -526,18 +621,39 @@ int Globe::Survey(int start, int limit, int attribDist[32], int itemDist[64], in
     return 0;
   }
   if (limit < 1) limit = 1;
-  std::vector<int> distance(m_sz, INT_MAX), queue(limit);
+  // A survey reaches a few hundred tiles: the tiles seen are stamped with the survey's number in
+  // a per-thread array that outlives the call, instead of clearing a whole-planet array each time.
+  thread_local std::vector<uint32_t> seen;
+  thread_local uint32_t stamp = 0;
+  thread_local std::vector<int32_t> queue, distance;
+  if (seen.size() < static_cast<size_t>(m_sz)) {
+    seen.assign(m_sz, 0);
+    stamp = 0;
+  }
+  if (++stamp == 0) {
+    std::fill(seen.begin(), seen.end(), 0u);
+    stamp = 1;
+  }
+  if (queue.size() < static_cast<size_t>(limit)) {
+    queue.resize(limit);
+    distance.resize(limit);
+  }
   int head = 0, tail = 0;
-  distance[start] = 1;
+  seen[start] = stamp;
+  distance[tail] = 1;
   queue[tail++] = start;
   while (head < tail) {
+    const int d = distance[head];
     const int t = queue[head++];
-    SurveyTile(t, distance[t], attribDist, itemDist, actorDist);
+    SurveyTile(t, d, attribDist, itemDist, actorDist);
     for (int k = 0; k < 6; ++k) {
       const int n = m_nodes[t].neighbours[k];
-      if (n < 0 || n >= m_sz || distance[n] != INT_MAX || m_nodes[t].edgecosts[k] < 1) continue;
-      distance[n] = distance[t] + 1;
-      if (tail < limit) queue[tail++] = n;
+      if (n < 0 || n >= m_sz || seen[n] == stamp || m_nodes[t].edgecosts[k] < 1) continue;
+      seen[n] = stamp;
+      if (tail < limit) {
+        distance[tail] = d + 1;
+        queue[tail++] = n;
+      }
     }
   }
   return tail;
@@ -595,11 +711,21 @@ int Globe::SeparateActors() {
   if (!m_wld) return 0;
   Actors& actors = m_wld->actors;
   int pushes = 0;
-  for (int t = 0; t < m_sz; ++t) {
-    if (!m_presences[t]) continue;
+  // Each character stands on one tile, so the order of the tiles changes no sum: only the tiles
+  // the last rebuild marked are visited (all of them while the rebuild has not run).
+  const bool known = m_occupancyOf == m_inventories && m_occupancySz == m_sz;
+  const int tiles = known ? static_cast<int>(m_actorTiles.size()) : m_sz;
+  for (int i = 0; i < tiles; ++i) {
+    const int t = known ? m_actorTiles[i] : i;
+    const uint64_t present = m_presences[t];
+    if (!(present & (present - 1))) continue;  // nobody or one alone: no pairs
+    const int last = actors.m_cnt < MAXACTORS ? actors.m_cnt : MAXACTORS;
     int here[MAXACTORS], count = 0;
-    for (int n = 0; n < actors.m_cnt && n < MAXACTORS; ++n)
-      if ((m_presences[t] & (1ull << n)) && (actors.m_stat[n] & ST_ACTIVE)) here[count++] = n;
+    for (uint64_t bits = present; bits; bits &= bits - 1) {
+      const int n = __builtin_ctzll(bits);
+      if (n >= last) break;
+      if (actors.m_stat[n] & ST_ACTIVE) here[count++] = n;
+    }
     for (int a = 0; a < count; ++a) {
       for (int b = a + 1; b < count; ++b) {
         const int i = here[a], j = here[b];
@@ -617,10 +743,16 @@ int Globe::SeparateActors() {
 }
 
 int Globe::CountStorage() const {
-  int count = 0;
-  for (int t = 0; t < m_sz; ++t)
-    if (Attribs(t) & AT_STORAGE) ++count;
-  return count;
+  if (m_storageOf != m_nodes || m_storageSz != m_sz) {
+    // The tiles were made or read whole since the last count: count once, then follow the changes.
+    int count = 0;
+    for (int t = 0; t < m_sz; ++t)
+      if (Attribs(t) & AT_STORAGE) ++count;
+    __atomic_store_n(&m_storageCount, count, __ATOMIC_RELAXED);
+    m_storageOf = m_nodes;
+    m_storageSz = m_sz;
+  }
+  return __atomic_load_n(&m_storageCount, __ATOMIC_RELAXED);
 }
 
 int TileTransformsBuild(const Globe& globe, const GeoVertex* vertices, int vertexCount, Matrix44* out) {

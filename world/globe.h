@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "system/file.h"
 #include "utility/matrix44.h"
@@ -129,6 +130,21 @@ struct Globe {
   int32_t m_contsizes[MAXCONTINENTS] = {};
   int32_t* m_continents[MAXCONTINENTS] = {};  // tile numbers of each, ascending
 
+  // Bookkeeping that lets a step cost what the characters and items do rather than the planet's
+  // size. The occupancy rebuild remembers which tiles it marked, so the next one revisits only
+  // those; it starts over with a whole-planet pass whenever the arrays were replaced or read from
+  // a file (m_occupancyOf no longer matches). The storage tiles are counted as their bit changes.
+  std::vector<int32_t> m_itemTiles;     // tiles whose item bits the last rebuild set
+  std::vector<int32_t> m_freshTiles;    // the same, being gathered by the current rebuild
+  std::vector<int32_t> m_actorTiles;    // tiles whose character bits the last rebuild set
+  std::vector<uint64_t> m_itemScratch;  // per tile, all zero between rebuilds
+  uint64_t m_itemTypesAnywhere = 0;     // the union of every tile's item bits
+  const uint64_t* m_occupancyOf = nullptr;
+  int32_t m_occupancySz = 0;
+  mutable int32_t m_storageCount = 0;  // tiles with the "storage" bit, kept by the Attribs helpers
+  mutable const GridNode* m_storageOf = nullptr;
+  mutable int32_t m_storageSz = 0;
+
   explicit Globe(Wld* wld);
   ~Globe();
   Globe(const Globe&) = delete;
@@ -178,6 +194,11 @@ struct Globe {
 
   // Rebuilds m_inventories and m_presences; the first thing of every simulation step.
   void UpdateOccupancy();
+  // Makes the next rebuild and storage count start from the whole planet (after the tile arrays
+  // were overwritten in place, as the save loader does).
+  void ForgetOccupancy();
+  // The item types lying loose anywhere on the planet.
+  uint64_t ItemTypesAnywhere() const;
   // Breadth-first distances from start (start = 1) to the nearest tile of each attribute, item
   // type and character, over passable edges, queueing at most limit tiles. Returns tiles queued.
   int Survey(int start, int limit, int attribDist[32], int itemDist[64], int actorDist[64]) const;

@@ -125,16 +125,36 @@ int Items::TypeByName(const char* name) {
   return -1;
 }
 
+// The first slot from `from` on (below `count`) whose carrier is the character, or `count`. Demand
+// and goal choice ask this for every character every step over a table of thousands of slots of
+// which a handful are carried, so sixteen carriers are compared at a time.
+static int NextCarriedBy(const int32_t* carr, int from, int count, int character) {
+  typedef int32_t V4i __attribute__((vector_size(16)));
+  const V4i who = {character, character, character, character};
+  int i = from;
+  for (; i + 16 <= count; i += 16) {
+    V4i c[4];
+    memcpy(c, carr + i, sizeof(c));
+    const V4i hit = (c[0] == who) | (c[1] == who) | (c[2] == who) | (c[3] == who);
+    if (hit[0] | hit[1] | hit[2] | hit[3]) break;
+  }
+  for (; i < count; ++i)
+    if (carr[i] == character) return i;
+  return count;
+}
+
 int Items::FindCarried(const char* name, int character) const {
-  for (int i = 0; i < m_cnt; ++i)
-    if (!m_name[i].Empty() && m_carr[i] == character && NameIs(m_name[i], name)) return i;
+  for (int i = NextCarriedBy(m_carr, 0, m_cnt, character); i < m_cnt;
+       i = NextCarriedBy(m_carr, i + 1, m_cnt, character))
+    if (!m_name[i].Empty() && NameIs(m_name[i], name)) return i;
   return -1;
 }
 
 int Items::CountCarried(const char* name, int character) const {
   int count = 0;
-  for (int i = 0; i < m_cnt; ++i)
-    if (!m_name[i].Empty() && m_carr[i] == character && NameIs(m_name[i], name)) ++count;
+  for (int i = NextCarriedBy(m_carr, 0, m_cnt, character); i < m_cnt;
+       i = NextCarriedBy(m_carr, i + 1, m_cnt, character))
+    if (!m_name[i].Empty() && NameIs(m_name[i], name)) ++count;
   return count;
 }
 

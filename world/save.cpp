@@ -239,6 +239,7 @@ size_t Globe::Serialize(FileHandle file, bool write) {
   if (!write) {
     // No path search of the loaded game has claimed anything yet.
     for (int t = 0; t < m_sz; ++t) m_nodes[t].attribs |= AT_UNCLAIMED;
+    ForgetOccupancy();
   }
   LOGI("Serialized %zu bytes for globe with %d tiles %s disk.", total, m_sz, Direction(write));
   return total;
@@ -342,9 +343,10 @@ size_t Trees::Serialize(FileHandle file, bool write) {
     memcpy(m_count, sums, sizeof(sums));
     memcpy(count, sums, sizeof(sums));
   }
-  int trees = 0;
+  // 64 bits: a damaged map's sums reach the 32-bit limit before the tiles are checked.
+  int64_t trees = 0;
   for (int k = 0; k < NUMTREEKINDS; ++k) trees += count[k];
-  LOGI("Serialized %zu bytes for %d trees %s disk.", total, trees, Direction(write));
+  LOGI("Serialized %zu bytes for %lld trees %s disk.", total, static_cast<long long>(trees), Direction(write));
   return total;
 }
 

@@ -14,6 +14,7 @@
 #include "system/file.h"
 #include "test_support.h"
 #include "utility/message.h"
+#include "world/actors_interventions.h"
 #include "world/actors_pathing.h"
 #include "world/actors_planning.h"
 #include "world/globe.h"
@@ -254,15 +255,23 @@ TEST_F(ShellGame, DeletingAGameTakesItsRequestsBackFromTheWorkers) {
   ASSERT_TRUE(PlanningServiceStart());
   ASSERT_TRUE(PathingServiceStart());
   MailboxReset();
+  int pending = 0;
   for (int round = 0; round < 3; ++round) {
     ASSERT_EQ(play(f.view, &packet), PLAY_NEW);
-    // Frames until the characters have asked for plans and paths.
-    for (int frame = 0; frame < 40; ++frame) SimFrame(&packet, 4, c_simStep, wld);
+    // Frames while the characters ask for plans and paths; the world goes with requests out.
+    // The player's character sent to another's tile, as a click would: a path request goes out
+    // and is handed to the pathing thread in the next step; the world goes while it is served.
+    const int p = wld->actors.FindPlayer();
+    const int other = p == 0 ? 1 : 0;
+    PlayerWalkTo(wld->actors, wld->actors.m_loca[other]);
+    pending += wld->actors.m_pathRequested[p];
+    SimFrame(&packet, 1, c_simStep, wld);
     deleteCurrentGame(&f.view);
     EXPECT_EQ(wld, nullptr);
     EXPECT_EQ(PlanningQueueCount(), 0);
     EXPECT_EQ(PathingQueueCount(), 0);
   }
+  EXPECT_GT(pending, 0);
   PathingServiceStop();
   PlanningServiceStop();
   MailboxReset();

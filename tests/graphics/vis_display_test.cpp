@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
+#include "captured_log.h"
 #include "gl_fixture.h"
 #include "graphics/vis.h"
 #include "graphics/vis_input.h"
@@ -299,6 +301,79 @@ TEST_F(VisDisplay, ModelsThatDidNotLoadAreSkipped) {
   vis->m_characterModels[0] = savedOrk;
   vis->m_buildingModels[0] = savedBuilding;
   vis->m_annotationModels[ANNOT_ARROW] = savedArrow;
+}
+
+TEST_F(VisDisplay, GameFrameTimeLightPacketAndQuit) {
+  MailboxReset();
+  const float gameTime = vis->m_gameTime, hour = vis->m_timeOfDay;
+  // Under half a millisecond of game time: nothing happens at all.
+  EXPECT_TRUE(VisFrame(vis, 0.016f, 0, 1.0f / 240.0f, world));
+  EXPECT_TRUE(VisFrame(vis, 0.016f, 1, 0.0004f, world));
+  EXPECT_EQ(vis->m_gameTime, gameTime);
+  // Four steps of 1/240 s: 17 whole milliseconds of game time, and the hours move on.
+  SendToSim(vis, "simspeed accelerated=0 musicff=1");
+  EXPECT_TRUE(VisFrame(vis, 0.016f, 4, 1.0f / 240.0f, world));
+  EXPECT_NEAR(vis->m_gameTime - gameTime, 0.017f, 1e-5f);
+  EXPECT_NEAR(vis->m_timeOfDay - hour, 0.017f * 0.2777778f, 1e-5f);
+  // The frame's packet went to the simulation, and the Vis's own is empty again.
+  Packet in;
+  ASSERT_TRUE(MailboxReceive(c_mailboxSim, &in));
+  char text[256];
+  in.Read(text, sizeof(text), 0);
+  EXPECT_STREQ(text, "simspeed accelerated=0 musicff=1");
+  EXPECT_EQ(vis->m_sendPacket.m_size, 0);
+  // More than a packet's worth in one frame: the full packet leaves early, with a warning.
+  {
+    CapturedLog log;
+    const std::string longText = "cheatkey name=" + std::string(180, 'x');
+    for (int i = 0; i < 12; ++i) SendToSim(vis, longText.c_str());
+    EXPECT_TRUE(log.Has("Vis send packet overflowed."));
+  }
+  EXPECT_TRUE(VisFrame(vis, 0.016f, 4, 1.0f / 240.0f, world));
+  int packets = 0, messages = 0;
+  while (MailboxReceive(c_mailboxSim, &in)) {
+    ++packets;
+    while (in.m_readPos < in.m_size) in.Read(text, sizeof(text), 0), ++messages;
+  }
+  EXPECT_EQ(packets, 2);
+  EXPECT_EQ(messages, 12);
+  // The hour wraps past midnight.
+  vis->m_timeOfDay = 23.9999f;
+  EXPECT_TRUE(VisFrame(vis, 0.016f, 4, 1.0f / 240.0f, world));
+  EXPECT_LT(vis->m_timeOfDay, 1.0f);
+  vis->m_quitRequested = 1;
+  EXPECT_FALSE(VisFrame(vis, 0.016f, 4, 1.0f / 240.0f, world));
+  vis->m_quitRequested = 0;
+  MailboxReset();
+}
+
+TEST_F(VisDisplay, AModelThatFailsToLoadIsReportedAndLeftOut) {
+  // A data folder like the build's, less the pine model.
+  FixedString data, user;
+  ASSERT_TRUE(DataFolderResolve(&data));
+  ASSERT_TRUE(UserFolderResolve(&user));
+  const std::filesystem::path from = std::filesystem::path(data.c_str()) / "data";
+  const std::filesystem::path to = std::filesystem::path(TestTempFolder("nopine")) / "data";
+  std::filesystem::create_directories(to / "props");
+  for (const auto& entry : std::filesystem::directory_iterator(from)) {
+    if (entry.path().filename() == "props") continue;
+    std::filesystem::create_directory_symlink(entry.path(), to / entry.path().filename());
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(from / "props"))
+    if (entry.path().filename() != "pine.geo")
+      std::filesystem::create_symlink(entry.path(), to / "props" / entry.path().filename());
+  ASSERT_TRUE(FoldersSet(user.c_str(), to.parent_path().c_str()));
+  {
+    ExpectAsserts expect;
+    Vis other;
+    EXPECT_TRUE(expect.Saw("m_treeModels[i]"));
+    EXPECT_EQ(expect.Count(), 1);  // slot 0 (the first figure) is a good slot, not a failure
+    EXPECT_EQ(other.m_characterModels[0], 0);
+    EXPECT_EQ(other.m_treeModels[TK_PINE], -1);
+    EXPECT_GE(other.m_treeModels[TK_MAPL], 0);
+  }
+  ASSERT_TRUE(FoldersSet(user.c_str(), data.c_str()));
+  Draw();  // the scene's own Vis draws on
 }
 
 TEST_F(VisDisplay, SimulationMessagesMoveTheCameras) {

@@ -229,6 +229,20 @@ TEST_F(VisInstances, PathArrowsTargetCrownsAndBridgeMarkers) {
   const Matrix44 expect = actors.m_trfs[p] * attach[p] * Matrix44::Scale(Vec3{1.6f * h, 1.6f * h, 1.6f * h});
   EXPECT_LT(Distance(out[0], expect), 1e-6f);
 
+  // One model draws the crowns lying about and the worn ones: one run, lying ones first.
+  const int lying = world->items.Add("crown", actors.m_loca[p], 0);
+  ASSERT_GE(lying, 0);
+  FrameInstances frame;
+  ASSERT_TRUE(frame.Resize(g.m_sz));
+  frame.Fill(*world, attach);
+  int all = 0, worn = 0;
+  const Matrix44* crowns = frame.AllCrowns(&all);
+  frame.Crowns(&worn);
+  EXPECT_EQ(worn, 1);
+  ASSERT_EQ(all, 2);
+  EXPECT_LT(Distance(crowns[1], expect), 1e-6f);
+  EXPECT_GT(Distance(crowns[0], expect), 1e-4f);
+
   // Bridge markers only while a bridge marker is carried.
   EXPECT_EQ(BridgeMarkerInstancesFill(*world, out, c_bridgeMarkerLimit), 0);
 }

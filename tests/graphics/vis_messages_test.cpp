@@ -10,6 +10,7 @@
 #include "gl_fixture.h"
 #include "graphics/vis.h"
 #include "graphics/vis_input.h"
+#include "graphics/vis_text.h"
 #include "system/input.h"
 #include "test_support.h"
 #include "vis_world_fixture.h"
@@ -168,6 +169,61 @@ TEST_F(VisSimMessages, OneActionPerFrameFromRealEvents) {
   EXPECT_EQ(CountPrefix(speed, "simspeed accelerated=1"), 1);
   EXPECT_EQ(CountPrefix(speed, "simspeed accelerated=0"), 1);
   vis->m_actionNames[0] = nullptr;
+}
+
+TEST_F(VisSimMessages, AClickCarriesItsModifiersOnThePressOnly) {
+  Vis* vis = scene->vis;
+  Wld* world = scene->world;
+  vis->m_screenMode = 0;
+  vis->m_sendPacket.Empty();
+  for (int i = 0; i < VISNUMACTIONS; ++i) vis->m_actionNames[i] = nullptr;
+  WindowSize(&vis->m_windowWidth, &vis->m_windowHeight);
+  SDL_SetModState(KMOD_LSHIFT);
+  Push(Button(true));
+  Push(Button(false));
+  VisHandleInput(vis, world);
+  SDL_SetModState(KMOD_NONE);
+  const std::vector<std::string> sent = Sent(&vis->m_sendPacket);
+  ASSERT_EQ(sent.size(), 2u);
+  // A press and release in place: not moved; Shift counts on the press, never on the release.
+  EXPECT_EQ(sent[0].rfind("leftclick down=1 moved=0 tile=", 0), 0u) << sent[0];
+  EXPECT_NE(sent[0].find("modalt=0 modctl=0 modshf=1"), std::string::npos) << sent[0];
+  EXPECT_EQ(sent[1].rfind("leftclick down=0 moved=0 tile=", 0), 0u) << sent[1];
+  EXPECT_NE(sent[1].find("actor=-1 modalt=0 modctl=0 modshf=0"), std::string::npos) << sent[1];
+  vis->m_camera.m_dragging = 0;
+}
+
+TEST_F(VisSimMessages, TextsOfOneFrameShareTheBufferWithoutSpoilingEachOther) {
+  Vis* vis = scene->vis;
+  ASSERT_NE(vis->m_programs[PROG_TEXT], 0u);
+  int w = 0, h = 0;
+  DrawableSize(&w, &h);
+  glViewport(0, 0, w, h);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_BLEND);
+  glDisable(GL_FRAMEBUFFER_SRGB);
+  FrameClear(0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0);
+  ProgramUse(vis->m_programs[PROG_TEXT]);
+  VisTextBlock(vis, Matrix44(), 1.0f, 1.0f, 1.0f, 1.0f);
+  // Two boxes (glyph 24 spans 5 x 5 units: 0.8 wide and high at glyph size 0.8), bottom left
+  // and top right, then many more texts off to the side: the buffer wraps round, nothing is made.
+  const char box[2] = {24, 0};
+  EXPECT_FLOAT_EQ(VisDrawText(box, -1.0f, -1.0f, 0.8f, 0.8f, "left", "bottom"), 0.8f);
+  EXPECT_FLOAT_EQ(VisDrawText(box, 1.0f, 1.0f, 0.8f, 0.8f, "right", "center"), 0.8f);
+  for (int i = 0; i < 400; ++i)
+    VisDrawText("OFF SCREEN TEXT, DRAWN MANY TIMES", 5.0f, 5.0f, 0.1f, 0.1f, "left", "bottom");
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_CULL_FACE);
+  int rw = 0, rh = 0;
+  const std::vector<uint8_t> px = ReadBack(&rw, &rh);
+  auto at = [&](float fx, float fy) {
+    return px[(static_cast<size_t>(fy * rh) * rw + static_cast<size_t>(fx * rw)) * 4];
+  };
+  EXPECT_GT(at(0.2f, 0.2f), 200);  // the first box, bottom left
+  EXPECT_GT(at(0.8f, 0.9f), 200);  // the second: its right edge at x = 1, its middle at y = 1
+  EXPECT_LT(at(0.5f, 0.5f), 30);   // nothing between them
+  EXPECT_LT(at(0.2f, 0.8f), 30);
 }
 
 }  // namespace

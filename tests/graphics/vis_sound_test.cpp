@@ -112,6 +112,9 @@ TEST_F(VisSound, EffectChannelsMusicAndSpeed) {
       {1.0f, true, 1.0f, 1.0f, 0.125f},
       {2.0f, false, 2.0f, 1.0f, quiet * quiet * quiet},
       {1.0f, false, 1.0f, 1.0f, 0.125f},
+      // Sped up with the option on, released after it was turned off: the music slows down too.
+      {2.0f, true, 2.0f, 3.0f, quiet * quiet * quiet},
+      {1.0f, false, 1.0f, 1.0f, 0.125f},
   };
   for (const auto& sp : speeds) {
     MusicSpeedApply(sp.pitch, sp.musicFF, 0.5f);
@@ -123,12 +126,15 @@ TEST_F(VisSound, EffectChannelsMusicAndSpeed) {
 
   // The music volume option reaches the channel when it changes, and only then.
   float volume = 0.0f;
-  EXPECT_TRUE(MusicVolumeFollow(0.7f, &volume));
+  EXPECT_TRUE(MusicVolumeFollow(0.7f, false, &volume));
   EXPECT_FLOAT_EQ(volume, 0.7f);
   EXPECT_NEAR(Query(c_audioMusicChannel).m_gain, 0.343f, 1e-6f);
   AudioSetGain(c_audioMusicChannel, 1.0f);
-  EXPECT_FALSE(MusicVolumeFollow(0.7f, &volume));
+  EXPECT_FALSE(MusicVolumeFollow(0.7f, false, &volume));
   EXPECT_FLOAT_EQ(Query(c_audioMusicChannel).m_gain, 1.0f);
+  // Changed while the game runs fast, the music stays at its fast-forward share.
+  EXPECT_TRUE(MusicVolumeFollow(0.5f, true, &volume));
+  EXPECT_NEAR(Query(c_audioMusicChannel).m_gain, quiet * quiet * quiet, 1e-6f);
 }
 
 // Without audio the seventeen loads are skipped with one line, no assertion fires, and effects
@@ -145,7 +151,7 @@ TEST_F(VisSound, ClosedAudioRunsSilent) {
   EXPECT_TRUE(MusicStart(m_sounds, "townthemeraw", 0.7f));
   MusicSpeedApply(2.0f, true, 0.7f);
   float volume = 0.0f;
-  EXPECT_TRUE(MusicVolumeFollow(0.7f, &volume));
+  EXPECT_TRUE(MusicVolumeFollow(0.7f, false, &volume));
   EXPECT_EQ(log.Count(), 1) << log.Line(1);
 }
 

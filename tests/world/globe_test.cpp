@@ -125,6 +125,17 @@ TEST_F(GlobeTest, DamagedTopologiesAreRefused) {
     int attribDist[32] = {}, itemDist[64] = {}, actorDist[64] = {};
     EXPECT_GE(world.globe.Survey(30, 92, attribDist, itemDist, actorDist), 1);
   }
+  // A centre that is not a number, or far off the planet, is refused before it reaches the
+  // transforms or the noise that places the trees (found by fuzzing the loader).
+  for (float bad : {NAN, INFINITY, -3.0e9f, 101.0f}) {
+    WriteTopology(m_shape, levels, "custom.top", 0, [bad](std::vector<GridNode>& nodes) { nodes[40].centre.y = bad; });
+    CapturedLog log;
+    Wld world("Test");
+    EXPECT_EQ(world.LoadTopology("custom.top"), -1) << bad;
+    EXPECT_TRUE(log.Has("Tile 40 of 'custom.top' has its centre at")) << bad;
+    EXPECT_EQ(world.globe.m_sz, 0);
+    EXPECT_EQ(world.globe.m_nodes, nullptr);
+  }
 }
 
 TEST_F(GlobeTest, SetEdgeCostAndCordonKeepWaterImpassable) {

@@ -1,0 +1,82 @@
+// Development tool: plays a new world in a window until the player's character has landed, asks it to greet
+// someone as the greet button would, and writes a PNG of the settlement with its action buttons and the speech
+// menu open. Usage: speech_shot OUT.png [planet size 0..5, default 2] [variant, default 0]
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "game/terraform.h"
+#include "graphics/graphics.h"
+#include "graphics/vis.h"
+#include "system/file.h"
+#include "system/input.h"
+#include "system/window.h"
+#include "utility/log.h"
+#include "utility/message.h"
+#include "world/actors_interventions.h"
+#include "world/actors_pathing.h"
+#include "world/actors_planning.h"
+#include "world/sim_frame.h"
+#include "world/wld.h"
+#include "world/worldgen.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    printf("usage: speech_shot OUT.png [size] [variant]\n");
+    return 2;
+  }
+  const int size = argc > 2 ? atoi(argv[2]) : 2, variant = argc > 3 ? atoi(argv[3]) : 0;
+  std::error_code ec;
+  const std::string user =
+      (std::filesystem::temp_directory_path(ec) / ("quillomar-speech-" + std::to_string(getpid()))).string();
+  std::filesystem::create_directories(user, ec);
+  FixedString data;
+  if (ec || !DataFolderResolve(&data) || !FoldersSet(user.c_str(), data.c_str())) return 1;
+  if (!VideoInit(0, 0, 3, 3, "Quillomar speech") || !WindowCreate(1280, 720, false) || !GraphicsInit()) return 1;
+  InputInit();
+  int status = 1;
+  {
+    Vis vis;
+    vis.m_screenMode = 0;
+    CustomParamsReset();
+    customParamValues[0] = size;
+    customParamValues[4] = variant;
+    WorldRngReset();
+    Wld* world = TerraformNewWorld("Speech");
+    if (world && world->Generate(variant) == WG_OK && LoadPlanetModel(&vis, "custom.geo", world) >= 0) {
+      PlanningServiceStart();
+      PathingServiceStart();
+      wld = world;
+      static Packet outbox;
+      WldOutboxSet(&outbox, world);
+      world->Post("intro started=1");
+      const float dt = 1.0f / 240.0f;
+      int greetingFrames = 0;
+      for (int frame = 0; frame < 240 * 120 / 8 && greetingFrames < 40; ++frame) {
+        SimFrame(&outbox, 8, dt, world);
+        const int p = world->actors.FindPlayer();
+        const bool landed = p >= 0 && (world->actors.m_stat[p] & ST_LANDED);
+        if (landed && !PlayerIsGreeting(world->actors) && frame % 60 == 0) SendToSim(&vis, "playeraction name=greet");
+        if (PlayerIsGreeting(world->actors)) ++greetingFrames;
+        if (greetingFrames == 39) vis.m_capturePath = argv[1];
+        if (!VisFrame(&vis, 8 * dt, 8, dt, world)) break;
+      }
+      status = vis.m_captureOk ? 0 : 1;
+      if (status) LOGE("The player's character never greeted anyone.");
+      PlanningServiceCancel(&world->actors);
+      PathingServiceCancel(&world->actors);
+      PathingServiceStop();
+      PlanningServiceStop();
+      wld = nullptr;
+      delete world;
+    }
+  }
+  InputExit();
+  GraphicsExit();
+  VideoExit();
+  std::filesystem::remove_all(user, ec);
+  return status;
+}
