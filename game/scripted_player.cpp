@@ -21,6 +21,8 @@ const char* const c_gemNames[8] = {"redgem",    "greengem",  "bluegem", "yellowg
 
 // Paths longer than this are walked in legs: the path search keeps at most 256 tiles.
 constexpr int c_legSteps = 120;
+// A landing place with fewer trees than this bridges before it builds the sawmill.
+constexpr int c_scarceTrees = 25;
 // Roads longer than this many tile widths cost more stone than they save walking.
 constexpr float c_roadSpan = 14.0f;
 // Chests this close are smashed before anything else: the camp's tools and markers.
@@ -433,8 +435,14 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
   sp->storagesSeen = storages;
   for (int t = 0; t < g.m_sz && !sp->storageWanted; ++t)
     if (g.Attribs(t) & AT_FILLEDSTORAGE) sp->storageWanted = true;
+  // Few trees where the player landed: the start's lumber goes to the first bridge, toward land
+  // with wood, before the sawmill's decks use it up.
+  const bool bridgeFirst =
+      sp->startTrees < c_scarceTrees &&
+      (sp->bridgesStakedCount == 0 || (sp->bridgesStakedCount == 1 && w.buildings.CountNamed("brconstruction") > 0));
   for (const Factory& f : c_factories) {
     if (f.task != SP_SAWMILL && !sawmill) continue;
+    if (f.task == SP_SAWMILL && bridgeFirst && !AnyItemNamed(items, "sawmillsite")) continue;
     if (f.task == SP_STORAGE && !sp->storageWanted) continue;
     if (CountFinishedNamed(w.buildings, f.building) > 0 || AnyItemNamed(items, f.site)) continue;
     // Only with somewhere to stake it is a marker worth carrying.
@@ -526,7 +534,7 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
   // Before the sawmill only when it has nowhere to stand on this side of the water.
   const bool sawmillStuck =
       !sawmill && !AnyItemNamed(items, "sawmillsite") && FactorySite(*sp, w, sp->landingTile, SP_SAWMILL, now) < 0;
-  if ((sawmill || sawmillStuck) && w.buildings.CountNamed("brconstruction") == 0) {
+  if ((sawmill || sawmillStuck || bridgeFirst) && w.buildings.CountNamed("brconstruction") == 0) {
     const bool held = Holds(w, player, "bridgemarker");
     if (held || NearestItem(*sp, w, "bridgemarker", SP_BRIDGE, now) >= 0) {
       if (sp->bridgeCoast < 0 || sp->dist[sp->bridgeCoast] < 0 || Blacklisted(*sp, SP_BRIDGE, sp->bridgeCoast, now))
@@ -676,6 +684,14 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
   if (landingTile < 0) {
     landingTile = here;
     gatherTile = here;
+    const Globe& g = world.globe;
+    int pine = 0, mapl = 0, appl = 0, rock = 0;
+    if (g.m_nodes[here].continent < g.m_numcontinents)
+      g.CountOnContinent(g.m_nodes[here].continent, &pine, &mapl, &appl, &rock);
+    startTrees = pine + mapl + appl;
+    LOGI("Scripted player landed at tile %d on a landmass of %d tiles with %d trees and %d rocky tiles.", here,
+         g.m_nodes[here].continent < g.m_numcontinents ? g.m_contsizes[g.m_nodes[here].continent] : 0, startTrees,
+         rock);
   }
 
   // Speaking: the partner gets its work.
@@ -789,6 +805,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
   if (step.task == SP_BRIDGE && !strcmp(step.action, "stake_bridgemarker")) {
     if (bridgeLanding >= 0) bridgeEnd[bridgeEnds++ % SP_BRIDGEENDS] = bridgeLanding;
     ++progress.bridgesStaked;
+    ++bridgesStakedCount;
     LOGI("Scripted player stakes a bridge of %d tiles at tile %d toward tile %d, on a landmass worth %d.", bridgeLength,
          here, bridgeLanding, bridgeValue);
     bridgeCoast = -1;

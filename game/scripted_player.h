@@ -79,6 +79,8 @@ struct ScriptedPlayer {
   double lastNow = 0.0;
   int landingTile = -1;
   int chestsAtStart = -1;
+  int startTrees = 0;  // trees on the landmass the player landed on
+  int bridgesStakedCount = 0;
   bool siteMissingSaid = false;
   bool storageWanted = false;  // the depot filled up and no storage has been added since
   int storagesSeen = 0;
