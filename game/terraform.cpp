@@ -478,6 +478,18 @@ int PlanetDumpRead(const char* dumpName, const char* geoName, const char* topNam
     conv.lines.insert(conv.lines.end(), extra, extra + 4);
   }
 
+  // Each tile's frame leans toward its first fan edge; one that has no length or runs along the
+  // tile's centre leaves no direction, and the mesh would be refused when the game loads it.
+  for (int t = 0; t < nt; ++t) {
+    const int32_t* face = &conv.faces[t * 6];
+    const int n = face[5] >= 0 ? 6 : 5;
+    Vec3 centre;
+    for (int k = 0; k < n; ++k) centre += conv.raised[face[k]];
+    centre = centre * (1.0f / static_cast<float>(n));
+    if (!(Cross(Normalize(conv.raised[face[0]] - conv.raised[face[1]]), Normalize(centre)).LengthSquared() > 0.0f))
+      DumpFault(dumpName, 0, "a tile's first edge runs along its centre");
+  }
+
   // The topology.
   CheckedFile top;
   OpenOutput(&top, topName, false);

@@ -768,6 +768,12 @@ int TileTransformsBuild(const Globe& globe, const GeoVertex* vertices, int verte
     const Vec3 a{vertices[k].x, vertices[k].y, vertices[k].z};
     const Vec3 b{vertices[k + 1].x, vertices[k + 1].y, vertices[k + 1].z};
     const Vec3 centre = globe.m_nodes[t].centre;
+    // A tile whose first edge has no length or runs along its centre gives no direction to
+    // lean toward: a damaged model, refused rather than taken as an impossible state.
+    if (!(Cross(Normalize(a - b), Normalize(centre)).LengthSquared() > 0.0f)) {
+      LOGE("The planet model's tile %d has no direction (its first edge runs along its centre).", t);
+      return -1;
+    }
     Matrix44 m = Matrix44::AlignZY(Normalize(a - b), Normalize(centre));
     m.SetTranslation(centre);
     out[t] = m;

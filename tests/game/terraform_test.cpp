@@ -365,6 +365,28 @@ TEST_F(TerraformTest, FaultHookSeesTheFailureFirst) {
     EXPECT_THROW(PlanetDumpRead("far.dump", "custom.geo", "custom.top", nullptr), Refused);
     EXPECT_TRUE(log.Has("a vertex lies off the unit sphere"));
     EXPECT_EQ(calls, 3);
+    // Two corners of tile 12 moved onto one point: its first edge has no length.
+    in.clear();
+    in.seekg(0);
+    text.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int id, v0, v1;
+    const size_t hex = text.find("hexagon id=12 ");
+    ASSERT_NE(hex, std::string::npos);
+    ASSERT_EQ(sscanf(text.c_str() + hex, "hexagon id=%d v0=%d v1=%d", &id, &v0, &v1), 3);
+    auto vertLine = [&](int v) {
+      const size_t from = text.find("vert id=" + std::to_string(v) + " ");
+      return std::make_pair(from, text.find('\n', from) - from);
+    };
+    const auto [from0, len0] = vertLine(v0);
+    const std::string moved = "vert id=" + std::to_string(v1) +
+                              text.substr(from0 + 8 + std::to_string(v0).size(), len0 - 8 - std::to_string(v0).size());
+    const auto [from1, len1] = vertLine(v1);
+    text.replace(from1, len1, moved);
+    f = FileOpenWrite("flat.dump", true);
+    FileWrite(f, text.data(), text.size());
+    FileClose(f);
+    EXPECT_THROW(PlanetDumpRead("flat.dump", "custom.geo", "custom.top", nullptr), Refused);
+    EXPECT_TRUE(log.Has("a tile's first edge runs along its centre"));
   }
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   planetDumpFaultHook = [] { ++calls; };

@@ -417,6 +417,22 @@ TEST_F(GlobeTest, TileQueriesAndTransforms) {
   }
   EXPECT_EQ(TileTransformsBuild(g, verts.data(), vertexCount - 11, trfs.data()), -1);
   EXPECT_EQ(TileTransformsLoad(g, "missing.geo", true, trfs.data()), -1);
+  // A first edge of no length, or one along the centre, leaves no direction: the model is refused
+  // with a line, not met with an assertion (found by fuzzing the dump conversion).
+  const int k = 12 * 9 + 3 * 12;  // tile 15
+  const Vec3 c = g.m_nodes[15].centre;
+  for (int along = 0; along < 2; ++along) {
+    std::vector<GeoVertex> bad = verts;
+    if (along) {
+      bad[k] = GeoVertex{c.x * 2.0f, c.y * 2.0f, c.z * 2.0f, {}};  // 2c - c is exactly c
+      bad[k + 1] = GeoVertex{c.x, c.y, c.z, {}};
+    } else {
+      bad[k + 1] = bad[k];
+    }
+    CapturedLog log;
+    EXPECT_EQ(TileTransformsBuild(g, bad.data(), vertexCount, trfs.data()), -1);
+    EXPECT_TRUE(log.Has("The planet model's tile 15 has no direction"));
+  }
 }
 
 // The pathing thread clears "unclaimed" while the main thread sets other bits: none may be lost.
