@@ -154,7 +154,6 @@ int GameMain() {
   simPacket.Empty();
   // Made here and deleted once at shut-down, after the save and before the GL context goes.
   Vis* vis = new Vis();
-  LoadSounds(vis);
   CustomParamsRandomise();
   PlanningServiceStart();
   PathingServiceStart();
@@ -189,11 +188,6 @@ int GameMain() {
       vis->m_screenMode = 1;  // no world to show: back to the menu rather than an empty screen
     } else if (!guardedFrame(&simPacket, vis, wld, dt, steps, c_simStep, VisFrame)) {
       running = false;
-    } else {
-      // The listener stands where the camera is; the music follows its volume option.
-      const Matrix44 camera = CameraCurrent(*vis);
-      ListenerSet(vis, camera.GetTranslation(), camera.GetYAxis(), camera.GetZAxis());
-      MusicVolumeUpdate(vis);
     }
     SteamAPI_RunCallbacks();
     if (const char* command = PendingCommandTick(&pending)) ActOnCommand(vis, view, command);
@@ -208,7 +202,6 @@ int GameMain() {
   const double age = wld ? wld->m_age : 0.0;
   if (ShellSaveAtExit(vis->m_gameInProgress != 0)) LOGI("Saved the game at the age of %.1f s.", age);
   VisTextShutdown();
-  MusicStop(vis);
   delete vis;
   vis = nullptr;
   StoreStatsAtExit();

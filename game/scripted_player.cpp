@@ -21,6 +21,8 @@ const char* const c_gemNames[8] = {"redgem",    "greengem",  "bluegem", "yellowg
 
 // Paths longer than this are walked in legs: the path search keeps at most 256 tiles.
 constexpr int c_legSteps = 120;
+// Roads longer than this many tile widths cost more stone than they save walking.
+constexpr float c_roadSpan = 14.0f;
 // Chests this close are smashed before anything else: the camp's tools and markers.
 constexpr int c_campReach = 14;
 // A task that has not got anywhere after this long is given up on for a while.
@@ -296,6 +298,24 @@ static int ChooseBridge(ScriptedPlayer* sp, const Wld& w, double now) {
 // A character's assignment, looking through a pause to eat to the work it goes back to.
 static int Assignment(const Actors& a, int n) { return a.m_assi[n] == 5 ? a.m_prva[n] : a.m_assi[n]; }
 
+// A plain land tile for a road's end near `near`: not urban (roads are not staked among buildings),
+// reachable; -1 none.
+static int RoadEnd(const ScriptedPlayer& sp, const Wld& w, int near) {
+  const Globe& g = w.globe;
+  if (!g.IsValid(near)) return -1;
+  int best = -1;
+  float bestD = 0.0f;
+  const uint64_t busy = AT_URBAN | AT_WOODCONSTRUCTION | AT_STONECONSTRUCTION | AT_BRIDGECONSTRUCTION |
+                        AT_DECKCONSTRUCTION | AT_FACTCONSTRUCTION | AT_ROADCONSTRUCTION | AT_SUPPLIEDBRIDGEWORK |
+                        AT_SUPPLIEDROADWORK | AT_SUPPLIEDDECKWORK | AT_SUPPLIEDFACTWORK;
+  for (int t = 0; t < g.m_sz; ++t) {
+    if (sp.dist[t] < 0 || g.m_nodes[t].type != TP_LAND || (g.Attribs(t) & busy)) continue;
+    const float d = (g.TilePosition(t) - g.TilePosition(near)).LengthSquared();
+    if (best < 0 || d < bestD) best = t, bestD = d;
+  }
+  return best;
+}
+
 // The assignment a freed character is best given now.
 static int WantedAssignment(const Wld& w, int partner) {
   int count[NUMASSIGNMENTS] = {};
@@ -522,6 +542,45 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
     }
   }
 
+  // Roads: from the camp to a bridge's far end once it is reached, when stone is plentiful and
+  // the way is short (every road tile wants three stone).
+  if (sawmill && w.buildings.CountNamed("brconstruction") == 0 &&
+      NearestItem(*sp, w, "roadmarker", SP_ROAD, now) >= 0 && !AnyItemNamed(items, "roadsite")) {
+    int stone = 0;
+    for (int i = 0; i < items.m_cnt; ++i)
+      if (ItemNamed(items, i, "stone") && items.m_carr[i] == -1 &&
+          !(g.Attribs(items.m_loca[i]) & (AT_STONECONSTRUCTION | AT_WOODCONSTRUCTION)))
+        ++stone;
+    while (sp->roadsDone < sp->bridgeEnds && sp->roadTo < 0) {
+      const int end = sp->bridgeEnd[sp->roadsDone % SP_BRIDGEENDS];
+      if (sp->dist[end] < 0) break;
+      ++sp->roadsDone;
+      const int a = RoadEnd(*sp, w, sp->landingTile), b = RoadEnd(*sp, w, end);
+      if (a < 0 || b < 0 || a == b) continue;
+      const float span = (g.TilePosition(a) - g.TilePosition(b)).Length() / (g.m_hexw > 0 ? g.m_hexw : 1.0f);
+      if (span > c_roadSpan) continue;
+      sp->roadFrom = a;
+      sp->roadTo = b;
+    }
+    if (sp->roadTo >= 0 && stone >= 9) {
+      if (Fetch(*sp, w, player, "roadmarker", SP_ROAD, now, step)) return true;
+      step->task = SP_ROAD;
+      step->tile = sp->roadFrom >= 0 ? sp->roadFrom : sp->roadTo;
+      step->hands = "roadmarker";
+      snprintf(step->action, sizeof(step->action), "stake_roadmarker");
+      return true;
+    }
+  }
+  if (sp->roadFrom < 0 && sp->roadTo >= 0 && AnyItemNamed(items, "roadsite")) {
+    // The first end is staked: the second one pairs with it.
+    if (Fetch(*sp, w, player, "roadmarker", SP_ROAD, now, step)) return true;
+    step->task = SP_ROAD;
+    step->tile = sp->roadTo;
+    step->hands = "roadmarker";
+    snprintf(step->action, sizeof(step->action), "stake_roadmarker");
+    return true;
+  }
+
   // Chests further away: gems, markers and tools on the other landmasses.
   if (farChest >= 0) {
     step->task = SP_SMASH;
@@ -531,13 +590,18 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
   }
 
   // Builders wanted: give a freed character without useful work the "build stuff" assignment.
+  // Only one whose work others share is taken off it, so stone and lumber both keep coming.
   if (w.demand.m_offers[3]) {
-    int builders = 0, pick = -1;
+    int builders = 0, pick = -1, count[NUMASSIGNMENTS] = {};
+    for (int n = 0; n < a.m_cnt; ++n)
+      if (!(a.m_stat[n] & (ST_PRISONER | ST_CHOSEN)) && Assignment(a, n) >= 0 && Assignment(a, n) < NUMASSIGNMENTS)
+        ++count[Assignment(a, n)];
     for (int n = 0; n < a.m_cnt; ++n) {
       if (a.m_stat[n] & (ST_PRISONER | ST_CHOSEN) || !(a.m_stat[n] & ST_ACTIVE)) continue;
       if (Assignment(a, n) == 3) ++builders;
       const int t = a.m_loca[n];
-      if (Assignment(a, n) != 3 && g.IsValid(t) && sp->dist[t] >= 0 &&
+      const int has = Assignment(a, n);
+      if (has != 3 && (has < 0 || has >= NUMASSIGNMENTS || count[has] >= 2) && g.IsValid(t) && sp->dist[t] >= 0 &&
           (pick < 0 || sp->dist[t] < sp->dist[a.m_loca[pick]]))
         pick = n;
     }
@@ -715,7 +779,15 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
   snprintf(lastAction, sizeof(lastAction), "%s", step.action);
   lastActionTile = here;
   lastActionAt = now;
+  if (step.task == SP_ROAD) {
+    LOGI("Scripted player stakes a road end at tile %d.", here);
+    if (roadFrom >= 0)
+      roadFrom = -1;
+    else
+      roadTo = -1;
+  }
   if (step.task == SP_BRIDGE && !strcmp(step.action, "stake_bridgemarker")) {
+    if (bridgeLanding >= 0) bridgeEnd[bridgeEnds++ % SP_BRIDGEENDS] = bridgeLanding;
     ++progress.bridgesStaked;
     LOGI("Scripted player stakes a bridge of %d tiles at tile %d toward tile %d, on a landmass worth %d.", bridgeLength,
          here, bridgeLanding, bridgeValue);

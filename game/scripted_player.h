@@ -58,9 +58,12 @@ enum ScriptedTask {
   SP_CROWN,
   SP_ASCEND,
   SP_DROP,
+  SP_ROAD,
   SP_COUNT
 };
 
+// Far ends of the bridges staked, remembered for the roads toward them.
+#define SP_BRIDGEENDS 32
 // Targets the player gave up on for a while (a path that never came, an action not offered).
 #define SP_BLACKLIST 64
 
@@ -87,7 +90,12 @@ struct ScriptedPlayer {
   int bridgeCoast = -1;    // the coast tile chosen for the next bridge
   int bridgeLanding = -1;  // where that bridge reaches land
   int bridgeLength = 0;    // water tiles it crosses
-  int bridgeValue = 0;     // what the landmass there is worth
+  int bridgeEnd[SP_BRIDGEENDS] = {};
+  int bridgeEnds = 0;  // bridges staked so far
+  int roadsDone = 0;   // bridge ends a road was considered for
+  int roadFrom = -1;   // the road being staked: its first end (-1 once staked) and its second
+  int roadTo = -1;
+  int bridgeValue = 0;  // what the landmass there is worth
   int task = SP_WAIT;
   int taskTile = -1;  // where the current task leads
   double taskSince = 0.0;

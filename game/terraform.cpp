@@ -384,6 +384,10 @@ int PlanetDumpRead(const char* dumpName, const char* geoName, const char* topNam
     if (!in.Next() || sscanf(in.line, "vert id=%d x=%f y=%f z=%f", &id, &v.x, &v.y, &v.z) < 4 || !std::isfinite(v.x) ||
         !std::isfinite(v.y) || !std::isfinite(v.z))
       DumpFault(dumpName, in.lineNo, "expected a vert line");
+    // The corners lie on the unit sphere; one far off it would make tiles that the topology
+    // loader refuses, so the fault is named here, where the dump is.
+    const float length = v.Length();
+    if (!(length >= 0.5f && length <= 2.0f)) DumpFault(dumpName, in.lineNo, "a vertex lies off the unit sphere");
   }
   LOGI("Reading 12 pentagons...");
   for (int t = 0; t < nt; ++t) {

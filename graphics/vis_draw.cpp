@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graphics/vis.h"
+#include "graphics/vis_labels.h"
 #include "graphics/vis_text.h"
 #include "system/window.h"
 #include "utility/log.h"

@@ -5,7 +5,12 @@
 #include <cmath>
 #include <cstring>
 
+#include <GL/glew.h>
+
 #include "graphics/graphics.h"
+#include "graphics/vector_font.h"
+#include "graphics/vis.h"
+#include "graphics/vis_text.h"
 #include "utility/log.h"
 #include "world/wld.h"
 
@@ -20,6 +25,11 @@ const float c_speechHighlightColour[4] = {1.0f, 1.0f, 0.2f, 1.0f};
 const float c_speechColour[4] = {0.8f, 0.8f, 0.8f, 1.0f};
 const float c_tutorBoxColour[4] = {0.0f, 0.0f, 0.0f, 0.7f};
 const float c_tutorTextColour[4] = {0.9f, 0.45f, 0.09f, 0.7f};
+
+// Labels of one frame, kept here so a frame allocates nothing; more building labels than this
+// are not shown.
+constexpr int c_frameLabelLimit = 256;
+TextLabel frameLabels[c_frameLabelLimit];
 
 void SetColour(TextLabel* label, const float c[4]) { memcpy(label->m_colour, c, sizeof(label->m_colour)); }
 
@@ -46,8 +56,29 @@ void TextLabelBlock(const TextLabel& label, float out[20]) {
   memcpy(out + 16, label.m_colour, 4 * sizeof(float));
 }
 
+bool AboveHorizon(const Vec3& point, const Vec3& camera) { return Dot(point, camera - point) > 0.0f; }
+
+float TextWidth(const char* text, float w) {
+  const FontGlyph* glyphs = FontGlyphTable();
+  const float sx = 0.2f * w;
+  float pen = 0.0f, widest = 0.0f;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : ""); *p; ++p) {
+    if (*p >= c_fontGlyphs) continue;
+    if (*p == '\n') {
+      pen = 0.0f;
+    } else if (*p == ' ') {
+      pen += 3.0f * sx;
+    } else {
+      const float right = pen + glyphs[*p].advance * sx;
+      if (right > widest) widest = right;
+      pen += (glyphs[*p].advance + 1.0f) * sx;
+    }
+  }
+  return widest;
+}
+
 int BuildingLabels(const Wld& world, const Matrix44& viewProjection, const Vec3& cameraY, const Vec3& cameraZ,
-                   TextLabel* out, int limit) {
+                   const Vec3& cameraPos, TextLabel* out, int limit) {
   const Buildings& b = world.buildings;
   const Globe& globe = world.globe;
   int n = 0;
@@ -59,6 +90,9 @@ int BuildingLabels(const Wld& world, const Matrix44& viewProjection, const Vec3&
     if (loc < 0 || loc >= globe.m_sz) continue;
     uint64_t attribs = globe.Attribs(loc);
     Vec3 at = b.m_trfs[slot].GetTranslation() + b.m_trfs[slot].GetZAxis() * (0.3f * globe.m_hexw);
+    // The labels are written over everything in front of them, so the far side of the planet
+    // must not show through.
+    if (!AboveHorizon(at, cameraPos)) continue;
     int wood = 0, lumber = 0, stone = 0, stoneLying = 0;
     if (b.SiteMaterials(slot, &wood, &lumber, &stone, &stoneLying)) {
       TextLabel& l = out[n];
@@ -161,7 +195,9 @@ int TutorLabels(const char* text, TextLabel out[2]) {
   t.m_text.Set(text);
   t.m_x = -0.98f;
   t.m_y = -0.98f;
-  t.m_glyphW = 0.0774f;
+  // A line longer than the box is written narrower, so it never runs past the box's edge.
+  const float room = 1.94f, wide = TextWidth(text, 0.0774f);
+  t.m_glyphW = wide > room ? 0.0774f * room / wide : 0.0774f;
   t.m_glyphH = 0.172f;
   t.m_hAlign = "left";
   t.m_vAlign = "bottom";
@@ -188,4 +224,43 @@ void TextLabelsDraw(uint64_t textBlock, const TextLabel* labels, int count, Text
     draw(l.m_text.c_str(), l.m_x, l.m_y, l.m_glyphW, l.m_glyphH, l.m_hAlign, l.m_vAlign);
     if (!wasBlending) glDisable(GL_BLEND);
   }
+}
+
+void BuildingLabelsDraw(Vis* vis, const Wld& world, const Matrix44& viewProjection) {
+  const Matrix44 cam = CameraCurrent(*vis);
+  const int n = BuildingLabels(world, viewProjection, cam.GetYAxis(), cam.GetZAxis(), cam.GetTranslation(), frameLabels,
+                               c_frameLabelLimit);
+  // Most buildings stand taller than their label point: with the depth test the label would be
+  // hidden inside its own building. The horizon test above keeps the far side's labels out.
+  const GLboolean depth = glIsEnabled(GL_DEPTH_TEST);
+  glDisable(GL_DEPTH_TEST);
+  TextLabelsDraw(vis->m_uniformBuffers[UB_TEXT_INST_VS], frameLabels, n, VisDrawText);
+  if (depth) glEnable(GL_DEPTH_TEST);
+}
+
+void TileLabelDraw(Vis* vis, const Wld& world, const Matrix44& viewProjection) {
+  if (!vis->m_overlay.DebugFlag(1)) return;
+  if (!TileLabel(world, vis->m_pick.m_hoverTile, viewProjection, &frameLabels[0])) return;
+  TextLabelsDraw(vis->m_uniformBuffers[UB_TEXT_INST_VS], frameLabels, 1, VisDrawText);
+}
+
+void SpeechChoicesDraw(Vis* vis) {
+  // Rows do not light up while the pointer is busy turning the planet.
+  const bool highlight = !vis->m_camera.m_dragging && !vis->m_camera.m_rightHeld;
+  const int n = SpeechChoiceLabels(vis->m_speechLines, vis->m_speechHover, highlight, frameLabels);
+  TextLabelsDraw(vis->m_uniformBuffers[UB_TEXT_INST_VS], frameLabels, n, VisDrawText);
+}
+
+void TutorTextDraw(Vis* vis, const Wld& world) {
+  const GlHandle program = vis->m_programs[PROG_TEXT];
+  const int n = TutorLabels(world.tutor.Text(), frameLabels);
+  if (!program || n == 0) return;
+  ProgramUse(program);
+  // The box is written over the tutor figure, whatever its depth.
+  const GLboolean depth = glIsEnabled(GL_DEPTH_TEST), cull = glIsEnabled(GL_CULL_FACE);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  TextLabelsDraw(vis->m_uniformBuffers[UB_TEXT_INST_VS], frameLabels, n, VisDrawText);
+  if (depth) glEnable(GL_DEPTH_TEST);
+  if (cull) glEnable(GL_CULL_FACE);
 }

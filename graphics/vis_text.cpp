@@ -25,10 +25,6 @@ GlHandle textBuffer = 0;
 GlHandle textArray = 0;
 size_t textCursor = 0;
 
-// Labels of one frame; more building labels than this are not shown.
-constexpr int c_labelLimit = 256;
-TextLabel labels[c_labelLimit];
-
 float PixelScale() {
   const float s = DrawableScale();
   return s > 0.0f ? s : 1.0f;
@@ -113,21 +109,6 @@ void VisTextBlock(Vis* vis, const Matrix44& matrix, float r, float g, float b, f
   UBufferUpdate(ub, sizeof(block), block);
 }
 
-void TextLabelDraw(Vis* vis, const TextLabel& label) {
-  float block[20];
-  TextLabelBlock(label, block);
-  const GlHandle ub = vis->m_uniformBuffers[UB_TEXT_INST_VS];
-  UBufferBind(ub, 3);
-  UBufferUpdate(ub, sizeof(block), block);
-  if (label.m_blend) {
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  }
-  VisDrawText(label.m_text.c_str(), label.m_x, label.m_y, label.m_glyphW, label.m_glyphH, label.m_hAlign,
-              label.m_vAlign);
-  if (label.m_blend) glDisable(GL_BLEND);
-}
-
 void ActionButtonDraw(Vis* vis, int button) {
   if (button < 0 || button >= VISNUMACTIONS || !vis->m_actionNames[button]) return;
   const bool lit = vis->m_actionHover == button && !vis->m_camera.m_dragging && !vis->m_camera.m_rightHeld;
@@ -162,15 +143,12 @@ void VisDrawTextPass(Vis* vis, const Wld& world) {
   if (!program) return;
   ProgramUse(program);
   glDisable(GL_CULL_FACE);
+  glDisable(GL_MULTISAMPLE);
   glDepthMask(GL_FALSE);
   const Matrix44& vp = vis->m_viewProjection;
-  // The hovered tile's number, while the debug window is open.
-  if (vis->m_overlay.IsWindowOpen(Overlay::WIN_DEBUG) && TileLabel(world, vis->m_pick.m_hoverTile, vp, &labels[0]))
-    TextLabelDraw(vis, labels[0]);
+  TileLabelDraw(vis, world, vp);
   WaitingMarkersDraw(vis, world, vp);
-  const Matrix44& cam = vis->m_camera.m_matrix;
-  const int n = BuildingLabels(world, vp, cam.GetYAxis(), cam.GetZAxis(), labels, c_labelLimit);
-  for (int i = 0; i < n; ++i) TextLabelDraw(vis, labels[i]);
+  BuildingLabelsDraw(vis, world, vp);
 
   // Head-up controls: no depth, blended.
   glDisable(GL_DEPTH_TEST);
@@ -183,27 +161,13 @@ void VisDrawTextPass(Vis* vis, const Wld& world) {
   }
   if (PlayerIsGreeting(world.actors)) {
     Viewport(vis->m_speechRect);
-    const bool highlight = !vis->m_camera.m_dragging && !vis->m_camera.m_rightHeld;
-    const int k = SpeechChoiceLabels(vis->m_speechLines, vis->m_speechHover, highlight, labels);
-    for (int i = 0; i < k; ++i) TextLabelDraw(vis, labels[i]);
+    SpeechChoicesDraw(vis);
   }
   glDisable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);
   glEnable(GL_CULL_FACE);
+  glEnable(GL_MULTISAMPLE);
   glDepthMask(GL_TRUE);
   const int32_t whole[4] = {0, 0, vis->m_windowWidth, vis->m_windowHeight};
   Viewport(whole);
-}
-
-void TutorTextDraw(Vis* vis, const Wld& world) {
-  const char* text = world.tutor.m_stage >= 0 ? world.tutor.Text() : nullptr;
-  const GlHandle program = vis->m_programs[PROG_TEXT];
-  if (!text || !program) return;
-  ProgramUse(program);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_DEPTH_TEST);
-  const int k = TutorLabels(text, labels);
-  for (int i = 0; i < k; ++i) TextLabelDraw(vis, labels[i]);
-  glEnable(GL_DEPTH_TEST);
-  glEnable(GL_CULL_FACE);
 }

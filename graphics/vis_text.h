@@ -7,7 +7,6 @@
 
 struct Vis;
 struct Wld;
-struct TextLabel;
 
 // The horizontal offset of an aligned text of that width: "left" none, "center" half the width
 // to the left, "right" all of it; any other word none. The vertical one likewise for "center"
@@ -25,8 +24,6 @@ float VisDrawText(const char* text, float x, float y, float w, float h, const ch
 void VisTextShutdown();
 // Uploads the text block (matrix, colour) into the Vis's "CBTextPerInstVS" on slot 3.
 void VisTextBlock(Vis* vis, const Matrix44& matrix, float r, float g, float b, float a);
-// One label: its block, blending for a panel, its text.
-void TextLabelDraw(Vis* vis, const TextLabel& label);
 
 // Button i of the head-up row, with the viewport already set to its rectangle.
 void ActionButtonDraw(Vis* vis, int button);
@@ -36,5 +33,3 @@ void WaitingMarkersDraw(Vis* vis, const Wld& world, const Matrix44& viewProjecti
 // labels, then the action buttons and (while the player's character greets) the speech menu, each
 // in its own viewport. Leaves the viewport on the whole window.
 void VisDrawTextPass(Vis* vis, const Wld& world);
-// The tutor's text box in the tutor inset, while the tutorial runs.
-void TutorTextDraw(Vis* vis, const Wld& world);

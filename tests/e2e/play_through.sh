@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Plays the game end to end on a private X server with real input events: start, NEW GAME, the landing, a click on
 # a tile, fast-forward held, Escape twice to quit; then a second start that resumes the saved game. On the way: a
-# second game on the same user folder ends at once, and the smallest planet is refused back to the panel. Checks the exit
+# second game on the same user folder ends at once, the smallest planet is refused back to the panel, and a third
+# start keeps an unreadable save aside. Checks the exit
 # statuses, the save and the options written, and that no assertion fired. With a folder as second argument the
 # screenshots of the title menu, the customise panel and the landing are kept there.
 set -uo pipefail
@@ -14,11 +15,12 @@ fail() { echo "FAIL: $*"; [ -f "$work/game.log" ] && tail -40 "$work/game.log"; 
 for tool in Xvfb xdotool $([ -n "$shots" ] && echo import); do
   command -v $tool >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
-display=":$((100 + $$ % 400))"
-Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+# The server picks a free display number itself and writes it to the file once it listens.
+Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n 1 "$work/display")"
 export QUILLOMAR_NO_DIALOGS=1 QUILLOMAR_USER_DIR="$work/user" ALSOFT_DRIVERS=null
 unset QUILLOMAR_DATA_DIR
 
@@ -117,5 +119,19 @@ sleep 1
 xdotool key Escape
 finish
 grep -q "No saved game present\|could not be read" "$work/game.log" && fail "the save did not resume"
-echo "PASS: new game, landing, click, fast-forward, quit, resume"
+
+# A save that cannot be read: RESUME keeps it aside, says so, and a new world is played and saved.
+printf 'not a saved game' >"$work/user/autosave.dat"
+start
+row 2  # RESUME GAME IN PROGRESS
+await "is kept as 'autosave.dat.bad'" 60
+sleep 2
+xdotool key Escape
+sleep 1
+shot bad_save_notice
+xdotool key Escape
+finish
+[ "$(cat "$work/user/autosave.dat.bad")" = "not a saved game" ] || fail "the unreadable save was not kept aside as it was"
+[ -s "$work/user/autosave.dat" ] && [ "$(head -c 4 "$work/user/autosave.dat")" = "#Vyx" ] || fail "the new game was not saved"
+echo "PASS: new game, landing, click, fast-forward, quit, resume, a bad save kept aside"
 exit 0

@@ -43,11 +43,16 @@ inline void RemoveTempFolder() {
   if (!TempFolder().empty()) std::filesystem::remove_all(TempFolder(), ignored);
 }
 
-// A private user folder under the system's temporary folder, removed at exit; the data folder is
+// A private user folder under the system's temporary folder (or /dev/shm), removed at exit; the data folder is
 // QUILLOMAR_DATA_DIR, else the build folder this target was built in (its data/ is made by the
 // build), else the user folder itself (for targets that read only what they write).
 inline void SetUpFolders(bool needData) {
-  std::string pattern = std::filesystem::temp_directory_path().string() + "/quillomar_fuzz_XXXXXX";
+  // In memory where the system has such a folder: a save waits for the disk, which would make
+  // the simulation's targets many times slower.
+  std::error_code ignored;
+  const bool shm = std::filesystem::is_directory("/dev/shm", ignored) && access("/dev/shm", W_OK) == 0;
+  std::string pattern =
+      (shm ? std::string("/dev/shm") : std::filesystem::temp_directory_path().string()) + "/quillomar_fuzz_XXXXXX";
   if (!mkdtemp(pattern.data())) {
     perror("fuzz: mkdtemp");
     abort();

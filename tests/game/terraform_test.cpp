@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "test_support.h"
@@ -348,6 +350,22 @@ TEST_F(TerraformTest, FaultHookSeesTheFailureFirst) {
   };
   for (int i = 0; i < 2; ++i) EXPECT_THROW(PlanetDumpRead("bad.dump", "custom.geo", "custom.top", nullptr), Refused);
   EXPECT_EQ(calls, 2);
+  // A corner far off the unit sphere is the dump's fault, not a topology the loader later refuses
+  // (found by fuzzing the conversion).
+  {
+    std::ifstream in(std::string(data) + "/data/planets/planet2.dump");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = text.find("vert id=10 x=");
+    ASSERT_NE(at, std::string::npos);
+    text.insert(at + 13, "-303");
+    f = FileOpenWrite("far.dump", true);
+    FileWrite(f, text.data(), text.size());
+    FileClose(f);
+    CapturedLog log;
+    EXPECT_THROW(PlanetDumpRead("far.dump", "custom.geo", "custom.top", nullptr), Refused);
+    EXPECT_TRUE(log.Has("a vertex lies off the unit sphere"));
+    EXPECT_EQ(calls, 3);
+  }
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   planetDumpFaultHook = [] { ++calls; };
   EXPECT_EXIT(PlanetDumpRead("bad.dump", "custom.geo", "custom.top", nullptr), testing::ExitedWithCode(1), "");
