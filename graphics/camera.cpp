@@ -136,6 +136,39 @@ int PickNearestTile(const Matrix44* tileTransforms, int tileCount, const Vec3& p
   return best;
 }
 
+// Nearest crossing of the ray (origin o, unit direction r) with the sphere of radius rad at the
+// origin, in front of o.
+static bool RaySphere(const Vec3& o, const Vec3& r, float rad, Vec3* hit) {
+  const float b = Dot(r, o);
+  const float disc = b * b - (Dot(o, o) - rad * rad);
+  if (!(disc >= 0.0f)) return false;
+  const float root = sqrtf(disc);
+  const float t = -b - root >= 0.0f ? -b - root : -b + root;
+  if (!(t >= 0.0f)) return false;
+  *hit = o + r * t;
+  return true;
+}
+
+bool PickGroundPoint(const Matrix44& viewProjection, float x, float y, int width, int height,
+                     const Matrix44* tileTransforms, int tileCount, Vec3* p) {
+  const Vec3 nearP = PickUnproject(viewProjection, x, y, 0.0f, width, height);
+  const Vec3 farP = PickUnproject(viewProjection, x, y, 1.0f, width, height);
+  const Vec3 r = Normalize(farP - nearP);
+  if (!(r.LengthSquared() > 0.0f)) return false;
+  Vec3 hit;
+  if (!RaySphere(nearP, r, 1.0f, &hit)) return false;
+  for (int pass = 0; pass < 2; ++pass) {
+    const int tile = PickNearestTile(tileTransforms, tileCount, hit);
+    if (tile < 0) break;
+    const float rad = tileTransforms[tile].GetTranslation().Length();
+    Vec3 raised;
+    if (!(rad > 0.0f) || !RaySphere(nearP, r, rad, &raised)) break;
+    hit = raised;
+  }
+  *p = hit;
+  return true;
+}
+
 int PickNearestActor(const Actors& actors, const Vec3& p, float hexw) {
   int best = -1;
   float bestDist = 0.0f;

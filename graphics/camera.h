@@ -65,6 +65,11 @@ void CameraWheel(PlanetCamera* camera, float wheel);
 Vec3 PickUnproject(const Matrix44& viewProjection, float x, float y, float depth, int width, int height);
 // The tile whose transform's translation is nearest to p (lower index on ties), -1 for none.
 int PickNearestTile(const Matrix44* tileTransforms, int tileCount, const Vec3& p);
+// The ground point under a pixel without a depth value: the ray through the pixel meets the sphere
+// through the nearest tile's centre (twice, so the tile's own height counts). False when the ray
+// misses the planet.
+bool PickGroundPoint(const Matrix44& viewProjection, float x, float y, int width, int height,
+                     const Matrix44* tileTransforms, int tileCount, Vec3* p);
 // The character nearest to p when closer than half a tile width, else -1.
 int PickNearestActor(const Actors& actors, const Vec3& p, float hexw);
 // Where the ray from the camera through p meets the unit sphere, seen in camera axes and made

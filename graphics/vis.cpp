@@ -315,13 +315,29 @@ void VisPick(Vis* vis, const Wld* world, float x, float y, float dx, float dy, f
   PickStateFollowWorld(&pick, world);
   pick.m_hoverTile = pick.m_hoverActor = -1;
   const float depth = vis->m_pickDepth;
+  // The depth was read where the pointer stood at the end of the last frame. When the pointer
+  // has jumped since (a tap on a touch screen, a tablet pen, a remote desktop: motion and press in
+  // one frame), that depth belongs to another pixel and would pick a tile far from the pointer,
+  // so the ground under the pointer is found from the ray through it instead.
+  const bool stale = fabsf(x - vis->m_pointerX) > 0.5f || fabsf(y - vis->m_pointerY) > 0.5f;
   vis->m_pointerX = x;
   vis->m_pointerY = y;
   Vec3 g;
   bool hit = false;
-  if (world && depth < 1.0f && !cam.m_rightHeld && !cam.m_middleHeld) {
-    const Vec3 p = PickUnproject(vis->m_viewProjection, x, y, depth, vis->m_windowWidth, vis->m_windowHeight);
-    const int tiles = vis->m_tileTransformCount < world->globe.m_sz ? vis->m_tileTransformCount : world->globe.m_sz;
+  const int tiles =
+      world ? (vis->m_tileTransformCount < world->globe.m_sz ? vis->m_tileTransformCount : world->globe.m_sz) : 0;
+  Vec3 p;
+  bool over = false;
+  if (world && !cam.m_rightHeld && !cam.m_middleHeld) {
+    if (!stale && depth < 1.0f) {
+      p = PickUnproject(vis->m_viewProjection, x, y, depth, vis->m_windowWidth, vis->m_windowHeight);
+      over = true;
+    } else if (stale) {
+      over = PickGroundPoint(vis->m_viewProjection, x, y, vis->m_windowWidth, vis->m_windowHeight,
+                             vis->m_tileTransforms, tiles, &p);
+    }
+  }
+  if (over) {
     pick.m_hoverTile = PickNearestTile(vis->m_tileTransforms, tiles, p);
     pick.m_hoverActor = PickNearestActor(world->actors, p, world->globe.m_hexw);
     hit = PickGrabVector(CameraCurrent(*vis).GetTranslation(), p, vis->m_view, &g);

@@ -284,6 +284,42 @@ TEST_F(VisDisplay, PickingAKnownTileAndCharacter) {
   actors.m_trfs[c] = savedTrf;
 }
 
+// A pointer that jumps and clicks within one frame (a tap on a touch screen) picks the tile under
+// it, not the tile under the depth read where the pointer stood a frame before.
+TEST_F(VisDisplay, APointerThatJumpedPicksTheTileUnderItNow) {
+  Globe& g = world->globe;
+  const int tile = OpenLandTile();
+  ASSERT_GE(tile, 0);
+  // Close and tilted (the corner shows other ground), and far out (the corner shows the sky).
+  for (float zoom : {0.6f, 1.9f}) {
+    const float tilt = zoom < 1.0f ? 0.8f : 0.0f;
+    LookAt(tile, zoom, tilt);
+    VisDraw3D(vis, *world);
+    int x = 0, y = 0;
+    Project(g.m_nodes[tile].centre, &x, &y);
+    // Last frame the pointer was in a corner, over other ground; now it is over the tile.
+    vis->m_pointerX = vis->m_pointerY = 1.0f;
+    VisClearFrame(vis);
+    VisDraw3D(vis, *world);
+    VisPick(vis, world, static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f, 0.0f);
+    EXPECT_EQ(vis->m_pick.m_hoverTile, tile) << "zoom " << zoom;
+    EXPECT_NE(vis->m_camera.m_grab, Vec3{});
+    // The same pointer a frame later uses the depth read there and agrees.
+    VisClearFrame(vis);
+    VisDraw3D(vis, *world);
+    EXPECT_LT(vis->m_pickDepth, 1.0f);
+    VisPick(vis, world, static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f, 0.0f);
+    EXPECT_EQ(vis->m_pick.m_hoverTile, tile) << "zoom " << zoom;
+  }
+  // Jumping into empty space picks nothing.
+  LookAt(tile, 1.9f, 0.0f);
+  VisClearFrame(vis);
+  VisDraw3D(vis, *world);
+  VisPick(vis, world, 2.0f, 2.0f, 0.0f, 0.0f, 0.0f);
+  EXPECT_EQ(vis->m_pick.m_hoverTile, -1);
+  EXPECT_EQ(vis->m_camera.m_grab, Vec3{});
+}
+
 TEST_F(VisDisplay, ModelsThatDidNotLoadAreSkipped) {
   // Slot 0 is a real model; -1 is "not loaded" and anything else out of the table is skipped too.
   EXPECT_EQ(vis->m_characterModels[0], 0);
