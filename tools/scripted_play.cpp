@@ -21,15 +21,11 @@ static void Usage() {
       "  --minutes M           simulated minutes to play (default 10)\n"
       "  --steps-per-frame K   fixed steps of 1/240 s per frame, 1 to 72 (default 8)\n"
       "  --user DIR            user folder (default: a fresh temporary folder)\n"
-      "  --quiet               print only the player's lines and the figures\n"
+      "  --quiet               leave out the player's progress line of every simulated minute\n"
       "  --figures             end with \"name value unit\" lines of what was reached\n");
 }
 
-static ScriptedPlayer* s_player = nullptr;
 static bool s_quiet = false;
-
-// In quiet mode only the player's own lines reach standard output.
-static void Filter(const char* format, ...) { (void)format; }
 
 int main(int argc, char** argv) {
   HeadlessOptions options;
@@ -100,9 +96,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   ScriptedPlayer player;
-  s_player = &player;
+  player.report = !s_quiet;
   ScriptedPlayerAttach(&options, &player);
-  (void)Filter;
   HeadlessResult result;
   const int rc = HeadlessRun(options, &result);
   if (temporary) std::filesystem::remove_all(user, ec);
