@@ -15,6 +15,7 @@
 #include "system/file.h"
 #include "system/input.h"
 #include "system/window.h"
+#include "tools/shot_world.h"
 #include "utility/log.h"
 #include "utility/message.h"
 #include "world/actors_pathing.h"
@@ -107,42 +108,17 @@ int main(int argc, char** argv) {
   }
   std::error_code ec;
   std::filesystem::create_directories(out, ec);
-  const std::string user =
-      (std::filesystem::temp_directory_path(ec) / ("quillomar-labels-" + std::to_string(getpid()))).string();
-  std::filesystem::create_directories(user, ec);
-  FixedString data;
-  if (ec || !DataFolderResolve(&data) || !FoldersSet(user.c_str(), data.c_str())) {
-    LOGE("Cannot set the folders.");
-    return 1;
-  }
   const int width = 1280, height = 720;
-  if (!VideoInit(0, 0, 3, 3, "Quillomar labels") || !WindowCreate(width, height, false) || !GraphicsInit()) {
-    LOGE("No window: run under tools/with_display.sh.");
-    return 1;
-  }
-  InputInit();
+  std::string user;
+  if (!ShotWindowOpen("labels", width, height, &user)) return 1;
   int status = 0;
   {
     Vis vis;
-    vis.m_screenMode = 0;
-    CustomParamsReset();
-    customParamValues[0] = size;
-    customParamValues[4] = variant;
-    WorldRngReset();
-    Wld* world = TerraformNewWorld("Labels");
-    if (!world || world->Generate(variant) != WG_OK || LoadPlanetModel(&vis, "custom.geo", world) < 0) {
-      LOGE("Cannot make the world.");
-      delete world;
+    static Packet outbox;
+    Wld* world = ShotWorldMake(&vis, "Labels", size, variant, &outbox);
+    if (!world) {
       status = 1;
     } else {
-      PlanningServiceStart();
-      PathingServiceStart();
-      wld = world;
-      static Packet outbox;
-      outbox.Empty();
-      WldOutboxSet(&outbox, world);
-      MailboxReset();
-      SimFrameReset();
       const float dt = 1.0f / 240.0f;
       // Coarse frames until the shots: the window's drawing is what takes the time here.
       for (double t = 0.0; t < seconds; t += 32 * dt) {
@@ -197,20 +173,9 @@ int main(int argc, char** argv) {
         world->actors.m_stat[partner] = partnerStat;
         if (!Shoot(&vis, world, out + "/labels_game.png")) status = 1;
       }
-      PlanningServiceCancel(&world->actors);
-      PathingServiceCancel(&world->actors);
-      PathingServiceStop();
-      PlanningServiceStop();
-      world->actors.ReapPlanRequest();
-      PathRequestReap(world->actors);
-      VisWorldChanged(&vis, nullptr);
-      wld = nullptr;
-      delete world;
+      ShotWorldFree(&vis, world);
     }
   }
-  InputExit();
-  GraphicsExit();
-  VideoExit();
-  std::filesystem::remove_all(user, ec);
+  ShotWindowClose(user);
   return status;
 }

@@ -14,6 +14,7 @@
 #include "system/file.h"
 #include "system/input.h"
 #include "system/window.h"
+#include "tools/shot_world.h"
 #include "utility/log.h"
 #include "utility/message.h"
 #include "world/actors_interventions.h"
@@ -29,29 +30,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int size = argc > 2 ? atoi(argv[2]) : 2, variant = argc > 3 ? atoi(argv[3]) : 0;
-  std::error_code ec;
-  const std::string user =
-      (std::filesystem::temp_directory_path(ec) / ("quillomar-speech-" + std::to_string(getpid()))).string();
-  std::filesystem::create_directories(user, ec);
-  FixedString data;
-  if (ec || !DataFolderResolve(&data) || !FoldersSet(user.c_str(), data.c_str())) return 1;
-  if (!VideoInit(0, 0, 3, 3, "Quillomar speech") || !WindowCreate(1280, 720, false) || !GraphicsInit()) return 1;
-  InputInit();
+  std::string user;
+  if (!ShotWindowOpen("speech", 1280, 720, &user)) return 1;
   int status = 1;
   {
     Vis vis;
-    vis.m_screenMode = 0;
-    CustomParamsReset();
-    customParamValues[0] = size;
-    customParamValues[4] = variant;
-    WorldRngReset();
-    Wld* world = TerraformNewWorld("Speech");
-    if (world && world->Generate(variant) == WG_OK && LoadPlanetModel(&vis, "custom.geo", world) >= 0) {
-      PlanningServiceStart();
-      PathingServiceStart();
-      wld = world;
-      static Packet outbox;
-      WldOutboxSet(&outbox, world);
+    static Packet outbox;
+    Wld* world = ShotWorldMake(&vis, "Speech", size, variant, &outbox);
+    if (world) {
       world->Post("intro started=1");
       const float dt = 1.0f / 240.0f;
       int greetingFrames = 0;
@@ -66,17 +52,9 @@ int main(int argc, char** argv) {
       }
       status = vis.m_captureOk ? 0 : 1;
       if (status) LOGE("The player's character never greeted anyone.");
-      PlanningServiceCancel(&world->actors);
-      PathingServiceCancel(&world->actors);
-      PathingServiceStop();
-      PlanningServiceStop();
-      wld = nullptr;
-      delete world;
+      ShotWorldFree(&vis, world);
     }
   }
-  InputExit();
-  GraphicsExit();
-  VideoExit();
-  std::filesystem::remove_all(user, ec);
+  ShotWindowClose(user);
   return status;
 }

@@ -19,6 +19,7 @@
 #include "system/file.h"
 #include "system/input.h"
 #include "system/window.h"
+#include "tools/shot_world.h"
 #include "utility/log.h"
 #include "utility/message.h"
 #include "world/actors_pathing.h"
@@ -150,42 +151,16 @@ int main(int argc, char** argv) {
   for (const Shot& s : shots) seconds = std::max(seconds, s.at);
   if (seconds < 0.0) seconds = 1.0;
 
-  std::error_code ec;
-  const std::string user =
-      (std::filesystem::temp_directory_path(ec) / ("quillomar-shots-" + std::to_string(getpid()))).string();
-  std::filesystem::create_directories(user, ec);
-  FixedString data;
-  if (ec || !DataFolderResolve(&data) || !FoldersSet(user.c_str(), data.c_str())) {
-    LOGE("Cannot set the folders.");
-    return 1;
-  }
-  if (!VideoInit(0, 0, 3, 3, "Quillomar shots") || !WindowCreate(width, height, false) || !GraphicsInit()) {
-    LOGE("No window: run under tools/with_display.sh.");
-    return 1;
-  }
-  InputInit();
+  std::string user;
+  if (!ShotWindowOpen("shots", width, height, &user)) return 1;
   int status = 0;
   {
     Vis vis;
-    vis.m_screenMode = 0;
-    CustomParamsReset();
-    customParamValues[0] = size;
-    customParamValues[4] = variant;
-    WorldRngReset();
-    Wld* world = TerraformNewWorld("Shots");
-    if (!world || world->Generate(variant) != WG_OK || LoadPlanetModel(&vis, "custom.geo", world) < 0) {
-      LOGE("Cannot make the world.");
-      delete world;
+    static Packet outbox;
+    Wld* world = ShotWorldMake(&vis, "Shots", size, variant, &outbox);
+    if (!world) {
       status = 1;
     } else {
-      PlanningServiceStart();
-      PathingServiceStart();
-      wld = world;
-      static Packet outbox;
-      outbox.Empty();
-      WldOutboxSet(&outbox, world);
-      MailboxReset();
-      SimFrameReset();
       const float dt = 1.0f / 240.0f;
       int64_t done = 0;
       const int64_t total = static_cast<int64_t>(std::llround(seconds * 240.0));
@@ -271,20 +246,9 @@ int main(int argc, char** argv) {
         glFinish();
         printf("vis_frame_xvfb %.3f ms\n", (NowMs() - t0) / benchFrames);
       }
-      PlanningServiceCancel(&world->actors);
-      PathingServiceCancel(&world->actors);
-      PathingServiceStop();
-      PlanningServiceStop();
-      world->actors.ReapPlanRequest();
-      PathRequestReap(world->actors);
-      VisWorldChanged(&vis, nullptr);
-      wld = nullptr;
-      delete world;
+      ShotWorldFree(&vis, world);
     }
   }
-  InputExit();
-  GraphicsExit();
-  VideoExit();
-  std::filesystem::remove_all(user, ec);
+  ShotWindowClose(user);
   return status;
 }
