@@ -11,15 +11,21 @@ if ! command -v Xvfb >/dev/null; then
   echo "with_display: no display and no Xvfb; the window tests will skip themselves" >&2
   exec "$@"
 fi
-# Find a free display number; the lock file tells which are taken.
-n=99
-while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
-Xvfb ":${n}" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display number itself and writes it once it accepts connections: choosing the
+# number here raced with other runs starting at the same moment (both took the same number, and
+# the first to end took the display away from the other).
+numfile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true' EXIT
-for _ in $(seq 1 100); do
-  [ -e "/tmp/.X11-unix/X${n}" ] && break
+trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -f "$numfile"' EXIT
+for _ in $(seq 1 200); do
+  [ -s "$numfile" ] && break
   sleep 0.05
 done
+n=$(tr -d '[:space:]' <"$numfile")
+if [ -z "$n" ]; then
+  echo "with_display: Xvfb did not start; the window tests will skip themselves" >&2
+  exec "$@"
+fi
 export DISPLAY=":${n}"
 "$@"
