@@ -72,32 +72,19 @@ void HeapUp(int slot, uint64_t key) {
   HeapPlace(slot, key);
 }
 
-// Fills the hole at slot with key when key belongs at or below it: the hole first sinks to a
-// leaf along the smaller children, then key rises back from there. The key nearly always
-// comes from the bottom of the heap and belongs near it again, so this spares the compare
-// with key at every level on the way down.
-void HeapSinkHole(int slot, uint64_t key, int size) {
+void HeapDown(int slot, uint64_t key, int size) {
   for (;;) {
     const int first = 4 * slot + 1;
-    if (first + 4 <= size) {
-      const uint64_t* c = &openHeap[first];
-      const int a = c[1] < c[0] ? 1 : 0;
-      const int b = c[3] < c[2] ? 3 : 2;
-      const int child = first + (c[b] < c[a] ? b : a);
-      HeapPlace(slot, openHeap[child]);
-      slot = child;
-      continue;
-    }
-    if (first < size) {
-      int child = first;
-      for (int c = first + 1; c < size; ++c)
-        if (openHeap[c] < openHeap[child]) child = c;
-      HeapPlace(slot, openHeap[child]);
-      slot = child;
-    }
-    break;
+    if (first >= size) break;
+    int child = first;
+    const int end = first + 4 < size ? first + 4 : size;
+    for (int c = first + 1; c < end; ++c)
+      if (openHeap[c] < openHeap[child]) child = c;
+    if (openHeap[child] >= key) break;
+    HeapPlace(slot, openHeap[child]);
+    slot = child;
   }
-  HeapUp(slot, key);
+  HeapPlace(slot, key);
 }
 
 // The heap holds exactly the keys of positions 0..numOpen-1.
@@ -119,7 +106,7 @@ void OpenRemove(int pos) {
     if (tail < openHeap[hole])
       HeapUp(hole, tail);
     else
-      HeapSinkHole(hole, tail, last);
+      HeapDown(hole, tail, last);
   }
   // Move the last node into the hole; its key now names pos.
   if (pos != last) {
