@@ -18,8 +18,7 @@ namespace {
 
 const char c_noAction[] = "noaction";
 
-// Where each tile is: per tile a search stamp and a place, so that entries of older searches
-// need no clearing. A place below c_tileSetLimit is an open position, from c_tileSetLimit up a
+// Where each tile is: a place below c_tileSetLimit is an open position, from c_tileSetLimit up a
 // closed one; -1 is neither. The array grows once, to the largest planet searched.
 constexpr int32_t c_nowhere = -1;
 
@@ -32,32 +31,27 @@ int numClosed = 0;
 // slot of every open position.
 uint64_t openHeap[c_tileSetLimit];
 int32_t heapSlotOf[c_tileSetLimit];
-struct TilePlace {
-  uint32_t stamp;
-  int32_t place;
-};
-TilePlace* places = nullptr;
+int32_t* places = nullptr;
 int placeCapacity = 0;
-uint32_t searchStamp = 0;
 
 inline uint64_t HeapKey(int32_t f, int32_t pos) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(f) ^ 0x80000000u) << 32) | static_cast<uint32_t>(pos);
 }
 inline int32_t KeyPos(uint64_t key) { return static_cast<int32_t>(key & 0xffffffffu); }
 
-inline int32_t PlaceGet(int tile) { return places[tile].stamp == searchStamp ? places[tile].place : c_nowhere; }
-inline void PlaceSet(int tile, int32_t place) { places[tile] = TilePlace{searchStamp, place}; }
+inline int32_t PlaceGet(int tile) { return places[tile]; }
+inline void PlaceSet(int tile, int32_t place) { places[tile] = place; }
 
+// Only the tiles still in a set have a place, so emptying the sets clears just those.
 void NewSearch(int tiles) {
   if (tiles > placeCapacity) {
     delete[] places;
-    places = new TilePlace[tiles]();
+    places = new int32_t[tiles];
     placeCapacity = tiles;
-    searchStamp = 0;
-  }
-  if (++searchStamp == 0) {
-    memset(places, 0, sizeof(places[0]) * placeCapacity);
-    searchStamp = 1;
+    memset(places, 0xff, sizeof(places[0]) * placeCapacity);
+  } else {
+    for (int i = 0; i < numOpen; ++i) places[openSet[i].tile] = c_nowhere;
+    for (int i = 0; i < numClosed; ++i) places[closedSet[i].tile] = c_nowhere;
   }
   numOpen = 0;
   numClosed = 0;
@@ -263,8 +257,7 @@ void TileSearchCounts(int* open, int* closed) {
 }
 
 void TileSearchReset() {
-  if (places) memset(places, 0, sizeof(places[0]) * placeCapacity);
-  searchStamp = 0;
+  if (places) memset(places, 0xff, sizeof(places[0]) * placeCapacity);
   numOpen = 0;
   numClosed = 0;
 }
