@@ -16,38 +16,15 @@
 
 namespace {
 
-// One Vis and one small world for the whole program: loading every model takes a moment.
-struct Scene {
-  Vis* vis = nullptr;
-  Wld* world = nullptr;
-};
-
-Scene& TheScene() {
-  static Scene scene;
-  if (!scene.vis) {
-    scene.world = MakeSmallWorld(1);
-    scene.vis = new Vis;
-    if (scene.world && LoadPlanetModel(scene.vis, "custom.geo", scene.world) < 0) {
-      delete scene.world;
-      scene.world = nullptr;
-    }
-    atexit([] {
-      delete scene.vis;
-      delete scene.world;
-    });
-  }
-  return scene;
-}
+using Scene = VisScene;
+Scene& TheScene() { return SharedVisScene<0>(); }
 
 class VisDisplay : public GlFixture {
  protected:
   void SetUp() override {
     GlFixture::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    // A test suite that ran before may have closed the shared window: the Vis needs a live one.
-    if (!WindowExists()) {
-      ASSERT_TRUE(VideoInit(0, 0, 3, 3, "Quillomar tests") && WindowCreate(320, 240, false) && GraphicsInit());
-    }
+    ASSERT_TRUE(TestWindowKeptOpen());
     scene = &TheScene();
     ASSERT_NE(scene->world, nullptr);
     vis = scene->vis;

@@ -13,36 +13,15 @@
 
 namespace {
 
-struct LabelScene {
-  Vis* vis = nullptr;
-  Wld* world = nullptr;
-};
-
-LabelScene& TheLabelScene() {
-  static LabelScene scene;
-  if (!scene.vis) {
-    scene.world = MakeSmallWorld(1);
-    scene.vis = new Vis;
-    if (scene.world && LoadPlanetModel(scene.vis, "custom.geo", scene.world) < 0) {
-      delete scene.world;
-      scene.world = nullptr;
-    }
-    atexit([] {
-      delete scene.vis;
-      delete scene.world;
-    });
-  }
-  return scene;
-}
+using LabelScene = VisScene;
+LabelScene& TheLabelScene() { return SharedVisScene<1>(); }
 
 class VisLabelsDisplay : public GlFixture {
  protected:
   void SetUp() override {
     GlFixture::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    if (!WindowExists()) {
-      ASSERT_TRUE(VideoInit(0, 0, 3, 3, "Quillomar tests") && WindowCreate(320, 240, false) && GraphicsInit());
-    }
+    ASSERT_TRUE(TestWindowKeptOpen());
     LabelScene& scene = TheLabelScene();
     ASSERT_NE(scene.world, nullptr);
     vis = scene.vis;

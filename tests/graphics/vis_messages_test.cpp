@@ -19,24 +19,8 @@ namespace {
 
 int gameEnds, intStats, floatStats, syncs, achievements;
 
-struct MessageScene {
-  Vis* vis = nullptr;
-  Wld* world = nullptr;
-};
-
-MessageScene& Scene() {
-  static MessageScene scene;
-  if (!scene.vis) {
-    scene.world = MakeSmallWorld(1);
-    scene.vis = new Vis;
-    if (scene.world) LoadPlanetModel(scene.vis, "custom.geo", scene.world);
-    atexit([] {
-      delete scene.vis;
-      delete scene.world;
-    });
-  }
-  return scene;
-}
+using MessageScene = VisScene;
+MessageScene& Scene() { return SharedVisScene<2>(); }
 
 std::vector<std::string> Sent(Packet* p) {
   std::vector<std::string> out;
@@ -61,9 +45,7 @@ class VisSimMessages : public GlFixture {
   void SetUp() override {
     GlFixture::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    if (!WindowExists()) {
-      ASSERT_TRUE(VideoInit(0, 0, 3, 3, "Quillomar tests") && WindowCreate(320, 240, false) && GraphicsInit());
-    }
+    ASSERT_TRUE(TestWindowKeptOpen());
     scene = &Scene();
     ASSERT_NE(scene->world, nullptr);
     ASSERT_TRUE(InputInit());

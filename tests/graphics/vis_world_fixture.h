@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "game/terraform.h"
+#include "graphics/graphics.h"
+#include "graphics/vis.h"
+#include "system/window.h"
 #include "world/planet_fixture.h"
 #include "world/worldgen.h"
 
@@ -20,4 +25,35 @@ inline Wld* MakeSmallWorld(int size = 1) {
     return nullptr;
   }
   return world;
+}
+
+// A Vis with the small world's planet loaded, made once per test program and suite tag (loading every
+// model takes a moment) and freed at exit. The world is null when it could not be made or loaded.
+struct VisScene {
+  Vis* vis = nullptr;
+  Wld* world = nullptr;
+};
+
+template <int Tag>
+VisScene& SharedVisScene() {
+  static VisScene scene;
+  if (!scene.vis) {
+    scene.world = MakeSmallWorld(1);
+    scene.vis = new Vis;
+    if (scene.world && LoadPlanetModel(scene.vis, "custom.geo", scene.world) < 0) {
+      delete scene.world;
+      scene.world = nullptr;
+    }
+    atexit([] {
+      delete scene.vis;
+      delete scene.world;
+    });
+  }
+  return scene;
+}
+
+// A suite that ran before in the same program may have closed the shared window: the Vis needs a live one.
+inline bool TestWindowKeptOpen() {
+  return WindowExists() ||
+         (VideoInit(0, 0, 3, 3, "Quillomar tests") && WindowCreate(320, 240, false) && GraphicsInit());
 }
