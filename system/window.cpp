@@ -125,9 +125,21 @@ bool VideoInit(int driverIndex, int displayIndex, int glMajor, int glMinor, cons
     LOGE("SDL_VideoInit(%s) failed: %s", "(none)", "SDL offers no video driver");
     return false;
   }
-  if (SDL_VideoInit(driver) != 0) {
-    LOGE("SDL_VideoInit(%s) failed: %s", driver, SDL_GetError());
-    return false;
+  // An X server under load (many programs connecting at once, as when the tests run in
+  // parallel under one Xvfb) now and then resets a new connection; the same connection made a
+  // moment later is accepted. A few tries a short while apart ride that out, while a display
+  // that is not there at all still fails within a fraction of a second.
+  constexpr int c_tries = 4;
+  int waitMs = 25;
+  for (int attempt = 1; SDL_VideoInit(driver) != 0; ++attempt) {
+    if (attempt == c_tries) {
+      LOGE("SDL_VideoInit(%s) failed: %s", driver, SDL_GetError());
+      return false;
+    }
+    LOGW("VideoInit: SDL_VideoInit(%s) failed (try %d of %d): %s; trying again in %d ms", driver, attempt, c_tries,
+         SDL_GetError(), waitMs);
+    SDL_Delay(waitMs);
+    waitMs *= 2;
   }
   state.videoStarted = true;
   LOGI("SDL_Init(%s) succeeded. NumVideoDisplays=%d", driver, SDL_GetNumVideoDisplays());

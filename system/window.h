@@ -2,7 +2,9 @@
 #pragma once
 
 // Logs SDL's video drivers, keeps the arguments and starts SDL's video with the first driver
-// of the list. False, with a log line, when there is no driver or it cannot start (no display).
+// of the list. False, with a log line, when there is no driver or it cannot start (no display);
+// a start that fails is tried again a few times, a short while apart, as a busy X server may
+// turn a connection away for a moment.
 // Turns the screen saver off while the game runs.
 bool VideoInit(int driverIndex, int displayIndex, int glMajor, int glMinor, const char* title);
 // Creates the window (centred, resizable, high-DPI aware) with a core-profile context of the
