@@ -132,32 +132,33 @@ void FormatInto(FixedString* line, const char* format, va_list args) {
   line->Set(n < 0 ? "" : text);
 }
 
+// Formats a line into a log ring under its lock. The console ring keeps the line at its head empty, so its other
+// lines are the last ones logged; the message ring fills every slot.
+void RingPush(FixedString* ring, int* head, int size, bool keepHeadEmpty, const char* format, va_list args) {
+  FixedString line;
+  FormatInto(&line, format, args);
+  std::lock_guard<std::mutex> guard(ringLock);
+  ring[*head] = line;
+  *head = (*head + 1) % size;
+  if (keepHeadEmpty) ring[*head].Clear();
+}
+
 const char* const c_windowNames[Overlay::c_windowListLimit] = {"Console", "Options", "Debug"};
 
 }  // namespace
 
 void ConsoleLog(const char* format, ...) {
-  FixedString line;
   va_list args;
   va_start(args, format);
-  FormatInto(&line, format, args);
+  RingPush(consoleRing, &consoleHead, c_consoleRingSize, true, format, args);
   va_end(args);
-  std::lock_guard<std::mutex> guard(ringLock);
-  consoleRing[consoleHead] = line;
-  consoleHead = (consoleHead + 1) % c_consoleRingSize;
-  // The line at the head stays empty: the other 23 are the last 23 lines.
-  consoleRing[consoleHead].Clear();
 }
 
 void MessageLog(const char* format, ...) {
-  FixedString line;
   va_list args;
   va_start(args, format);
-  FormatInto(&line, format, args);
+  RingPush(messageRing, &messageHead, c_messageRingSize, false, format, args);
   va_end(args);
-  std::lock_guard<std::mutex> guard(ringLock);
-  messageRing[messageHead] = line;
-  messageHead = (messageHead + 1) % c_messageRingSize;
 }
 
 void ConsoleLines(FixedString out[c_consoleRingSize - 1]) {

@@ -10,17 +10,12 @@ build=$(cd "${1:-build}" && pwd)
 shots=${2:-}
 work=$(mktemp -d /tmp/quillomar_e2e.XXXXXX)
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; [ -f "$work/game.log" ] && tail -40 "$work/game.log"; exit 1; }
+. "$(dirname "$0")/e2e_support.sh"
 
 for tool in Xvfb xdotool $([ -n "$shots" ] && echo import); do
   command -v $tool >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
-# The server picks a free display number itself and writes it to the file once it listens.
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_xvfb
 export QUILLOMAR_NO_DIALOGS=1 QUILLOMAR_USER_DIR="$work/user" ALSOFT_DRIVERS=null
 unset QUILLOMAR_DATA_DIR
 
@@ -35,17 +30,6 @@ start() {
   done
   sleep 1
 }
-# Waits until the log holds the text, up to the seconds given.
-await() {
-  for _ in $(seq $(($2 * 10))); do
-    grep -q "$1" "$work/game.log" && return 0
-    kill -0 $game 2>/dev/null || fail "the game ended while waiting for '$1'"
-    sleep 0.1
-  done
-  fail "no '$1' within $2 s"
-}
-# A click at a row of the title screens (9 rows over the 720-pixel height).
-row() { xdotool mousemove 640 $(($1 * 80 + 40)); sleep 0.3; xdotool click 1; sleep 0.5; }
 shot() { [ -n "$shots" ] && import -window root "$shots/$1.png"; }
 finish() {
   for _ in $(seq 300); do kill -0 $game 2>/dev/null || break; sleep 0.1; done

@@ -6,17 +6,13 @@ set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
 work=$(mktemp -d /tmp/quillomar_sound.XXXXXX)
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; [ -f "$work/game.log" ] && tail -40 "$work/game.log"; exit 1; }
+. "$(dirname "$0")/e2e_support.sh"
 
 for tool in Xvfb xdotool; do
   command -v $tool >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
 [ -x "$build/tools/wave_level" ] || fail "no $build/tools/wave_level"
-display=":$((500 + $$ % 400))"
-Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+start_xvfb
 printf '[general]\ndrivers = wave\n[wave]\nfile = %s\n' "$work/heard.wav" >"$work/alsoft.conf"
 export QUILLOMAR_NO_DIALOGS=1 QUILLOMAR_USER_DIR="$work/user" ALSOFT_DRIVERS=wave ALSOFT_CONF="$work/alsoft.conf"
 unset QUILLOMAR_DATA_DIR
@@ -24,17 +20,6 @@ unset QUILLOMAR_DATA_DIR
 started=$(date +%s)
 (cd "$build" && exec ./quillomar) >"$work/game.log" 2>&1 &
 game=$!
-await() {
-  for _ in $(seq $(($2 * 10))); do
-    grep -q "$1" "$work/game.log" && return 0
-    kill -0 $game 2>/dev/null || fail "the game ended while waiting for '$1'"
-    sleep 0.1
-  done
-  fail "no '$1' within $2 s"
-}
-# A click at a row of the title screens (9 rows over the 720-pixel height).
-row() { xdotool mousemove 640 $(($1 * 80 + 40)); sleep 0.3; xdotool click 1; sleep 0.5; }
-
 await "Found leaderboard" 30
 sleep 1
 row 3  # CUSTOMIZE PLANET
