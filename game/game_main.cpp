@@ -123,6 +123,7 @@ int GameMain() {
   }
   OpenLogFile();
   CreateSteamHelper(0);
+  SdlStart();
   // The simulation's statistics messages reach the store platform through the visualisation.
   simStatHandlers.gameEnd = ReportGameEnd;
   simStatHandlers.intStat = UpdateIntStat;
@@ -152,6 +153,7 @@ int GameMain() {
     AudioExit();
     VideoExit();
     TimerExit();
+    SdlStop();
     DestroySteamHelper();
     if (steamStarted) SteamAPI_Shutdown();
     InstanceLockRelease();
@@ -220,10 +222,12 @@ int GameMain() {
   VideoExit();
   MailboxReset();
   TimerExit();
-  ShellWorldFree();
   UserFolderClear();
+  SdlStop();
   DestroySteamHelper();
   if (steamStarted) SteamAPI_Shutdown();
+  // Last: nothing above reads the world, and the workers let go of it at the start.
+  ShellWorldFree();
   InstanceLockRelease();
   LOGI("Quillomar ends.");
   CloseLogFile();

@@ -91,6 +91,11 @@ grep -q "MusicPlay()" "$work/game.log" || fail "the music did not start after th
 grep -q "Saved the game" "$work/game.log" || fail "the game was not saved"
 [ -s "$work/user/autosave.dat" ] || fail "no autosave.dat"
 [ -s "$work/user/settings.dat" ] || fail "no settings.dat"
+# SDL stops after every service that used it, and the world goes last of all.
+sdl_stopped=$(grep -n "SDL stopped." "$work/game.log" | tail -1 | cut -d: -f1)
+world_freed=$(grep -n "Destroying world" "$work/game.log" | tail -1 | cut -d: -f1)
+[ -n "$sdl_stopped" ] && [ -n "$world_freed" ] && [ "$world_freed" -gt "$sdl_stopped" ] ||
+  fail "shut-down did not stop SDL and then free the world last"
 cp "$work/game.log" "$work/first.log"
 
 start
