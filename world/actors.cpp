@@ -214,7 +214,7 @@ void Actors::AbandonPlan(int nr, bool quiet) {
   }
   const int site = m_clai[nr];
   if (site != -1) {
-    if (m_wld && m_wld->globe.IsValid(site)) m_wld->globe.AttribsSet(site, AT_UNCLAIMED);
+    if (m_wld) m_wld->globe.ClaimGiveBack(site);
     if (!quiet) LOGI("%s relinquished claim on tile %d.", m_name[nr].c_str(), site);
     m_clai[nr] = -1;
   }
