@@ -137,6 +137,23 @@ TEST_F(WorldChanges, EveryEventThatCanMakeAGoalReachableCounts) {
   }
 }
 
+TEST_F(WorldChanges, GivingUpItsOwnSiteIsNoNewsToTheOneWhoFailed) {
+  // A quarrier without a pickaxe fails on the site it holds: the site goes back, which others
+  // see as a change, while the quarrier's own failure still counts as a repeat.
+  G().AttribsSet(c_tile, AT_UNCLAIMED);
+  ASSERT_TRUE(StepClaim(A(), nr, c_tile, "walk_to_rocky"));
+  A().m_goalAtom[nr] = "havestone";
+  A().m_goalValue[nr] = 1;
+  const uint32_t before = world->m_changes;
+  GivePlan({"cut_stone"});
+  A().Perform(nr, c_dt);
+  EXPECT_EQ(A().m_planActive[nr], 0);
+  EXPECT_EQ(A().m_failCount[nr], 1);
+  EXPECT_NE(G().Attribs(c_tile) & AT_UNCLAIMED, 0u);
+  EXPECT_EQ(world->m_changes, before + 1);
+  EXPECT_TRUE(A().RepeatsFailure(nr));
+}
+
 TEST_F(WorldChanges, HoldingOrRetakingASiteIsNoChange) {
   // Claims that change nothing for anyone else do not cut short anybody's wait.
   G().AttribsSet(c_tile, AT_UNCLAIMED);
