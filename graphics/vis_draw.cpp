@@ -84,24 +84,25 @@ int UploadInstances(const Vis* vis, const ModelEntry* e, const Matrix44* trfs, i
 // One instanced draw of a model: the solid pass writes the instances and keeps their count,
 // the outline pass reuses it, the sparkle pass writes its own subset. The sparkle points are
 // never culled: a point reaches up to 24 pixels beyond its vertex, so one whose vertex is off
-// screen or just behind the planet's rim can still show. Returns the instances written (the
-// count reused for outlines), or -1 when the instance area could not be mapped.
-int DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, int mode) {
+// screen or just behind the planet's rim can still show. False when the instance area could
+// not be mapped: nothing is drawn and the count kept is 0.
+bool DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, int mode) {
   const ModelEntry* e = BindModel(vis, slot);
-  if (!e) return 0;
+  if (!e) return true;
   int n = 0;
   if (mode == DRAW_LINES) {
     n = vis->m_instanceCounts[slot];
   } else {
     n = UploadInstances(vis, e, trfs, count, mode == DRAW_SOLID && vis->m_cullHidden);
-    if (mode == DRAW_SOLID) vis->m_instanceCounts[slot] = n > 0 ? n : 0;
+    if (mode == DRAW_SOLID) vis->m_instanceCounts[slot] = n < 0 ? 0 : n;
   }
-  if (n <= 0) return n;
+  if (n < 0) return false;
+  if (n == 0) return true;
   const int triVerts = 3 * e->m_mesh.m_triangleCount, lineVerts = 2 * e->m_mesh.m_lineCount;
   if (mode == DRAW_SOLID && triVerts > 0) glDrawArraysInstanced(GL_TRIANGLES, 0, triVerts, n);
   if (mode == DRAW_LINES && lineVerts > 0) glDrawArraysInstanced(GL_LINES, triVerts, lineVerts, n);
   if (mode == DRAW_SPARKLE && triVerts > 0) glDrawArraysInstanced(GL_POINTS, 0, triVerts, n);
-  return n;
+  return true;
 }
 
 // The planet's chunks that may be seen, as one multi-draw over its index list.
@@ -171,7 +172,9 @@ void BuildingsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, int mode
   if (slot < 0) return;
   int n = 0;
   const Matrix44* trfs = vis->m_instances.Sorted().BuildingRun(model, &n);
-  DrawInstanced(vis, slot, trfs, n, mode);
+  // The frame goes on without them; the report names how many went missing.
+  if (!DrawInstanced(vis, slot, trfs, n, mode))
+    AssertFailed("trfs", __FILE__, __LINE__, "Failed to VBufferMap for %d buildings.", n);
 }
 
 void CrownsDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
