@@ -61,9 +61,11 @@ int main(int argc, char** argv) {
   bool cull = true;
   int frames = 30;
   int onlyTiles = 0;
+  double warmup = 20.0;  // --warmup SECONDS of the game before the path (shorter under a profiler)
   const char* onlyView = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--view") && i + 1 < argc) onlyView = argv[++i];
+    if (!strcmp(argv[i], "--warmup") && i + 1 < argc) warmup = std::max(0.0, atof(argv[++i]));
     if (!strcmp(argv[i], "--no-cull")) cull = false;
     if (!strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::max(1, atoi(argv[++i]));
     if (!strcmp(argv[i], "--tiles") && i + 1 < argc) onlyTiles = atoi(argv[++i]);
@@ -96,7 +98,9 @@ int main(int argc, char** argv) {
       // Twenty seconds of the game first, so the characters have landed and the intro camera
       // has handed over; the path below then owns the camera.
       double last = 1.0 / 60.0, cpu = 0.0;
-      for (int f = 0; world && f < 600; ++f) SimFrame(&outbox, 8, static_cast<float>(c_shellStepSeconds), world);
+      const int warmupFrames = static_cast<int>(warmup * 30.0);
+      for (int f = 0; world && f < warmupFrames; ++f)
+        SimFrame(&outbox, 8, static_cast<float>(c_shellStepSeconds), world);
       Loud();
       if (!world || world->globe.m_sz != size.tiles) {
         printf("fps_%d_tiles_failed 1 flag\n", size.tiles);
