@@ -17,10 +17,14 @@ test: build
 run: build
 	tools/run.sh $(BUILD)
 
-# The simulation's speed figures, one "name value unit" line each (see README, Speed).
+# The simulation's speed figures, then the visualisation's processor work and the game's frames a
+# second in a window (on a private Xvfb where there is no display), one "name value unit" line each
+# (see README, Speed).
 bench: build
-	cd $(BUILD) && for b in busy_bench world_parts_bench plan_request_bench planner_bench path_bench; do \
+	cd $(BUILD) && for b in busy_bench world_parts_bench plan_request_bench planner_bench path_bench vis_bench; do \
 	  QUILLOMAR_DATA_DIR=$$PWD ./bench/$$b | grep -E '^[a-z0-9_]+ [-0-9.]+ [^ ]+$$' || exit 1; done
+	cd $(BUILD) && QUILLOMAR_DATA_DIR=$$PWD $(CURDIR)/tools/with_display.sh ./bench/fps_bench | \
+	  grep -E '^[a-z0-9_]+ [-0-9.]+ [^ ]+$$'
 
 format:
 	tools/check_format.sh --fix

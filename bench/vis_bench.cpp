@@ -1,4 +1,6 @@
 // The visualisation frame's processor work without GL, on the largest planet with every instance table full.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "game/terraform.h"
 #include "graphics/camera.h"
 #include "graphics/model_db.h"
+#include "graphics/vis_cull.h"
 #include "graphics/vis_instances.h"
 #include "world/actors_move.h"
 #include "world/wld.h"
@@ -79,6 +82,7 @@ int main() {
   db.SetHeadless(true);
   db.SetFolder("data/props");
   const int ork = db.Load("data/props/ork.md2", false, 0);
+  const int planetSlot = made ? db.Load("custom.geo", false, 1) : -1;
   Loud();
   if (!made) {
     printf("vis_frame_cpu_failed 1 flag\n");
@@ -110,6 +114,20 @@ int main() {
   const ModelEntry* figure = db.Entry(ork);
   const Matrix44* tileTrfs = world->globe.m_trfs;
   const int tiles = world->globe.m_sz;
+  // The planet's chunks as the game splits them, and a model's bounds of about a tile's size.
+  PlanetChunks chunks;
+  const ModelEntry* planetEntry = db.Entry(planetSlot);
+  if (planetEntry)
+    PlanetChunksBuild(planetEntry->m_mesh.GeoVertices(), planetEntry->m_mesh.m_triangleCount,
+                      planetEntry->m_mesh.m_lineCount, std::clamp(static_cast<int>(sqrtf(tiles / 180.0f)), 1, 16),
+                      &chunks);
+  std::vector<int32_t> runFirst(chunks.chunkCount + 1), runCount(chunks.chunkCount + 1);
+  Aabb modelBox;
+  modelBox.Extend(Vec3{-0.5f, -0.5f, 0.0f});
+  modelBox.Extend(Vec3{0.5f, 0.5f, 1.0f});
+  const CullBounds bounds = CullBoundsOfBox(modelBox);
+  std::vector<Matrix44> kept(MAXITEMS > 6144 ? MAXITEMS : 6144);
+  int keptCount = 0;
   // One frame's processor work, in the order of the game frame: picking over every tile and
   // character, the cameras, the tile window's lines, every instance table, and the characters'
   // poses and crown frames. The tree cuts log their line every frame, as the game does.
@@ -127,6 +145,31 @@ int main() {
     const uint64_t bits = world->globe.Attribs(pick.m_hoverTile);
     for (int i = 0; i < NUMATTRIBS; ++i) lines[i].Format("%-24s[%c]", attribNames[i], (bits >> i) & 1 ? 'x' : ' ');
     instances.Fill(*world, attach);
+    // Culling every table and the planet's chunks against the camera of this frame.
+    const Matrix44 vp = Matrix44::Perspective(0.7853982f, 16.0f / 9.0f, 0.01f, 10.0f) * Matrix44::Inverse(cam);
+    const CullView view = CullViewMake(vp, cam.GetTranslation(), chunks.innerRadius, chunks.outerRadius);
+    PlanetChunksVisible(chunks, view, false, runFirst.data(), runCount.data());
+    PlanetChunksVisible(chunks, view, true, runFirst.data(), runCount.data());
+    keptCount = 0;
+    for (int k = 0; k < NUMTREEKINDS; ++k) {
+      int n = 0;
+      const Matrix44* t = instances.Trees(k, &n);
+      keptCount += CullInstances(view, bounds, t, n, kept.data());
+    }
+    for (int k = 0; k < NUMROCKKINDS; ++k)
+      keptCount += CullInstances(view, bounds, world->rocks.m_trfs[k], world->rocks.m_counts[k], kept.data());
+    for (int k = 0; k < NUMMINERALS; ++k)
+      keptCount += CullInstances(view, bounds, world->minerals.m_trfs[k], world->minerals.m_counts[k], kept.data());
+    for (int m = 0; m < NUMITEMMODELS; ++m) {
+      int n = 0;
+      const Matrix44* t = instances.Sorted().ItemRun(m, &n);
+      keptCount += CullInstances(view, bounds, t, n, kept.data());
+    }
+    for (int m = 0; m < NUMBUILDINGMODELS; ++m) {
+      int n = 0;
+      const Matrix44* t = instances.Sorted().BuildingRun(m, &n);
+      keptCount += CullInstances(view, bounds, t, n, kept.data());
+    }
     for (int n = 0; n < world->actors.m_cnt; ++n) {
       AnimPose pose;
       if (figure &&
@@ -158,6 +201,8 @@ int main() {
   }
   printf("vis_frame_tiles %d tiles\n", tiles);
   printf("vis_frame_instances %d trees, %d items, %d buildings\n", trees, items, buildings);
+  printf("vis_frame_chunks %d chunks\n", chunks.chunkCount);
+  printf("vis_frame_instances_kept %d instances\n", keptCount);
   printf("vis_frame_cpu_median %.3f ms\n", bench::Median(cpu) / 1000.0);
   printf("vis_frame_cpu_p95 %.3f ms\n", bench::Percentile(cpu, 95) / 1000.0);
   memcpy(world->rocks.m_trfs, ownRocks, sizeof(ownRocks));

@@ -4,6 +4,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -245,6 +246,8 @@ Vis::~Vis() {
       if (b) UBufferDestroy(b), b = 0;
     if (m_sparkleTexture) TextureDelete(m_sparkleTexture);
     m_sparkleTexture = 0;
+    if (m_planetIndices) IBufferDestroy(m_planetIndices);
+    m_planetIndices = 0;
   } else {
     m_modelDB.SetHeadless(true);
   }
@@ -258,6 +261,32 @@ void VisWorldChanged(Vis* vis, const Wld* world) {
   vis->m_tileInfoCount = 0;
 }
 
+// Splits the planet model into chunks for culling and uploads their index list; without them
+// (no memory, a mesh that does not split) the planet is drawn whole, as before.
+static void PlanetChunksLoad(Vis* vis, const ModelEntry& entry, int tiles) {
+  PlanetChunks& chunks = vis->m_planetChunks;
+  // About thirty tiles a chunk: fine enough that the view's edges and the planet's rim cut
+  // close, coarse enough that the chunk tests cost nothing beside the drawing.
+  const int grid = std::clamp(static_cast<int>(sqrtf(static_cast<float>(tiles) / 180.0f)), 1, 16);
+  if (!PlanetChunksBuild(entry.m_mesh.GeoVertices(), entry.m_mesh.m_triangleCount, entry.m_mesh.m_lineCount, grid,
+                         &chunks) ||
+      !entry.m_varray)
+    return;
+  VArrayBind(entry.m_varray);
+  vis->m_planetIndices =
+      IBufferCreate(sizeof(uint32_t) * static_cast<size_t>(chunks.indexCount), chunks.indices, false);
+  VArrayBind(0);
+  if (!vis->m_planetIndices) {
+    LOGE("Cannot make the planet's index buffer; it is drawn whole.");
+    chunks.Free();
+    return;
+  }
+  // The GPU keeps its copy; the bounds and the runs' scratch stay.
+  delete[] chunks.indices;
+  chunks.indices = nullptr;
+  LOGI("Split the planet into %d chunks.", chunks.chunkCount);
+}
+
 int LoadPlanetModel(Vis* vis, const char* fileName, Wld* world) {
   if (!world || !fileName) return -1;
   Globe& globe = world->globe;
@@ -266,6 +295,11 @@ int LoadPlanetModel(Vis* vis, const char* fileName, Wld* world) {
     LOGE("Cannot load the planet model '%s' for a globe without tiles.", fileName);
     return -1;
   }
+  // The old planet's chunks go first: a failed load must not leave them culling for a planet
+  // that is not drawn.
+  if (vis->m_planetIndices) IBufferDestroy(vis->m_planetIndices);
+  vis->m_planetIndices = 0;
+  vis->m_planetChunks.Free();
   const int slot = vis->m_modelDB.Refresh(fileName, false, 1);
   vis->m_planetModel = slot;
   const ModelEntry* entry = vis->m_modelDB.Entry(slot);
@@ -275,6 +309,7 @@ int LoadPlanetModel(Vis* vis, const char* fileName, Wld* world) {
     return -1;
   }
   LOGI("Loaded vertex buffer of size %d vertices from '%s'.", entry->m_mesh.m_vertexCount, fileName);
+  PlanetChunksLoad(vis, *entry, globe.m_sz);
   // Built aside and swapped in only when whole, so a failure leaves nothing half made.
   std::unique_ptr<Matrix44[]> trfs(new (std::nothrow) Matrix44[globe.m_sz]);
   if (!trfs || TileTransformsBuild(globe, entry->m_mesh.GeoVertices(), entry->m_mesh.m_vertexCount, trfs.get()) < 0) {

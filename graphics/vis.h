@@ -8,6 +8,7 @@
 #include "graphics/graphics.h"
 #include "graphics/model_db.h"
 #include "graphics/overlay.h"
+#include "graphics/vis_cull.h"
 #include "graphics/vis_instances.h"
 #include "utility/keyval.h"
 #include "utility/matrix44.h"
@@ -119,6 +120,13 @@ struct Vis {
   int32_t m_buildingModels[NUMBUILDINGMODELS];
   Matrix44* m_tileTransforms = nullptr;  // per tile of the loaded planet
   int32_t m_tileTransformCount = 0;
+
+  // Leave out what the camera cannot see: instances off screen or on the planet's far side, and
+  // the planet's chunks the same way. Off draws everything, for comparing pictures.
+  bool m_cullHidden = true;
+  CullView m_cullView;           // this frame's, made by the world pass
+  PlanetChunks m_planetChunks;   // of the loaded planet model, with their scratch
+  GlHandle m_planetIndices = 0;  // the chunks' index list, bound to the planet's vertex array
 
   // Drawing scratch, sized at construction: nothing is allocated per frame.
   FrameInstances m_instances;

@@ -63,22 +63,29 @@ const ModelEntry* BindModel(Vis* vis, int slot) {
   return e;
 }
 
-// Writes the instances into the model's instance area; only what was mapped, and nothing for
-// an empty list. Returns the number written, -1 when the area could not be mapped.
-int UploadInstances(const ModelEntry* e, const Matrix44* trfs, int count) {
+// Writes the instances into the model's instance area, leaving out those the camera cannot see
+// when culling is on; only what was mapped, and nothing for an empty list. Returns the number
+// written, or -1 when the instance area could not be mapped.
+int UploadInstances(const Vis* vis, const ModelEntry* e, const Matrix44* trfs, int count, bool cull) {
   if (count > e->m_mesh.m_instanceCount) count = e->m_mesh.m_instanceCount;
   if (count <= 0 || !trfs) return 0;
   const size_t bytes = sizeof(Matrix44) * static_cast<size_t>(count);
   void* dst = VBufferMap(e->m_vbuffer, static_cast<size_t>(e->m_mesh.m_vertexBytes), bytes);
   if (!dst) return -1;
-  memcpy(dst, trfs, bytes);
+  int n = count;
+  if (cull)
+    n = CullInstances(vis->m_cullView, CullBoundsOfBox(e->m_mesh.m_bounds), trfs, count, static_cast<Matrix44*>(dst));
+  else
+    memcpy(dst, trfs, bytes);
   VBufferUnmap(e->m_vbuffer);
-  return count;
+  return n;
 }
 
 // One instanced draw of a model: the solid pass writes the instances and keeps their count,
-// the outline pass reuses it, the sparkle pass writes its own subset. False when the instance
-// area could not be mapped: nothing is drawn and the count kept is 0.
+// the outline pass reuses it, the sparkle pass writes its own subset. The sparkle points are
+// never culled: a point reaches up to 24 pixels beyond its vertex, so one whose vertex is off
+// screen or just behind the planet's rim can still show. False when the instance area could
+// not be mapped: nothing is drawn and the count kept is 0.
 bool DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, int mode) {
   const ModelEntry* e = BindModel(vis, slot);
   if (!e) return true;
@@ -86,7 +93,7 @@ bool DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, int mode
   if (mode == DRAW_LINES) {
     n = vis->m_instanceCounts[slot];
   } else {
-    n = UploadInstances(e, trfs, count);
+    n = UploadInstances(vis, e, trfs, count, mode == DRAW_SOLID && vis->m_cullHidden);
     if (mode == DRAW_SOLID) vis->m_instanceCounts[slot] = n < 0 ? 0 : n;
   }
   if (n < 0) return false;
@@ -98,6 +105,20 @@ bool DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, int mode
   return true;
 }
 
+// The planet's chunks that may be seen, as one multi-draw over its index list.
+bool DrawPlanetChunks(Vis* vis, int mode) {
+  PlanetChunks& chunks = vis->m_planetChunks;
+  if (!vis->m_cullHidden || !vis->m_planetIndices || chunks.chunkCount <= 0 || mode == DRAW_SPARKLE) return false;
+  IBufferBind(vis->m_planetIndices);
+  const int runs = PlanetChunksVisible(chunks, vis->m_cullView, mode == DRAW_LINES, chunks.runFirst, chunks.runCount);
+  for (int r = 0; r < runs; ++r)
+    chunks.runOffsets[r] = reinterpret_cast<const void*>(sizeof(uint32_t) * static_cast<size_t>(chunks.runFirst[r]));
+  if (runs > 0)
+    glMultiDrawElements(mode == DRAW_LINES ? GL_LINES : GL_TRIANGLES, chunks.runCount, GL_UNSIGNED_INT,
+                        chunks.runOffsets, runs);
+  return true;
+}
+
 }  // namespace
 
 void PlanetDraw(Vis* vis, const Wld& /*world*/, int mode) {
@@ -106,6 +127,7 @@ void PlanetDraw(Vis* vis, const Wld& /*world*/, int mode) {
   const Matrix44 identity;
   UBufferUpdate(vis->m_uniformBuffers[UB_MESH_INST_VS], sizeof(identity), &identity);
   UBufferBind(vis->m_uniformBuffers[UB_MESH_INST_VS], c_meshInstSlot);
+  if (DrawPlanetChunks(vis, mode)) return;
   const int triVerts = 3 * e->m_mesh.m_triangleCount, lineVerts = 2 * e->m_mesh.m_lineCount;
   if (mode == DRAW_SOLID && triVerts > 0) glDrawArrays(GL_TRIANGLES, 0, triVerts);
   if (mode == DRAW_LINES && lineVerts > 0) glDrawArrays(GL_LINES, triVerts, lineVerts);
@@ -273,6 +295,8 @@ void VisDraw3D(Vis* vis, const Wld& world) {
   vis->m_projection = Matrix44::Perspective(0.7853982f, aspect, 0.01f, 10.0f);
   vis->m_viewProjection = vis->m_projection * vis->m_view;
   UploadFrameBlocks(vis, vis->m_viewProjection, camera.GetTranslation(), vis->m_lightDir);
+  vis->m_cullView = CullViewMake(vis->m_viewProjection, camera.GetTranslation(), vis->m_planetChunks.innerRadius,
+                                 vis->m_planetChunks.outerRadius);
   // Every instance table of the frame at once, before any of it goes to the GPU; the crowns use
   // the attachment frames the character pass left in the previous frame.
   vis->m_instances.Fill(world, vis->m_attachFrames);

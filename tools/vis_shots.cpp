@@ -60,7 +60,8 @@ void Usage() {
       "  --fast T            fast forward (six times the steps) from T seconds\n"
       "  --crown T           the player's character wears a crown from T seconds (to look at it)\n"
       "  --width W --height H  window size (default 1280 x 720)\n"
-      "  --bench N           after the run, time N frames of the world pass and print them\n");
+      "  --bench N           after the run, time N frames of the world pass and print them\n"
+      "  --no-cull           draw everything, also what the camera cannot see (to compare)\n");
 }
 
 bool ParseTimed(const char* text, double* at, std::string* rest) {
@@ -94,6 +95,7 @@ static double NowMs() {
 int main(int argc, char** argv) {
   int size = 4, variant = 0, stepsPerFrame = 8, width = 1280, height = 720, benchFrames = 0;
   double seconds = -1.0, fastFrom = -1.0, crownFrom = -1.0;
+  bool cull = true;
   std::vector<Shot> shots;
   std::vector<std::pair<double, int>> clicks;  // tile >= 0, or -steps for a walk
   for (int i = 1; i < argc; ++i) {
@@ -104,6 +106,10 @@ int main(int argc, char** argv) {
     if (a == "--help" || a == "-h") {
       Usage();
       return 0;
+    }
+    if (a == "--no-cull") {
+      cull = false;
+      continue;
     }
     if (!v) {
       Usage();
@@ -156,6 +162,7 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     Vis vis;
+    vis.m_cullHidden = cull;
     static Packet outbox;
     Wld* world = ShotWorldMake(&vis, "Shots", size, variant, &outbox);
     if (!world) {

@@ -2,6 +2,7 @@
 // building and a character's glow, and picking a known tile and character by pointer position.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -480,4 +481,33 @@ TEST_F(VisDisplay, APlanetModelThatDoesNotFitIsRefusedWhole) {
   FileClose(f);
   EXPECT_EQ(LoadPlanetModel(vis, "custom.geo", world), 1);
   EXPECT_GE(vis->m_planetModel, 0);
+}
+
+// Culling leaves out only what cannot be seen: the landing, mid and far views, each from several
+// sides of the planet, come out the same pixel for pixel with culling on and off, while the
+// culled frames upload fewer instances.
+TEST_F(VisDisplay, CullingKeepsThePictureExactly) {
+  struct View {
+    float zoom, tilt;
+  } views[] = {{c_zoomMin, 0.6f}, {0.6f, 0.2f}, {c_zoomMax, 0.0f}};
+  const int player = world->actors.PlayerLocation();
+  const int tiles[] = {world->globe.IsValid(player) ? player : 0, world->globe.m_sz / 3, world->globe.m_sz - 1};
+  int culledInstances = 0, allInstances = 0;
+  for (const View& view : views) {
+    for (const int tile : tiles) {
+      LookAt(tile, view.zoom, view.tilt);
+      vis->m_cullHidden = false;
+      const std::vector<uint8_t> all = Draw();
+      for (int s = 0; s < MAXMODELS; ++s) allInstances += std::max(0, vis->m_instanceCounts[s]);
+      vis->m_cullHidden = true;
+      const std::vector<uint8_t> culled = Draw();
+      for (int s = 0; s < MAXMODELS; ++s) culledInstances += std::max(0, vis->m_instanceCounts[s]);
+      size_t differing = 0;
+      for (size_t i = 0; i < all.size(); ++i) differing += all[i] != culled[i];
+      EXPECT_EQ(differing, 0u) << "zoom " << view.zoom << " over tile " << tile;
+      if (differing) SaveShot("culling_differs");
+    }
+  }
+  EXPECT_GT(allInstances, 0);
+  EXPECT_LT(culledInstances, allInstances * 3 / 4);
 }
