@@ -59,6 +59,7 @@ enum ScriptedTask {
   SP_ASCEND,
   SP_DROP,
   SP_ROAD,
+  SP_EXPLORE,
   SP_COUNT
 };
 
@@ -79,7 +80,6 @@ struct ScriptedPlayer {
   double lastNow = 0.0;
   int landingTile = -1;
   int chestsAtStart = -1;
-  int startTrees = 0;  // trees on the landmass the player landed on
   int bridgesStakedCount = 0;
   bool siteMissingSaid = false;
   bool storageWanted = false;  // the depot filled up and no storage has been added since
@@ -117,16 +117,24 @@ struct ScriptedPlayer {
   double lastWall = 0.0;
   double inFlightWall = 0.0;
   double builderGreetAt = -1000.0;
+  double idleGreetAt = -1000.0;
   int inFlightNr = -1;
   uint32_t inFlightSerial = 0;
   double inFlightFor = 0.0;
   double pathWait[32] = {};
+  // What the player told each character to do (-1: nothing yet). The game shows no one's work
+  // but by what they are seen doing, so this is all the player knows of it.
+  int told[32] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                  -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  int seenFrom = -1;  // the tile the player last looked around from
 
   // Scratch over the tiles, sized on the first frame of a world.
   int tiles = 0;
   int* dist = nullptr;    // steps from the player's tile, -1 unreachable
   int* parent = nullptr;  // the previous tile on the way there
   int* queue = nullptr;
+  // Tiles the player has looked at from close by: only there does it know whether a building fits.
+  unsigned char* seen = nullptr;
 
   ScriptedPlayer() = default;
   ~ScriptedPlayer();
