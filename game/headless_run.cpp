@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "utility/log.h"
@@ -150,11 +151,13 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
     }
   }
   memcpy(customParamValues, options.params, sizeof(customParamValues));
-  // Either way a run starts from a known state, so two runs of the same options agree.
+  // Either way a run starts from a known state, so two runs of the same options agree: the
+  // generator's numbers and the standard ones (the characters' digestion draws from those).
   if (options.hasSeed)
     SeedWorldRng(options.seed);
   else
     WorldRngReset();
+  srand(options.hasSeed ? static_cast<unsigned>(options.seed ^ (options.seed >> 32)) : 1u);
 
   // Resuming reads the save into a new world, as the game does; a missing or refused save
   // leaves the file alone and the run goes on with a new world.
@@ -193,6 +196,8 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   WldOutboxSet(&outbox, world);
   MailboxReset();
   SimFrameReset();
+  const double lockstepBefore = SimLockstep();
+  SimLockstepSet(options.lockstep ? c_lockstepBound : 0.0);
   if (result->resumed) world->Post("intro ended=1");
 
   const int64_t totalSteps = static_cast<int64_t>(std::llround(options.seconds / c_simStep));
@@ -230,6 +235,7 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   }
   if (nextEvent < events) LOGW("%d messages were due after the end and were not sent.", events - nextEvent);
   result->steps = done;
+  SimLockstepSet(lockstepBefore);
 
   // The workers may still hold requests of this world: take them back before it goes.
   PlanningServiceCancel(&world->actors);

@@ -37,6 +37,8 @@ struct HeadlessOptions {
   int echoMessages;       // 1: every message the simulation posts is logged as "sim: %s"
   int resume;             // 1: continue the game in "autosave.dat" of the user folder (a new world when none loads)
   int saveAtEnd;          // 1: save the world to "autosave.dat" when the run ends
+  int lockstep;           // 1: every step waits (bounded) for the searches it handed over, so that a run repeats
+                          // exactly at any machine speed or load; 0: the services answer when they can, as in the game
   HeadlessDriver driver;  // null: only the events above are sent
   HeadlessListener listener;
   void* user;  // passed to the driver and the listener

@@ -59,6 +59,12 @@ int Cond::Signal() {
   return result;
 }
 
+int Cond::Broadcast() {
+  int result = m_cond ? SDL_CondBroadcast(m_cond) : SDL_SetError("no condition variable");
+  if (result < 0) LOGE("CondBroadcast failed with %s", SDL_GetError());
+  return result;
+}
+
 int Cond::Wait(Mutex* mutex) {
   int result = 0;
   if (!m_cond)
@@ -69,4 +75,16 @@ int Cond::Wait(Mutex* mutex) {
     result = SDL_CondWait(m_cond, mutex->m_mutex);
   if (result < 0) LOGE("CondWait failed with %s", SDL_GetError());
   return result;
+}
+
+int Cond::WaitTimeout(Mutex* mutex, unsigned milliseconds) {
+  int result = 0;
+  if (!m_cond)
+    result = SDL_SetError("no condition variable");
+  else if (!mutex || !mutex->m_mutex)
+    result = SDL_SetError("no mutex");
+  else
+    result = SDL_CondWaitTimeout(m_cond, mutex->m_mutex, milliseconds);
+  if (result < 0) LOGE("CondWaitTimeout failed with %s", SDL_GetError());
+  return result == SDL_MUTEX_TIMEDOUT ? 1 : result;
 }

@@ -47,7 +47,11 @@ class Cond {
   Cond(const Cond&) = delete;
   Cond& operator=(const Cond&) = delete;
   int Signal();
+  // Wakes every waiter.
+  int Broadcast();
   int Wait(Mutex* mutex);
+  // As Wait, but gives up after `milliseconds`: 0 when woken, 1 when the time ran out, negative on failure.
+  int WaitTimeout(Mutex* mutex, unsigned milliseconds);
 
   SDL_cond* m_cond = nullptr;  // null when creation failed and after destruction
 };

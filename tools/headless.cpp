@@ -27,6 +27,8 @@ static void Usage() {
       "  --message TEXT[@S]    any visualisation message\n"
       "  --user DIR            user folder for the planet files (default: a fresh temporary folder)\n"
       "  --quiet               do not print the simulation's messages\n"
+      "  --lockstep            every step waits for the planning and pathing searches it handed over, so a run\n"
+      "                        repeats exactly at any machine speed\n"
       "  --resume              continue the game saved in autosave.dat of the user folder\n"
       "  --save-at-end         save the game to autosave.dat of the user folder when the run ends\n");
 }
@@ -70,6 +72,10 @@ int main(int argc, char** argv) {
     }
     if (!strcmp(flag, "--quiet")) {
       options.echoMessages = 0;
+      continue;
+    }
+    if (!strcmp(flag, "--lockstep")) {
+      options.lockstep = 1;
       continue;
     }
     if (!strcmp(flag, "--resume")) {

@@ -21,11 +21,33 @@ static void Usage() {
       "  --minutes M           simulated minutes to play (default 10)\n"
       "  --steps-per-frame K   fixed steps of 1/240 s per frame, 1 to 72 (default 8)\n"
       "  --user DIR            user folder (default: a fresh temporary folder)\n"
+      "  --lockstep            every step waits for the planning and pathing searches it handed over, so a run\n"
+      "                        repeats exactly at any machine speed\n"
       "  --quiet               leave out the player's progress line of every simulated minute\n"
       "  --figures             end with \"name value unit\" lines of what was reached\n");
 }
 
 static bool s_quiet = false;
+
+// The player, and when the game was won: the run ends with the frame after the win.
+struct Play {
+  ScriptedPlayer player;
+  double winAge = -1.0;  // the world's age in the "gameend" message that said win=1, seconds
+};
+
+static int PlayDriver(void* user, const Wld& world, double now, char (*out)[256], int capacity) {
+  Play* play = static_cast<Play*>(user);
+  if (play->winAge >= 0.0) return -1;
+  return play->player.Frame(world, now, out, capacity);
+}
+
+static void PlayListener(void* user, const char* message) {
+  Play* play = static_cast<Play*>(user);
+  play->player.Hear(message);
+  const char* age = strstr(message, "age=");
+  if (!strncmp(message, "gameend", 7) && strstr(message, "win=1") && age && play->winAge < 0.0)
+    play->winAge = atof(age + 4);
+}
 
 int main(int argc, char** argv) {
   HeadlessOptions options;
@@ -42,6 +64,10 @@ int main(int argc, char** argv) {
     }
     if (!strcmp(flag, "--quiet")) {
       s_quiet = true;
+      continue;
+    }
+    if (!strcmp(flag, "--lockstep")) {
+      options.lockstep = 1;
       continue;
     }
     if (!strcmp(flag, "--figures")) {
@@ -95,9 +121,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "scripted_play: cannot use the folders '%s' and '%s'\n", user.c_str(), data.c_str());
     return 1;
   }
-  ScriptedPlayer player;
+  Play play;
+  ScriptedPlayer& player = play.player;
   player.report = !s_quiet;
-  ScriptedPlayerAttach(&options, &player);
+  options.driver = PlayDriver;
+  options.listener = PlayListener;
+  options.user = &play;
   HeadlessResult result;
   const int rc = HeadlessRun(options, &result);
   if (temporary) std::filesystem::remove_all(user, ec);
@@ -106,12 +135,12 @@ int main(int argc, char** argv) {
       "Played size %d variant %d for %.1f minutes on %d tiles: tutorial %d, freed %d, assigned %d, sawmill %d, storage "
       "%d, smelter %d, smithy %d, bridge pieces %d, bridges staked %d, chests smashed %d, gems %d found and %d "
       "gathered, stargate %d, crowned %d, ascending %d, wins %d; longest plan wait %.1f s (character %d), in flight "
-      "%.1f s (%.3f s wall), path wait %.1f s (%.3f s wall).\n",
+      "%.1f s (%.3f s wall), path wait %.1f s (%.3f s wall); won at minute %.1f.\n",
       options.params[0], options.params[4], result.age / 60.0, result.tiles, r.tutorHighest, r.freed, r.assigned,
       r.sawmills, r.storages, r.smelters, r.smithies, r.bridgePieces, r.bridgesStaked, r.chestsSmashed, r.gemsFound,
       r.gemsGathered, r.stargates, r.crowned, r.ascending, r.gameEndWins, player.health.longestPlanWait,
       player.health.longestPlanWaitNr, player.health.longestPlanInFlight, player.health.longestPlanInFlightWall,
-      player.health.longestPathWait, player.health.longestPathWallWait);
+      player.health.longestPathWait, player.health.longestPathWallWait, play.winAge >= 0.0 ? play.winAge / 60.0 : -1.0);
   if (figures) {
     const char* tag = "scripted_play";
     const int s = options.params[0], va = options.params[4];
@@ -121,6 +150,8 @@ int main(int argc, char** argv) {
     printf("%s_s%dv%d_gems_gathered %d gems\n", tag, s, va, r.gemsGathered);
     printf("%s_s%dv%d_crowned %d flag\n", tag, s, va, r.crowned);
     printf("%s_s%dv%d_wins %d games\n", tag, s, va, r.gameEndWins);
+    // -1 when the game was not won in the time played.
+    printf("%s_s%dv%d_win_minute %.1f min\n", tag, s, va, play.winAge >= 0.0 ? play.winAge / 60.0 : -1.0);
   }
   return rc == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# How far the scripted player gets on planet sizes 2 to 4, variants 0 to 5: one "name value unit"
-# line per figure and world. Usage: tools/scripted_sweep.sh [BUILD_DIR] [MINUTES] [PARALLEL]
+# How far the scripted player gets on planet sizes 2 to 4, variants 0 to 5, in lockstep with the services so that
+# every run of a world ends the same: one "name value unit" line per figure and world, the minute of the win among
+# them (-1 when not won). Usage: tools/scripted_sweep.sh [BUILD_DIR] [MINUTES] [PARALLEL]
 set -euo pipefail
 build=${1:-build}
 minutes=${2:-120}
@@ -9,6 +10,6 @@ export QUILLOMAR_DATA_DIR=$(cd "$build" && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 for s in 2 3 4; do for v in 0 1 2 3 4 5; do echo "$s $v"; done; done |
-  xargs -P "$parallel" -n 2 sh -c '"$0" --size "$1" --variant "$2" --minutes "'"$minutes"'" --figures --quiet > "'"$out"'/s$1v$2.log" 2>&1 || true' \
+  xargs -P "$parallel" -n 2 sh -c '"$0" --size "$1" --variant "$2" --minutes "'"$minutes"'" --lockstep --figures --quiet > "'"$out"'/s$1v$2.log" 2>&1 || true' \
     "$QUILLOMAR_DATA_DIR/tools/scripted_play"
 cat "$out"/*.log | grep -E '^(Played|scripted_play_)'

@@ -1,6 +1,8 @@
 // The path-planning service: the worker thread, its request ring, and handing requests over and taking answers in.
 #include "world/actors_pathing.h"
 
+#include <chrono>
+
 #include "system/concurrent.h"
 #include "utility/log.h"
 #include "world/globe_construct.h"
@@ -24,7 +26,7 @@ struct PathingQueue {
   PathRequest* serving;  // the request being searched, null none
   Mutex* mutex;
   Cond* hasWork;
-  Cond* hasRoom;  // also signalled when a search ends, for PathingServiceCancel
+  Cond* hasRoom;  // also broadcast when a search ends, for PathingServiceCancel and PathingServiceAwait
   int cursor;     // the character handed over last
 };
 
@@ -82,7 +84,7 @@ int PathingThreadMain(void*) {
     queue.mutex->Lock();
     queue.serving = nullptr;
     request->done.store(1, std::memory_order_release);
-    queue.hasRoom->Signal();
+    queue.hasRoom->Broadcast();
     queue.mutex->Unlock();
     ++served;
   }
@@ -152,6 +154,33 @@ bool PathingQueuePush(PathRequest* request) {
   queue.hasWork->Signal();
   queue.mutex->Unlock();
   return true;
+}
+
+bool PathingServiceAwait(const Actors& actors, double seconds) {
+  const int slot = OutstandingFind(&actors);
+  if (slot < 0) return true;
+  PathRequest* request = outstanding[slot];
+  if (request->done.load(std::memory_order_acquire)) return true;
+  if (request->givenUp || !pathingThread) return false;
+  // The worker sets `done` and broadcasts under the mutex, so testing it under the mutex cannot
+  // miss the wake-up.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  queue.mutex->Lock();
+  while (!request->done.load(std::memory_order_acquire)) {
+    const double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0.0) break;
+    const int waitresult = queue.hasRoom->WaitTimeout(queue.mutex, static_cast<unsigned>(left * 1000.0) + 1);
+    ASSERT(waitresult >= 0);
+    if (waitresult < 0) break;
+  }
+  const bool answered = request->done.load(std::memory_order_acquire) != 0;
+  queue.mutex->Unlock();
+  if (!answered) {
+    request->givenUp = 1;
+    LOGW("The path-planning service has not answered %s's request within %.0f s; the simulation goes on without it.",
+         request->name.c_str(), seconds);
+  }
+  return answered;
 }
 
 int PathingQueueCount() {

@@ -30,6 +30,7 @@ struct PathRequest {
   FixedString name;  // for the log
   int32_t stale;     // main thread only: the character gave up meanwhile, drop the answer
   int32_t quiet;     // 1: a failure would repeat one already reported, so it is not logged again
+  int32_t givenUp;   // main thread only: a lockstep wait for this answer ran out, so it is not waited for again
   // Results.
   int32_t path[c_tilePathLimit];
   int32_t length;     // tiles in path
@@ -56,6 +57,10 @@ bool PathingQueuePush(PathRequest* request);
 // is released). The world's characters ask again later if it lives on. Returns the requests
 // dropped. The Actors destructor and the shell call it before a world goes away.
 int PathingServiceCancel(Actors* owner);
+// Lockstep: waits until the world's request with the service, if any, is answered, at most `seconds`. True when
+// nothing is in flight or the answer has come; false, with a warning, when the time ran out (that request is then
+// not waited for again).
+bool PathingServiceAwait(const Actors& actors, double seconds);
 // Requests in the ring, for tests and diagnostics.
 int PathingQueueCount();
 // The worker's body: serves requests until stopped; returns the number served.

@@ -1,6 +1,7 @@
 // Plan requests and action costs, and the action-planning service that runs the plan searches.
 #include "world/actors_planning.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -256,7 +257,7 @@ struct PlanningQueue {
   Mutex* mutex = nullptr;
   Cond* hasWork = nullptr;
   Cond* hasRoom = nullptr;
-  Cond* served = nullptr;                // signalled when the worker finishes a request
+  Cond* served = nullptr;                // broadcast when the worker finishes a request
   const Actors* servingOwner = nullptr;  // world of the request being searched, under the mutex
   std::atomic<int> servedCount{0};
   int cursor = 0;  // character chosen last; main thread only
@@ -382,6 +383,31 @@ int PlanningServiceCancel(const Actors* owner) {
   return affected;
 }
 
+bool PlanningServiceAwait(const Actors& actors, double seconds) {
+  PlanRequest* r = actors.m_planRequest;
+  if (!r || r->done.load(std::memory_order_acquire)) return true;
+  if (r->givenUp || !planningThread) return false;
+  // The worker sets `done` and broadcasts under the mutex, so testing it under the mutex cannot
+  // miss the wake-up.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  queue.mutex->Lock();
+  while (!r->done.load(std::memory_order_acquire)) {
+    const double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0.0) break;
+    const int waitresult = queue.served->WaitTimeout(queue.mutex, static_cast<unsigned>(left * 1000.0) + 1);
+    ASSERT(waitresult >= 0);
+    if (waitresult < 0) break;
+  }
+  const bool answered = r->done.load(std::memory_order_acquire) != 0;
+  queue.mutex->Unlock();
+  if (!answered) {
+    r->givenUp = 1;
+    LOGW("The planning service has not answered %s's request within %.0f s; the simulation goes on without it.",
+         r->name.c_str(), seconds);
+  }
+  return answered;
+}
+
 int PlanningQueueCount() {
   if (!planningThread) return 0;
   queue.mutex->Lock();
@@ -453,7 +479,7 @@ int PlanningThreadMain(void* /*data*/) {
     // Published last; from here on the request belongs to its world again and is not touched.
     r->done.store(1, std::memory_order_release);
     queue.servingOwner = nullptr;
-    queue.served->Signal();
+    queue.served->Broadcast();
     queue.mutex->Unlock();
     ++served;
     queue.servedCount.fetch_add(1);

@@ -31,6 +31,7 @@ struct PlanRequest {
   int32_t size;       // steps found, 0 or -1 with no plan
   int32_t cost;       // negative when no plan was found
   int32_t discarded;  // 1: never searched (service stopped or request cancelled); ask again
+  int32_t givenUp;    // main thread only: a lockstep wait for this answer ran out, so it is not waited for again
   std::atomic<int32_t> done;
 };
 
@@ -56,6 +57,10 @@ bool PlanningQueuePush(PlanRequest* request);
 // discarded and the one being searched is waited for. Returns how many were affected. The
 // Actors destructor calls it, so a world can never be freed under the worker.
 int PlanningServiceCancel(const Actors* owner);
+// Lockstep: waits until the world's request with the service, if any, is answered, at most `seconds`. True when
+// nothing is in flight or the answer has come; false, with a warning, when the time ran out (that request is then
+// not waited for again, so a stuck service costs one bound, not one per step).
+bool PlanningServiceAwait(const Actors& actors, double seconds);
 // Requests in the ring, for tests and diagnostics.
 int PlanningQueueCount();
 // Requests the worker has finished since the service started.

@@ -6,7 +6,9 @@
 #include "world/actors_move.h"
 #include "world/actors_pathing.h"
 #include "world/actors_perform.h"
+#include "world/actors_planning.h"
 #include "world/goal_choose.h"
+#include "world/sim_frame.h"
 #include "world/wld.h"
 
 namespace {
@@ -95,6 +97,13 @@ void SimActorsUpdate(Packet* out, float dt, Wld* world) {
   a.Update(dt);
   a.QueuePlanRequest(dt);
   QueuePathRequest(a);
+  // In lockstep the answers are in before the world changes further: the path search reads the
+  // globe as it stands now, and the next step takes both in, however long they took.
+  const double bound = SimLockstep();
+  if (bound > 0.0) {
+    PlanningServiceAwait(a, bound);
+    PathingServiceAwait(a, bound);
+  }
   a.UpdateAnimation(dt);
   world->m_outbox = outbox;
 }

@@ -16,6 +16,12 @@
 // tutorial reads the latter to know the player has found the fast-forward key.
 static char playerActionName[c_playerActionNameLimit + 1] = {};
 static int fastForward = 0;
+// Seconds a step may wait for each search it handed over; 0: it never waits. Main thread only.
+static double lockstepBound = 0.0;
+
+void SimLockstepSet(double boundSeconds) { lockstepBound = boundSeconds > 0.0 ? boundSeconds : 0.0; }
+
+double SimLockstep() { return lockstepBound; }
 
 int SimFastForward() { return fastForward; }
 

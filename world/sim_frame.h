@@ -35,3 +35,13 @@ int SimFastForward();
 const char* SimPlayerActionName();
 // Back to no fast-forward and no chosen action; for tests.
 void SimFrameReset();
+
+// How long, at most, a lockstep step waits for one search before it gives up on it and goes on.
+constexpr double c_lockstepBound = 30.0;
+// Lockstep, for runs that must repeat exactly whatever the machine's speed or load (the tests of
+// what play reaches, the sweep, outcome benchmarks): every step waits until the plan and path
+// searches it handed over are answered, at most `boundSeconds` each, before the world moves on.
+// 0, the game's way, never waits: the game keeps its real-time pacing.
+void SimLockstepSet(double boundSeconds);
+// The bound in force, 0 when the simulation does not wait.
+double SimLockstep();
