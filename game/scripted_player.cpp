@@ -38,6 +38,8 @@ constexpr int c_campReach = 14;
 // (ore to the smelter, the ingot to a smithy maybe far off) is given longer.
 constexpr double c_taskPatience = 90.0;
 constexpr double c_crownPatience = 360.0;
+// Seconds a walk may take per tile of the way, with a wide margin for crowds and slopes.
+constexpr double c_secondsPerStep = 2.0;
 constexpr double c_blacklistSeconds = 240.0;
 
 // One thing to do: be on `tile`, holding `hands` ("" empty hands, null anything), then start `action`
@@ -82,6 +84,34 @@ bool AnyItemNamed(const Items& items, const char* name) {
 }
 
 }  // namespace
+
+int ScriptedChooseWork(const int* count, int has, const int* offers, bool planterWanted, int spent) {
+  const bool noWood = (spent & 1) != 0, noStone = (spent & 2) != 0;
+  // The only one at a work that is still on offer (and has something left to work on) stays at it:
+  // a bridge wants stone and lumber both.
+  if (has >= 0 && has < NUMASSIGNMENTS && count[has] == 0 && offers[has] && !(has < 2 && (spent & (1 << has))))
+    return -1;
+  int want;
+  if (offers[3] && count[3] == 0)
+    want = 3;
+  else if (count[0] == 0 && !noWood)
+    want = 0;
+  else if (count[1] == 0 && !noStone)
+    want = 1;
+  else if (offers[2] && count[2] == 0 && planterWanted)
+    want = 2;
+  else if (offers[3] && count[3] * 3 < count[0] + count[1])
+    want = 3;
+  else if (offers[6] && count[6] == 0 && count[0] + count[1] >= 4)
+    want = 6;
+  else if (noWood && noStone)
+    want = offers[2] ? 2 : 0;
+  else if (noWood || noStone)
+    want = noWood ? 1 : 0;
+  else
+    want = count[1] < count[0] ? 1 : 0;
+  return want == has ? -1 : want;
+}
 
 const char* ScriptedTaskName(int task) { return task >= 0 && task < SP_COUNT ? c_taskNames[task] : "?"; }
 
@@ -140,14 +170,14 @@ static bool Blacklisted(const ScriptedPlayer& sp, int task, int tile, double now
   return false;
 }
 
-static void Blacklist(ScriptedPlayer* sp, int task, int tile, double now) {
+static void Blacklist(ScriptedPlayer* sp, int task, int tile, double now, const char* why) {
   int slot = 0;
   for (int i = 1; i < SP_BLACKLIST; ++i)
     if (sp->blackUntil[i] < sp->blackUntil[slot]) slot = i;
   sp->blackTile[slot] = tile;
   sp->blackTask[slot] = task;
   sp->blackUntil[slot] = now + c_blacklistSeconds;
-  LOGI("Scripted player gives up on %s at tile %d for a while.", ScriptedTaskName(task), tile);
+  LOGI("Scripted player gives up on %s at tile %d for a while: %s.", ScriptedTaskName(task), tile, why);
 }
 
 // The nearest reachable land tile not yet seen from close by, -1 none.
@@ -367,13 +397,29 @@ static bool SiteReadyToBuild(const Wld& w) {
   return false;
 }
 
-// A planter is worth a worker where woods are few, once a bucket and droppings lie about.
-static bool PlanterWanted(const ScriptedPlayer& sp, const Wld& w) {
-  const Globe& g = w.globe;
+// Wooded tiles within reach.
+static int Woods(const ScriptedPlayer& sp, const Globe& g) {
   int woods = 0;
   for (int t = 0; t < g.m_sz; ++t)
     if (sp.dist[t] >= 0 && (g.Attribs(t) & AT_WOODY)) ++woods;
-  if (woods >= c_scarceWoods) return false;
+  return woods;
+}
+
+// Work with nothing left to work on within reach: bit 0 no trees to fell, bit 1 no rocks to quarry.
+static int SpentWork(const ScriptedPlayer& sp, const Globe& g) {
+  bool woods = false, rocks = false;
+  for (int t = 0; t < g.m_sz && !(woods && rocks); ++t) {
+    if (sp.dist[t] < 0) continue;
+    woods = woods || (g.Attribs(t) & AT_WOODY);
+    rocks = rocks || (g.Attribs(t) & AT_ROCKY);
+  }
+  return (woods ? 0 : 1) | (rocks ? 0 : 2);
+}
+
+// A planter is worth a worker where woods are few, once a bucket and droppings lie about.
+static bool PlanterWanted(const ScriptedPlayer& sp, const Wld& w) {
+  const Globe& g = w.globe;
+  if (Woods(sp, g) >= c_scarceWoods) return false;
   bool poop = false, bucket = false;
   for (int i = 0; i < w.items.m_cnt; ++i) {
     if (ItemNamed(w.items, i, "emptybucket")) bucket = true;
@@ -401,31 +447,12 @@ static int RoadEnd(const ScriptedPlayer& sp, const Wld& w, int near) {
   return best;
 }
 
-// The assignment the greeted character is best given now, chosen from the speech menu's lines
-// (`offers`); -1 leaves it at the work it has.
+// The assignment the greeted character is best given now, chosen from the speech menu's lines;
+// -1 leaves it at the work it has.
 static int WantedAssignment(const ScriptedPlayer& sp, const Wld& w, int partner) {
   int count[NUMASSIGNMENTS];
   CountTold(sp, w.actors, partner, count);
-  const int* offers = w.demand.m_offers;
-  const int has = Told(sp, partner);
-  // The only one at a work that is still on offer stays at it: a bridge wants stone and lumber both.
-  if (has >= 0 && count[has] == 0 && offers[has]) return -1;
-  int want;
-  if (offers[3] && count[3] == 0)
-    want = 3;
-  else if (count[0] == 0)
-    want = 0;
-  else if (count[1] == 0)
-    want = 1;
-  else if (offers[2] && count[2] == 0 && PlanterWanted(sp, w))
-    want = 2;
-  else if (offers[3] && count[3] * 3 < count[0] + count[1])
-    want = 3;
-  else if (offers[6] && count[6] == 0 && count[0] + count[1] >= 4)
-    want = 6;
-  else
-    want = count[1] < count[0] ? 1 : 0;
-  return want == has ? -1 : want;
+  return ScriptedChooseWork(count, Told(sp, partner), w.demand.m_offers, PlanterWanted(sp, w), SpentWork(sp, w.globe));
 }
 
 // The speech line that gives the assignment: its place among the assignments offered now; -1 (ending
@@ -539,7 +566,8 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
   bool siteWanted = false;
   for (const Factory& f : c_factories) {
     if (f.task != SP_SAWMILL && !sawmill) continue;
-    if (f.task == SP_STORAGE && !sp->storageWanted) continue;
+    // Where woods are few the lumber goes to bridges toward more before it goes to a storage.
+    if (f.task == SP_STORAGE && (!sp->storageWanted || Woods(*sp, g) < c_scarceWoods)) continue;
     if ((f.task == SP_SMELTER || f.task == SP_SMITHY) && gemsTogether < c_gemsForCrown) continue;
     if (CountFinishedNamed(w.buildings, f.building) > 0 || AnyItemNamed(items, f.site)) continue;
     // Only with somewhere to stake it is a marker worth carrying.
@@ -710,7 +738,9 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
   int count[NUMASSIGNMENTS];
   CountTold(*sp, a, -1, count);
   const bool builderWanted = count[3] == 0 && SiteReadyToBuild(w);
-  const bool planterWanted = !builderWanted && count[2] == 0 && count[0] + count[1] >= 3 && PlanterWanted(*sp, w);
+  const int spent = SpentWork(*sp, g);
+  const bool planterWanted =
+      !builderWanted && count[2] == 0 && (count[0] + count[1] >= 3 || spent) && PlanterWanted(*sp, w);
   if (sp->greetFor < 0 && now - sp->idleGreetAt > 30.0) {
     // Someone freed by another, not yet told anything: the nearest within reach gets work.
     int idle = -1;
@@ -728,12 +758,14 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
       return false;
     }
   }
-  if ((builderWanted || planterWanted) && now - sp->builderGreetAt > 120.0) {
+  // Lumber or stone nobody works at while there is some to work on.
+  const bool workerWanted = (count[0] == 0 && !(spent & 1)) || (count[1] == 0 && !(spent & 2));
+  if ((builderWanted || planterWanted || workerWanted) && now - sp->builderGreetAt > 120.0) {
     int pick = -1;
     for (int n = 0; n < a.m_cnt && n < 32; ++n) {
       if (a.m_stat[n] & (ST_PRISONER | ST_CHOSEN) || !(a.m_stat[n] & ST_ACTIVE)) continue;
       const int has = Told(*sp, n), t = a.m_loca[n];
-      if (has >= 0 && count[has] < 2) continue;
+      if (has >= 0 && count[has] < 2 && !(has < 2 && (spent & (1 << has)))) continue;
       if (g.IsValid(t) && sp->dist[t] >= 0 && (pick < 0 || sp->dist[t] < sp->dist[a.m_loca[pick]])) pick = n;
     }
     if (pick >= 0) {
@@ -870,8 +902,11 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     taskTile = step.tile;
     taskSince = now;
     taskClicks = 0;
-  } else if (now - taskSince > (task == SP_CROWN ? c_crownPatience : c_taskPatience)) {
-    Blacklist(this, task, taskTile, now);
+    // A far target is given the time its walk takes on top.
+    taskPatience = (task == SP_CROWN ? c_crownPatience : c_taskPatience) +
+                   (world.globe.IsValid(taskTile) && dist[taskTile] > 0 ? c_secondsPerStep * dist[taskTile] : 0.0);
+  } else if (now - taskSince > taskPatience) {
+    Blacklist(this, task, taskTile, now, "no headway");
     if (task == SP_BRIDGE) bridgeCoast = -1;
     if (task == SP_GREET) greetFor = -1;
     task = SP_WAIT;
@@ -899,7 +934,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     if (target < 0) return 0;
     ++taskClicks;
     if (taskClicks > 12) {
-      Blacklist(this, task, taskTile, now);
+      Blacklist(this, task, taskTile, now, "the walk does not get there");
       if (task == SP_BRIDGE) bridgeCoast = -1;
       return 0;
     }
@@ -915,7 +950,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
   const char* names[16];
   const int count = AvailableActions(a, p, names, 16);
   if (!Offered(names, count, step.action)) {
-    Blacklist(this, step.task, step.tile, now);
+    Blacklist(this, step.task, step.tile, now, "the action is not offered there");
     if (step.task == SP_BRIDGE) bridgeCoast = -1;
     if (step.task == SP_GREET) greetFor = -1;
     return 0;
@@ -935,6 +970,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     if (bridgeLanding >= 0) bridgeEnd[bridgeEnds++ % SP_BRIDGEENDS] = bridgeLanding;
     ++progress.bridgesStaked;
     ++bridgesStakedCount;
+    siteMissingSaid = false;  // new land comes within reach: say again if it holds no site either
     LOGI("Scripted player stakes a bridge of %d tiles at tile %d toward tile %d, on a landmass worth %d.", bridgeLength,
          here, bridgeLanding, bridgeValue);
     bridgeCoast = -1;

@@ -101,6 +101,7 @@ struct ScriptedPlayer {
   int task = SP_WAIT;
   int taskTile = -1;  // where the current task leads
   double taskSince = 0.0;
+  double taskPatience = 0.0;  // seconds the current task may take before it is given up on
   int taskClicks = 0;
   int lastClickTile = -1;
   int lastActionTile = -1;
@@ -154,5 +155,10 @@ struct ScriptedPlayer {
 
 // Hooks a player into headless options: the driver and the listener call the player.
 void ScriptedPlayerAttach(HeadlessOptions* options, ScriptedPlayer* player);
+// The work to give a greeted character: `count` how many others the player told each of the seven
+// assignments, `has` what it told this one (-1 nothing), `offers` the speech menu's assignments now,
+// `planterWanted` whether trees should be planted, `spent` the work left with nothing to work on within
+// reach (bit 0 lumber, bit 1 stone). -1 leaves the character at its work.
+int ScriptedChooseWork(const int* count, int has, const int* offers, bool planterWanted, int spent);
 // The name of a task for the report.
 const char* ScriptedTaskName(int task);
