@@ -14,6 +14,8 @@
 #include "world/globe.h"
 #include "world/save.h"
 #include "world/sim_frame.h"
+#include "world/stargate.h"
+#include "world/trees.h"
 #include "world/wld.h"
 #include "world/worldgen.h"
 
@@ -151,13 +153,16 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
     }
   }
   memcpy(customParamValues, options.params, sizeof(customParamValues));
-  // Either way a run starts from a known state, so two runs of the same options agree: the
-  // generator's numbers and the standard ones (the characters' digestion draws from those).
+  // Either way a run starts from a known state, so two runs of the same options agree, also in
+  // one process: the generator's numbers, the standard ones (the characters' digestion draws from
+  // those), the fruit's and the stargate's turn are process-wide and outlive a world.
   if (options.hasSeed)
     SeedWorldRng(options.seed);
   else
     WorldRngReset();
   srand(options.hasSeed ? static_cast<unsigned>(options.seed ^ (options.seed >> 32)) : 1u);
+  FruitRngReset();
+  StargateReset();
 
   // Resuming reads the save into a new world, as the game does; a missing or refused save
   // leaves the file alone and the run goes on with a new world.

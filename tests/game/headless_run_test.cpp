@@ -3,11 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "game/scripted_player.h"
 #include "system/file.h"
 #include "test_support.h"
 #include "world/actors_pathing.h"
 #include "world/actors_planning.h"
 #include "world/planet_fixture.h"
+#include "world/save.h"
 #include "world/sim_frame.h"
 #include "world/worldgen.h"
 
@@ -21,7 +31,15 @@ HeadlessOptions SmallPlanet(double seconds) {
   o.params[4] = 0;
   o.seconds = seconds;
   o.stepsPerFrame = 4;
+  o.lockstep = 1;
   return o;
+}
+
+std::vector<char> ReadSave() {
+  FixedString user;
+  UserFolderResolve(&user);
+  std::ifstream in(std::string(user.c_str()) + "/" + SAVEFILENAME, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 TEST(HeadlessService, RunsAGeneratedWorldWithClicksAndDrainsTheServices) {
@@ -53,6 +71,53 @@ TEST(HeadlessService, RunsAGeneratedWorldWithClicksAndDrainsTheServices) {
   EXPECT_FALSE(PathingServiceRunning());
   EXPECT_EQ(PlanningQueueCount(), 0);
   EXPECT_EQ(PathingQueueCount(), 0);
+}
+
+// One world and seed played three times in lockstep, the last time beside threads that keep every
+// core busy and so slow the services down: each run ends in the same world, byte for byte.
+TEST(HeadlessService, LockstepRunsOfOneWorldEndTheSameBesideABusyMachine) {
+  UseTestFolders();
+  std::vector<char> saves[3];
+  ScriptedProgress reached[3];
+  for (int run = 0; run < 3; ++run) {
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> busy;
+    if (run == 2)
+      for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
+        busy.emplace_back([&stop] {
+          while (!stop.load(std::memory_order_relaxed)) {
+          }
+        });
+    HeadlessOptions o = SmallPlanet(90.0);
+    o.hasSeed = 1;
+    o.seed = 7;
+    o.saveAtEnd = 1;
+    ScriptedPlayer player;
+    player.report = false;
+    ScriptedPlayerAttach(&o, &player);
+    HeadlessResult r;
+    const int rc = HeadlessRun(o, &r);
+    stop.store(true);
+    for (std::thread& t : busy) t.join();
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(r.saved, 1);
+    saves[run] = ReadSave();
+    reached[run] = player.progress;
+  }
+  // The player got far enough for the services to matter: the camp freed and at work.
+  EXPECT_GE(reached[0].freed, 3);
+  EXPECT_GE(reached[0].chestsSmashed, 1);
+  ASSERT_GT(saves[0].size(), 272u);
+  for (int run = 1; run < 3; ++run) {
+    EXPECT_EQ(reached[run].freed, reached[0].freed) << "run " << run;
+    EXPECT_EQ(reached[run].chestsSmashed, reached[0].chestsSmashed) << "run " << run;
+    EXPECT_EQ(reached[run].sawmills, reached[0].sawmills) << "run " << run;
+    EXPECT_EQ(reached[run].tutorHighest, reached[0].tutorHighest) << "run " << run;
+    ASSERT_EQ(saves[run].size(), saves[0].size()) << "run " << run;
+    const auto differ = std::mismatch(saves[0].begin(), saves[0].end(), saves[run].begin());
+    EXPECT_EQ(differ.first, saves[0].end())
+        << "run " << run << " differs at byte " << (differ.first - saves[0].begin());
+  }
 }
 
 TEST(HeadlessService, RefusesBadOptionsAndUnplayablePlanets) {

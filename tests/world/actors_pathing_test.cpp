@@ -8,6 +8,7 @@
 #include "planet_fixture.h"
 #include "test_support.h"
 #include "world/actors_pathing.h"
+#include "world/sim_frame.h"
 #include "world/tile_search.h"
 #include "world/wld.h"
 
@@ -113,6 +114,25 @@ TEST_F(PathingService, RoundRobinWithOneRequestInFlight) {
   // Nothing to collect any more.
   EXPECT_EQ(CollectPath(a, 1), -1);
   delete world;
+}
+
+TEST_F(PathingService, LockstepWaitLeavesTheAnswerReadyForEachWorld) {
+  Wld* first = MakeWorld(2);
+  Wld* second = MakeWorld(1);
+  EXPECT_TRUE(PathingServiceAwait(first->actors, c_lockstepBound));  // nothing in flight
+  // Two worlds' searches queued at once: after each world's wait its answer is there to take.
+  for (Wld* w : {first, second}) {
+    Actors& a = w->actors;
+    RequestPath(a, 0, LandTileAway(w->globe, a.m_loca[0], 6), 0, nullptr);
+    ASSERT_EQ(QueuePathRequest(a), 0);
+  }
+  for (Wld* w : {second, first}) {
+    EXPECT_TRUE(PathingServiceAwait(w->actors, c_lockstepBound));
+    EXPECT_TRUE(PathRequestReap(w->actors));
+    EXPECT_GT(CollectPath(w->actors, 0), 0);
+  }
+  delete second;
+  delete first;
 }
 
 TEST_F(PathingService, ClaimsTakeAnUnclaimedSiteAndGiveTheOldOneBack) {

@@ -13,6 +13,7 @@
 #include "world/action_domain.h"
 #include "world/demand.h"
 #include "world/items.h"
+#include "world/sim_frame.h"
 
 namespace {
 
@@ -419,6 +420,45 @@ TEST(PlanningService, CancelWhileInFlight) {
   ASSERT_TRUE(WaitForAnswer(a));
   EXPECT_EQ(a.CollectPlan(1), 1);
   EXPECT_STREQ(a.m_planActions[1][0], "step");
+}
+
+TEST(PlanningService, LockstepWaitTakesTheAnswerInAndGivesUpOnAStuckRequest) {
+  CapturedLog log;
+  ServiceGuard service;
+  auto world = StripWorld(8);
+  Actors& a = world->actors;
+  a.Add("Gahk", 0);
+  a.Add("Grenn", 1);
+  EXPECT_TRUE(PlanningServiceAwait(a, c_lockstepBound));  // nothing in flight
+  // A long search and a short one: after the wait each answer is there to take, no polling.
+  RequestSlowPlan(a, 0);
+  ASSERT_EQ(a.QueuePlanRequest(0.0f), 0);
+  EXPECT_TRUE(PlanningServiceAwait(a, c_lockstepBound));
+  EXPECT_TRUE(a.ReapPlanRequest());
+  RequestEasyPlan(a, 1);
+  ASSERT_EQ(a.QueuePlanRequest(0.0f), 1);
+  EXPECT_TRUE(PlanningServiceAwait(a, c_lockstepBound));
+  EXPECT_TRUE(a.ReapPlanRequest());
+  EXPECT_EQ(a.CollectPlan(1), 1);
+
+  // A request the service never answers (it never got it): the wait gives up with a warning, and
+  // the next step does not wait for it again.
+  PlanRequest* stuck = new PlanRequest();
+  stuck->owner = &a;
+  stuck->nr = 1;
+  stuck->name = a.m_name[1];
+  a.m_planRequest = stuck;
+  a.m_planInFlightNr = 1;
+  a.m_planInFlight = 1;
+  EXPECT_FALSE(PlanningServiceAwait(a, 0.05));
+  const int warned = log.Find("The planning service has not answered Grenn's request within 0 s");
+  EXPECT_GE(warned, 0);
+  EXPECT_FALSE(PlanningServiceAwait(a, 0.05));
+  EXPECT_EQ(log.Find("has not answered", warned + 1), -1);
+  stuck->discarded = 1;
+  stuck->done.store(1);
+  EXPECT_TRUE(a.ReapPlanRequest());
+  EXPECT_EQ(a.m_planInFlight, 0);
 }
 
 TEST(PlanningService, WorldDestroyedWhileQueued) {

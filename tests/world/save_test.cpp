@@ -75,6 +75,7 @@ HeadlessOptions PlayedPlanet(double seconds) {
   o.seconds = seconds;
   o.stepsPerFrame = 4;
   o.saveAtEnd = 1;
+  o.lockstep = 1;
   return o;
 }
 
