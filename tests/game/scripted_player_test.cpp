@@ -345,7 +345,6 @@ TEST(ScriptedPlayer, DecidesOnlyFromWhatTheScreenShows) {
   // Ten simulated minutes on the 812-tile planet: the camp is freed and set to work, chests are
   // smashed, the sawmill staked and the first bridges chosen.
   HeadlessOptions o = Planet(2, 0, 600.0);
-  o.lockstep = 1;
   Twins twins;
   twins.played.report = twins.twin.report = false;
   o.driver = TwinsDriver;
