@@ -272,9 +272,8 @@ static int FactorySite(const ScriptedPlayer& sp, const Wld& w, int anchor, int t
       if (g.IsBuildable(t) >= 1) ++level;
     }
     LOGI(
-        "Scripted player finds no factory site within reach: %d land tiles seen, %d marked buildable, %d of them with "
-        "a "
-        "stakeable ring.",
+        "Scripted player finds no factory site within reach: %d land tiles seen, %d marked buildable, %d of them "
+        "with a stakeable ring.",
         land, buildable, level);
     const_cast<ScriptedPlayer&>(sp).siteMissingSaid = true;
   }
@@ -300,7 +299,7 @@ static int BridgeLanding(const Globe& g, int coast, int* length) {
 // What a landmass is worth to the settlement: trees and rocks to build with, prisoners to free,
 // and above all the gems and chests lying there. Only what the player can see counts: trees, rocks,
 // cages and items are drawn over the whole planet, but whether a building fits is judged only on
-// tiles looked at from close by (land not seen so yet counts as a little room).
+// tiles looked at from close by (land not yet seen so counts as a little room).
 static void ContinentValues(const ScriptedPlayer& sp, const Wld& w, int* value) {
   const Globe& g = w.globe;
   // Apple trees within reach feed the settlers; without any, a landmass that has some is worth a lot.
