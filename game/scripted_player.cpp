@@ -13,22 +13,33 @@
 
 namespace {
 
-const char* const c_taskNames[SP_COUNT] = {"wait",   "greet",  "smash", "free",  "sawmill", "storage", "smelter",
-                                           "smithy", "bridge", "gems",  "crown", "ascend",  "drop"};
+const char* const c_taskNames[SP_COUNT] = {"wait",    "greet",   "smash",  "free",   "sawmill",
+                                           "storage", "smelter", "smithy", "bridge", "gems",
+                                           "crown",   "ascend",  "drop",   "road",   "explore"};
 
 const char* const c_gemNames[8] = {"redgem",    "greengem",  "bluegem", "yellowgem",
                                    "orangegem", "purplegem", "pinkgem", "cyangem"};
 
 // Paths longer than this are walked in legs: the path search keeps at most 256 tiles.
 constexpr int c_legSteps = 120;
-// A landing place with fewer trees than this bridges before it builds the sawmill.
-constexpr int c_scarceTrees = 25;
+// Fewer wooded tiles than this within reach: a planter is worth a worker.
+constexpr int c_scarceWoods = 30;
+// How far the player sees from where it stands, in tile widths: as far as a close view of the
+// planet shows a tile well enough to judge whether a building fits there.
+constexpr float c_sightWidths = 10.0f;
+// Gems lying together before the smelter and smithy are staked: the crown is wanted only once the
+// stargate is in sight, and the factories' lumber goes to bridges until then.
+constexpr int c_gemsForCrown = 5;
 // Roads longer than this many tile widths cost more stone than they save walking.
 constexpr float c_roadSpan = 14.0f;
 // Chests this close are smashed before anything else: the camp's tools and markers.
 constexpr int c_campReach = 14;
-// A task that has not got anywhere after this long is given up on for a while.
+// A task that has not got anywhere after this long is given up on for a while. The crown's chain
+// (ore to the smelter, the ingot to a smithy maybe far off) is given longer.
 constexpr double c_taskPatience = 90.0;
+constexpr double c_crownPatience = 360.0;
+// Seconds a walk may take per tile of the way, with a wide margin for crowds and slopes.
+constexpr double c_secondsPerStep = 2.0;
 constexpr double c_blacklistSeconds = 240.0;
 
 // One thing to do: be on `tile`, holding `hands` ("" empty hands, null anything), then start `action`
@@ -74,12 +85,41 @@ bool AnyItemNamed(const Items& items, const char* name) {
 
 }  // namespace
 
+int ScriptedChooseWork(const int* count, int has, const int* offers, bool planterWanted, int spent) {
+  const bool noWood = (spent & 1) != 0, noStone = (spent & 2) != 0;
+  // The only one at a work that is still on offer (and has something left to work on) stays at it:
+  // a bridge wants stone and lumber both.
+  if (has >= 0 && has < NUMASSIGNMENTS && count[has] == 0 && offers[has] && !(has < 2 && (spent & (1 << has))))
+    return -1;
+  int want;
+  if (offers[3] && count[3] == 0)
+    want = 3;
+  else if (count[0] == 0 && !noWood)
+    want = 0;
+  else if (count[1] == 0 && !noStone)
+    want = 1;
+  else if (offers[2] && count[2] == 0 && planterWanted)
+    want = 2;
+  else if (offers[3] && count[3] * 3 < count[0] + count[1])
+    want = 3;
+  else if (offers[6] && count[6] == 0 && count[0] + count[1] >= 4)
+    want = 6;
+  else if (noWood && noStone)
+    want = offers[2] ? 2 : 0;
+  else if (noWood || noStone)
+    want = noWood ? 1 : 0;
+  else
+    want = count[1] < count[0] ? 1 : 0;
+  return want == has ? -1 : want;
+}
+
 const char* ScriptedTaskName(int task) { return task >= 0 && task < SP_COUNT ? c_taskNames[task] : "?"; }
 
 ScriptedPlayer::~ScriptedPlayer() {
   delete[] dist;
   delete[] parent;
   delete[] queue;
+  delete[] seen;
 }
 
 // Steps from the player's tile over every passable edge, as the path search walks.
@@ -88,10 +128,13 @@ static void Reach(ScriptedPlayer* sp, const Globe& g, int from) {
     delete[] sp->dist;
     delete[] sp->parent;
     delete[] sp->queue;
+    delete[] sp->seen;
     sp->tiles = g.m_sz;
     sp->dist = new int[g.m_sz];
     sp->parent = new int[g.m_sz];
     sp->queue = new int[g.m_sz];
+    sp->seen = new unsigned char[g.m_sz]();
+    sp->seenFrom = -1;
   }
   for (int t = 0; t < g.m_sz; ++t) sp->dist[t] = -1, sp->parent[t] = -1;
   if (!g.IsValid(from)) return;
@@ -111,20 +154,40 @@ static void Reach(ScriptedPlayer* sp, const Globe& g, int from) {
   }
 }
 
+// Marks the tiles in sight of where the player stands as seen.
+static void LookAround(ScriptedPlayer* sp, const Globe& g, int from) {
+  if (!sp->seen || !g.IsValid(from) || from == sp->seenFrom) return;
+  sp->seenFrom = from;
+  const Vec3 eye = g.TilePosition(from);
+  const float reach = c_sightWidths * (g.m_hexw > 0 ? g.m_hexw : 1.0f);
+  for (int t = 0; t < g.m_sz; ++t)
+    if (!sp->seen[t] && (g.TilePosition(t) - eye).LengthSquared() <= reach * reach) sp->seen[t] = 1;
+}
+
 static bool Blacklisted(const ScriptedPlayer& sp, int task, int tile, double now) {
   for (int i = 0; i < SP_BLACKLIST; ++i)
     if (sp.blackTile[i] == tile && sp.blackTask[i] == task && sp.blackUntil[i] > now) return true;
   return false;
 }
 
-static void Blacklist(ScriptedPlayer* sp, int task, int tile, double now) {
+static void Blacklist(ScriptedPlayer* sp, int task, int tile, double now, const char* why) {
   int slot = 0;
   for (int i = 1; i < SP_BLACKLIST; ++i)
     if (sp->blackUntil[i] < sp->blackUntil[slot]) slot = i;
   sp->blackTile[slot] = tile;
   sp->blackTask[slot] = task;
   sp->blackUntil[slot] = now + c_blacklistSeconds;
-  LOGI("Scripted player gives up on %s at tile %d for a while.", ScriptedTaskName(task), tile);
+  LOGI("Scripted player gives up on %s at tile %d for a while: %s.", ScriptedTaskName(task), tile, why);
+}
+
+// The nearest reachable land tile not yet seen from close by, -1 none.
+static int NearestUnseenLand(const ScriptedPlayer& sp, const Globe& g, double now) {
+  int best = -1;
+  for (int t = 0; t < g.m_sz; ++t)
+    if (sp.dist[t] >= 0 && !sp.seen[t] && g.m_nodes[t].type == TP_LAND && !Blacklisted(sp, SP_EXPLORE, t, now) &&
+        (best < 0 || sp.dist[t] < sp.dist[best]))
+      best = t;
+  return best;
 }
 
 // The nearest reachable uncarried item of that name, -1 none. `gemsAway` skips gems on the gather tile.
@@ -171,7 +234,7 @@ static int FactorySite(const ScriptedPlayer& sp, const Wld& w, int anchor, int t
                          AT_WOODCONSTRUCTION | AT_STONECONSTRUCTION | AT_BRIDGECONSTRUCTION | AT_DECKCONSTRUCTION |
                          AT_FACTCONSTRUCTION | AT_ROADCONSTRUCTION | AT_WOODYBLOCK | AT_ROCKYBLOCK;
   for (int t = 0; t < g.m_sz; ++t) {
-    if (sp.dist[t] < 0 || g.m_nodes[t].type != TP_LAND) continue;
+    if (sp.dist[t] < 0 || !sp.seen[t] || g.m_nodes[t].type != TP_LAND) continue;
     const uint64_t a = g.Attribs(t);
     if (!(a & AT_BUILDABLE) || (a & taken) || g.IsBuildable(t) < 1) continue;
     if (Blacklisted(sp, task, t, now) || w.buildings.Find(t, nullptr) >= 0) continue;
@@ -202,15 +265,15 @@ static int FactorySite(const ScriptedPlayer& sp, const Wld& w, int anchor, int t
     // Said once: why no factory can be staked within reach.
     int land = 0, buildable = 0, level = 0;
     for (int t = 0; t < g.m_sz; ++t) {
-      if (sp.dist[t] < 0 || g.m_nodes[t].type != TP_LAND) continue;
+      if (sp.dist[t] < 0 || !sp.seen[t] || g.m_nodes[t].type != TP_LAND) continue;
       ++land;
       if (!(g.Attribs(t) & AT_BUILDABLE)) continue;
       ++buildable;
       if (g.IsBuildable(t) >= 1) ++level;
     }
     LOGI(
-        "Scripted player finds no factory site within reach: %d land tiles, %d marked buildable, %d of them with a "
-        "stakeable ring.",
+        "Scripted player finds no factory site within reach: %d land tiles seen, %d marked buildable, %d of them "
+        "with a stakeable ring.",
         land, buildable, level);
     const_cast<ScriptedPlayer&>(sp).siteMissingSaid = true;
   }
@@ -234,21 +297,33 @@ static int BridgeLanding(const Globe& g, int coast, int* length) {
 }
 
 // What a landmass is worth to the settlement: trees and rocks to build with, prisoners to free,
-// and above all the gems and chests lying there.
-static void ContinentValues(const Wld& w, int* value) {
+// and above all the gems and chests lying there. Only what the player can see counts: trees, rocks,
+// cages and items are drawn over the whole planet, but whether a building fits is judged only on
+// tiles looked at from close by (land not yet seen so counts as a little room).
+static void ContinentValues(const ScriptedPlayer& sp, const Wld& w, int* value) {
   const Globe& g = w.globe;
+  // Apple trees within reach feed the settlers; without any, a landmass that has some is worth a lot.
+  bool applesHere = false;
+  const int32_t* apples = w.trees.m_density[TK_APPL];
+  for (int t = 0; t < g.m_sz && apples && !applesHere; ++t)
+    if (sp.dist[t] >= 0 && apples[t] > 0) applesHere = true;
   for (int c = 0; c < g.m_numcontinents; ++c) {
     value[c] = 0;
     if (g.m_contsizes[c] <= 0 || g.m_nodes[g.m_continents[c][0]].type == TP_WATR) continue;
     int pine = 0, mapl = 0, appl = 0, rock = 0;
     g.CountOnContinent(c, &pine, &mapl, &appl, &rock);
     value[c] = pine + mapl + appl + 2 * rock;
+    if (!applesHere && appl > 0) value[c] += 150;
     // Room for factories counts too, most of all while the sawmill has none.
-    int room = 0;
+    int room = 0, unseen = 0;
     for (int j = 0; j < g.m_contsizes[c]; ++j) {
       const int t = g.m_continents[c][j];
-      if ((g.Attribs(t) & AT_BUILDABLE) && g.IsBuildable(t) >= 1) ++room;
+      if (!sp.seen[t])
+        ++unseen;
+      else if ((g.Attribs(t) & AT_BUILDABLE) && g.IsBuildable(t) >= 1)
+        ++room;
     }
+    room += unseen / 8;
     value[c] += (CountFinishedNamed(w.buildings, "sawmill") ? 1 : 10) * (room < 20 ? room : 20);
   }
   for (int n = 0; n < w.actors.m_cnt; ++n) {
@@ -258,7 +333,8 @@ static void ContinentValues(const Wld& w, int* value) {
   for (int i = 0; i < w.items.m_cnt; ++i) {
     if (w.items.m_name[i].Empty() || w.items.m_carr[i] != -1 || !g.IsValid(w.items.m_loca[i])) continue;
     const int c = g.m_nodes[w.items.m_loca[i]].continent;
-    if (ItemNamed(w.items, i, "chest")) value[c] += (w.items.m_stat[i] & IS_CHEST_GEM) ? 200 : 30;
+    // What a chest holds shows only once it is smashed.
+    if (ItemNamed(w.items, i, "chest")) value[c] += 120;
     if (IsGem(w.items, i)) value[c] += 200;
   }
 }
@@ -268,7 +344,7 @@ static void ContinentValues(const Wld& w, int* value) {
 static int ChooseBridge(ScriptedPlayer* sp, const Wld& w, double now) {
   const Globe& g = w.globe;
   static int value[MAXCONTINENTS];
-  ContinentValues(w, value);
+  ContinentValues(*sp, w, value);
   int best = -1, bestLanding = -1;
   double bestScore = 0.0;
   const uint64_t busy = AT_BRIDGECONSTRUCTION | AT_DECKCONSTRUCTION | AT_FACTCONSTRUCTION | AT_ROADCONSTRUCTION |
@@ -297,8 +373,60 @@ static int ChooseBridge(ScriptedPlayer* sp, const Wld& w, double now) {
   return best;
 }
 
-// A character's assignment, looking through a pause to eat to the work it goes back to.
-static int Assignment(const Actors& a, int n) { return a.m_assi[n] == 5 ? a.m_prva[n] : a.m_assi[n]; }
+// What the player told a character to do, -1 nothing (or not known to this player).
+static int Told(const ScriptedPlayer& sp, int n) {
+  return n >= 0 && n < 32 && sp.told[n] >= 0 && sp.told[n] < NUMASSIGNMENTS ? sp.told[n] : -1;
+}
+
+// How many of the freed characters the player told each work, leaving out `except`.
+static void CountTold(const ScriptedPlayer& sp, const Actors& a, int except, int* count) {
+  for (int k = 0; k < NUMASSIGNMENTS; ++k) count[k] = 0;
+  for (int n = 0; n < a.m_cnt && n < 32; ++n)
+    if (n != except && !(a.m_stat[n] & (ST_PRISONER | ST_CHOSEN)) && (a.m_stat[n] & ST_ACTIVE) && Told(sp, n) >= 0)
+      ++count[Told(sp, n)];
+}
+
+// A site whose materials have all been brought (its label has gone): it wants a builder.
+static bool SiteReadyToBuild(const Wld& w) {
+  for (int b = 0; b < w.buildings.m_cnt; ++b) {
+    int wood = 0, lumber = 0, stone = 0, stoneLying = 0;
+    if (!w.buildings.SiteMaterials(b, &wood, &lumber, &stone, &stoneLying)) continue;
+    if (lumber >= wood && stoneLying >= stone) return true;
+  }
+  return false;
+}
+
+// Wooded tiles within reach.
+static int Woods(const ScriptedPlayer& sp, const Globe& g) {
+  int woods = 0;
+  for (int t = 0; t < g.m_sz; ++t)
+    if (sp.dist[t] >= 0 && (g.Attribs(t) & AT_WOODY)) ++woods;
+  return woods;
+}
+
+// Work with nothing left to work on within reach: bit 0 no trees to fell, bit 1 no rocks to quarry.
+static int SpentWork(const ScriptedPlayer& sp, const Globe& g) {
+  bool woods = false, rocks = false;
+  for (int t = 0; t < g.m_sz && !(woods && rocks); ++t) {
+    if (sp.dist[t] < 0) continue;
+    woods = woods || (g.Attribs(t) & AT_WOODY);
+    rocks = rocks || (g.Attribs(t) & AT_ROCKY);
+  }
+  return (woods ? 0 : 1) | (rocks ? 0 : 2);
+}
+
+// A planter is worth a worker where woods are few, once a bucket and droppings lie about.
+static bool PlanterWanted(const ScriptedPlayer& sp, const Wld& w) {
+  const Globe& g = w.globe;
+  if (Woods(sp, g) >= c_scarceWoods) return false;
+  bool poop = false, bucket = false;
+  for (int i = 0; i < w.items.m_cnt; ++i) {
+    if (ItemNamed(w.items, i, "emptybucket")) bucket = true;
+    const int t = w.items.m_loca[i];
+    if (ItemNamed(w.items, i, "poop") && w.items.m_carr[i] == -1 && g.IsValid(t) && sp.dist[t] >= 0) poop = true;
+  }
+  return poop && bucket;
+}
 
 // A plain land tile for a road's end near `near`: not urban (roads are not staked among buildings),
 // reachable; -1 none.
@@ -318,32 +446,25 @@ static int RoadEnd(const ScriptedPlayer& sp, const Wld& w, int near) {
   return best;
 }
 
-// The assignment a freed character is best given now.
-static int WantedAssignment(const Wld& w, int partner) {
-  int count[NUMASSIGNMENTS] = {};
-  const Actors& a = w.actors;
-  for (int n = 0; n < a.m_cnt; ++n)
-    if (n != partner && !(a.m_stat[n] & (ST_PRISONER | ST_CHOSEN)) && Assignment(a, n) >= 0 &&
-        Assignment(a, n) < NUMASSIGNMENTS)
-      ++count[Assignment(a, n)];
-  const int* offers = w.demand.m_offers;
-  if (offers[3] && count[3] == 0) return 3;
-  if (count[0] == 0) return 0;
-  if (count[1] == 0) return 1;
-  if (offers[3] && count[3] * 3 < count[0] + count[1]) return 3;
-  if (offers[6] && count[6] == 0 && count[0] + count[1] >= 4) return 6;
-  return count[1] < count[0] ? 1 : 0;
+// The assignment the greeted character is best given now, chosen from the speech menu's lines;
+// -1 leaves it at the work it has.
+static int WantedAssignment(const ScriptedPlayer& sp, const Wld& w, int partner) {
+  int count[NUMASSIGNMENTS];
+  CountTold(sp, w.actors, partner, count);
+  return ScriptedChooseWork(count, Told(sp, partner), w.demand.m_offers, PlanterWanted(sp, w), SpentWork(sp, w.globe));
 }
 
-// The speech line that gives the assignment: its place among the assignments offered now.
+// The speech line that gives the assignment: its place among the assignments offered now; -1 (ending
+// the talk without an order) for none.
 static int SpeechLine(const Wld& w, int assignment) {
+  if (assignment < 0) return -1;
   int line = 0;
   for (int k = 0; k < NUMASSIGNMENTS; ++k) {
     if (!w.demand.m_offers[k]) continue;
     if (k == assignment) return line;
     ++line;
   }
-  return 0;
+  return -1;
 }
 
 // The next thing to do, in the order a sensible player would see to things.
@@ -435,25 +556,38 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
   sp->storagesSeen = storages;
   for (int t = 0; t < g.m_sz && !sp->storageWanted; ++t)
     if (g.Attribs(t) & AT_FILLEDSTORAGE) sp->storageWanted = true;
-  // Few trees where the player landed: the start's lumber goes to the first bridge, toward land
-  // with wood, before the sawmill's decks use it up.
-  const bool bridgeFirst =
-      sp->startTrees < c_scarceTrees &&
-      (sp->bridgesStakedCount == 0 || (sp->bridgesStakedCount == 1 && w.buildings.CountNamed("brconstruction") > 0));
+  // The smelter and smithy only once most gems lie together: until the stargate is in sight the
+  // lumber is better spent on bridges toward the rest.
+  int gemsTogether = 0;
+  for (int i = 0; i < items.m_cnt; ++i)
+    if (!items.m_name[i].Empty() && IsGem(items, i) && items.m_carr[i] == -1 && items.m_loca[i] == sp->gatherTile)
+      ++gemsTogether;
+  bool siteWanted = false;
   for (const Factory& f : c_factories) {
     if (f.task != SP_SAWMILL && !sawmill) continue;
-    if (f.task == SP_SAWMILL && bridgeFirst && !AnyItemNamed(items, "sawmillsite")) continue;
-    if (f.task == SP_STORAGE && !sp->storageWanted) continue;
+    // Where woods are few the lumber goes to bridges toward more before it goes to a storage.
+    if (f.task == SP_STORAGE && (!sp->storageWanted || Woods(*sp, g) < c_scarceWoods)) continue;
+    if ((f.task == SP_SMELTER || f.task == SP_SMITHY) && gemsTogether < c_gemsForCrown) continue;
     if (CountFinishedNamed(w.buildings, f.building) > 0 || AnyItemNamed(items, f.site)) continue;
     // Only with somewhere to stake it is a marker worth carrying.
     const int site = FactorySite(*sp, w, sp->landingTile, f.task, now);
-    if (site < 0) continue;
+    if (site < 0) {
+      siteWanted = siteWanted || NearestItem(*sp, w, f.marker, f.task, now) >= 0 || Holds(w, player, f.marker);
+      continue;
+    }
     if (Fetch(*sp, w, player, f.marker, f.task, now, step)) return true;
     if (!Holds(w, player, f.marker)) continue;
     step->task = f.task;
     step->tile = site;
     step->hands = f.marker;
     snprintf(step->action, sizeof(step->action), "stake_%s", f.marker);
+    return true;
+  }
+  // No site for a factory among the tiles seen: look over the rest of the land within reach first.
+  const int unseen = siteWanted ? NearestUnseenLand(*sp, g, now) : -1;
+  if (unseen >= 0) {
+    step->task = SP_EXPLORE;
+    step->tile = unseen;
     return true;
   }
 
@@ -534,7 +668,7 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
   // Before the sawmill only when it has nowhere to stand on this side of the water.
   const bool sawmillStuck =
       !sawmill && !AnyItemNamed(items, "sawmillsite") && FactorySite(*sp, w, sp->landingTile, SP_SAWMILL, now) < 0;
-  if ((sawmill || sawmillStuck || bridgeFirst) && w.buildings.CountNamed("brconstruction") == 0) {
+  if ((sawmill || sawmillStuck) && w.buildings.CountNamed("brconstruction") == 0) {
     const bool held = Holds(w, player, "bridgemarker");
     if (held || NearestItem(*sp, w, "bridgemarker", SP_BRIDGE, now) >= 0) {
       if (sp->bridgeCoast < 0 || sp->dist[sp->bridgeCoast] < 0 || Blacklisted(*sp, SP_BRIDGE, sp->bridgeCoast, now))
@@ -597,23 +731,43 @@ static bool Decide(ScriptedPlayer* sp, const Wld& w, int player, double now, Ste
     return true;
   }
 
-  // Builders wanted: give a freed character without useful work the "build stuff" assignment.
-  // Only one whose work others share is taken off it, so stone and lumber both keep coming.
-  if (w.demand.m_offers[3]) {
-    int builders = 0, pick = -1, count[NUMASSIGNMENTS] = {};
-    for (int n = 0; n < a.m_cnt; ++n)
-      if (!(a.m_stat[n] & (ST_PRISONER | ST_CHOSEN)) && Assignment(a, n) >= 0 && Assignment(a, n) < NUMASSIGNMENTS)
-        ++count[Assignment(a, n)];
-    for (int n = 0; n < a.m_cnt; ++n) {
-      if (a.m_stat[n] & (ST_PRISONER | ST_CHOSEN) || !(a.m_stat[n] & ST_ACTIVE)) continue;
-      if (Assignment(a, n) == 3) ++builders;
+  // A builder wanted (a site has all its materials and no one was told to build), or a planter
+  // where woods are few: greet a freed character without work, or one whose work others share, so
+  // stone and lumber both keep coming.
+  int count[NUMASSIGNMENTS];
+  CountTold(*sp, a, -1, count);
+  const bool builderWanted = count[3] == 0 && SiteReadyToBuild(w);
+  const int spent = SpentWork(*sp, g);
+  const bool planterWanted =
+      !builderWanted && count[2] == 0 && (count[0] + count[1] >= 3 || spent) && PlanterWanted(*sp, w);
+  if (sp->greetFor < 0 && now - sp->idleGreetAt > 30.0) {
+    // Someone freed by another, not yet told anything: the nearest within reach gets work.
+    int idle = -1;
+    for (int n = 0; n < a.m_cnt && n < 32; ++n) {
       const int t = a.m_loca[n];
-      const int has = Assignment(a, n);
-      if (has != 3 && (has < 0 || has >= NUMASSIGNMENTS || count[has] >= 2) && g.IsValid(t) && sp->dist[t] >= 0 &&
-          (pick < 0 || sp->dist[t] < sp->dist[a.m_loca[pick]]))
-        pick = n;
+      if (a.m_stat[n] & (ST_PRISONER | ST_CHOSEN) || !(a.m_stat[n] & ST_ACTIVE) || Told(*sp, n) >= 0) continue;
+      if (g.IsValid(t) && sp->dist[t] >= 0 && !Blacklisted(*sp, SP_GREET, t, now) &&
+          (idle < 0 || sp->dist[t] < sp->dist[a.m_loca[idle]]))
+        idle = n;
     }
-    if (builders == 0 && pick >= 0 && now - sp->builderGreetAt > 120.0) {
+    if (idle >= 0) {
+      sp->idleGreetAt = now;
+      sp->greetFor = idle;
+      sp->greetSince = now;
+      return false;
+    }
+  }
+  // Lumber or stone nobody works at while there is some to work on.
+  const bool workerWanted = (count[0] == 0 && !(spent & 1)) || (count[1] == 0 && !(spent & 2));
+  if ((builderWanted || planterWanted || workerWanted) && now - sp->builderGreetAt > 120.0) {
+    int pick = -1;
+    for (int n = 0; n < a.m_cnt && n < 32; ++n) {
+      if (a.m_stat[n] & (ST_PRISONER | ST_CHOSEN) || !(a.m_stat[n] & ST_ACTIVE)) continue;
+      const int has = Told(*sp, n), t = a.m_loca[n];
+      if (has >= 0 && count[has] < 2 && !(has < 2 && (spent & (1 << has)))) continue;
+      if (g.IsValid(t) && sp->dist[t] >= 0 && (pick < 0 || sp->dist[t] < sp->dist[a.m_loca[pick]])) pick = n;
+    }
+    if (pick >= 0) {
       sp->builderGreetAt = now;
       sp->greetFor = pick;
       sp->greetSince = now;
@@ -688,19 +842,24 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     int pine = 0, mapl = 0, appl = 0, rock = 0;
     if (g.m_nodes[here].continent < g.m_numcontinents)
       g.CountOnContinent(g.m_nodes[here].continent, &pine, &mapl, &appl, &rock);
-    startTrees = pine + mapl + appl;
     LOGI("Scripted player landed at tile %d on a landmass of %d tiles with %d trees and %d rocky tiles.", here,
-         g.m_nodes[here].continent < g.m_numcontinents ? g.m_contsizes[g.m_nodes[here].continent] : 0, startTrees,
-         rock);
+         g.m_nodes[here].continent < g.m_numcontinents ? g.m_contsizes[g.m_nodes[here].continent] : 0,
+         pine + mapl + appl, rock);
   }
 
   // Speaking: the partner gets its work.
   if (PlayerIsGreeting(a)) {
     const int partner = a.FindPartner(p);
     if (partner < 0) return 0;
-    const int assignment = WantedAssignment(world, partner);
-    snprintf(out[written++], 256, "playerspeak line=%d", SpeechLine(world, assignment));
-    LOGI("Scripted player tells %s to %s.", a.m_name[partner].c_str(), AssignmentName(assignment));
+    const int assignment = WantedAssignment(*this, world, partner);
+    const int line = SpeechLine(world, assignment);
+    snprintf(out[written++], 256, "playerspeak line=%d", line);
+    if (line >= 0 && partner < 32) {
+      told[partner] = assignment;
+      LOGI("Scripted player tells %s to %s.", a.m_name[partner].c_str(), AssignmentName(assignment));
+    } else {
+      LOGI("Scripted player leaves %s at its work.", a.m_name[partner].c_str());
+    }
     if (greetFor == partner || greetFor >= 0) greetFor = -1;
     return written;
   }
@@ -722,7 +881,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
   // A prisoner freed by the last step is greeted next.
   if (!strcmp(lastAction, "free") && lastActionTile == here) {
     for (int n = 0; n < a.m_cnt; ++n)
-      if (n != p && a.m_loca[n] == here && !(a.m_stat[n] & ST_PRISONER) && a.m_assi[n] < 0) {
+      if (n != p && a.m_loca[n] == here && !(a.m_stat[n] & ST_PRISONER) && Told(*this, n) < 0) {
         greetFor = n;
         greetSince = now;
       }
@@ -730,6 +889,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
   }
 
   Reach(this, world.globe, here);
+  LookAround(this, world.globe, here);
   Step step;
   if (!Decide(this, world, p, now, &step)) {
     ++health.idleFrames;
@@ -741,8 +901,11 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     taskTile = step.tile;
     taskSince = now;
     taskClicks = 0;
-  } else if (now - taskSince > c_taskPatience) {
-    Blacklist(this, task, taskTile, now);
+    // A far target is given the time its walk takes on top.
+    taskPatience = (task == SP_CROWN ? c_crownPatience : c_taskPatience) +
+                   (world.globe.IsValid(taskTile) && dist[taskTile] > 0 ? c_secondsPerStep * dist[taskTile] : 0.0);
+  } else if (now - taskSince > taskPatience) {
+    Blacklist(this, task, taskTile, now, "no headway");
     if (task == SP_BRIDGE) bridgeCoast = -1;
     if (task == SP_GREET) greetFor = -1;
     task = SP_WAIT;
@@ -770,7 +933,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     if (target < 0) return 0;
     ++taskClicks;
     if (taskClicks > 12) {
-      Blacklist(this, task, taskTile, now);
+      Blacklist(this, task, taskTile, now, "the walk does not get there");
       if (task == SP_BRIDGE) bridgeCoast = -1;
       return 0;
     }
@@ -786,7 +949,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
   const char* names[16];
   const int count = AvailableActions(a, p, names, 16);
   if (!Offered(names, count, step.action)) {
-    Blacklist(this, step.task, step.tile, now);
+    Blacklist(this, step.task, step.tile, now, "the action is not offered there");
     if (step.task == SP_BRIDGE) bridgeCoast = -1;
     if (step.task == SP_GREET) greetFor = -1;
     return 0;
@@ -806,6 +969,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     if (bridgeLanding >= 0) bridgeEnd[bridgeEnds++ % SP_BRIDGEENDS] = bridgeLanding;
     ++progress.bridgesStaked;
     ++bridgesStakedCount;
+    siteMissingSaid = false;  // new land comes within reach: say again if it holds no site either
     LOGI("Scripted player stakes a bridge of %d tiles at tile %d toward tile %d, on a landmass worth %d.", bridgeLength,
          here, bridgeLanding, bridgeValue);
     bridgeCoast = -1;

@@ -59,6 +59,7 @@ enum ScriptedTask {
   SP_ASCEND,
   SP_DROP,
   SP_ROAD,
+  SP_EXPLORE,
   SP_COUNT
 };
 
@@ -79,7 +80,6 @@ struct ScriptedPlayer {
   double lastNow = 0.0;
   int landingTile = -1;
   int chestsAtStart = -1;
-  int startTrees = 0;  // trees on the landmass the player landed on
   int bridgesStakedCount = 0;
   bool siteMissingSaid = false;
   bool storageWanted = false;  // the depot filled up and no storage has been added since
@@ -101,6 +101,7 @@ struct ScriptedPlayer {
   int task = SP_WAIT;
   int taskTile = -1;  // where the current task leads
   double taskSince = 0.0;
+  double taskPatience = 0.0;  // seconds the current task may take before it is given up on
   int taskClicks = 0;
   int lastClickTile = -1;
   int lastActionTile = -1;
@@ -117,16 +118,24 @@ struct ScriptedPlayer {
   double lastWall = 0.0;
   double inFlightWall = 0.0;
   double builderGreetAt = -1000.0;
+  double idleGreetAt = -1000.0;
   int inFlightNr = -1;
   uint32_t inFlightSerial = 0;
   double inFlightFor = 0.0;
   double pathWait[32] = {};
+  // What the player told each character to do (-1: nothing yet). The game shows no one's work
+  // but by what they are seen doing, so this is all the player knows of it.
+  int told[32] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                  -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  int seenFrom = -1;  // the tile the player last looked around from
 
   // Scratch over the tiles, sized on the first frame of a world.
   int tiles = 0;
   int* dist = nullptr;    // steps from the player's tile, -1 unreachable
   int* parent = nullptr;  // the previous tile on the way there
   int* queue = nullptr;
+  // Tiles the player has looked at from close by: only there does it know whether a building fits.
+  unsigned char* seen = nullptr;
 
   ScriptedPlayer() = default;
   ~ScriptedPlayer();
@@ -146,5 +155,10 @@ struct ScriptedPlayer {
 
 // Hooks a player into headless options: the driver and the listener call the player.
 void ScriptedPlayerAttach(HeadlessOptions* options, ScriptedPlayer* player);
+// The work to give a greeted character: `count` how many others the player told each of the seven
+// assignments, `has` what it told this one (-1 nothing), `offers` the speech menu's assignments now,
+// `planterWanted` whether trees should be planted, `spent` the work left with nothing to work on within
+// reach (bit 0 lumber, bit 1 stone). -1 leaves the character at its work.
+int ScriptedChooseWork(const int* count, int has, const int* offers, bool planterWanted, int spent);
 // The name of a task for the report.
 const char* ScriptedTaskName(int task);

@@ -269,6 +269,94 @@ TEST(ScriptedPlayer, ASavedRunResumesWithEverythingTheSaveKeepsAndPlaysOn) {
   EXPECT_EQ(after.health.capacityFaults, 0);
 }
 
+TEST(ScriptedPlayer, ChoosesWorkWithoutTakingTheOnlyWorkerOffItsWork) {
+  // Others told: lumber, stone, plant, build, feed, eat, free.
+  struct Case {
+    int count[7];
+    int has;
+    int offers[7];
+    bool planter;
+    int spent;
+    int want;
+  } const cases[] = {
+      {{0, 0, 0, 0, 0, 0, 0}, -1, {1, 1, 0, 0, 0, 0, 0}, false, 0, 0},  // the first freed fetches lumber
+      {{1, 0, 0, 0, 0, 0, 0}, -1, {1, 1, 0, 0, 0, 0, 0}, false, 0, 1},  // the second stone
+      {{1, 0, 0, 0, 0, 0, 0}, 1, {1, 1, 0, 1, 0, 0, 0}, false, 0, -1},  // the only stone worker keeps at it
+      {{0, 1, 0, 0, 0, 0, 0}, 0, {1, 1, 0, 1, 0, 0, 0}, false, 0, -1},  // and so does the only lumber worker
+      {{1, 1, 0, 0, 0, 0, 0}, 0, {1, 1, 0, 1, 0, 0, 0}, false, 0, 3},   // one of two at lumber becomes the builder
+      {{2, 1, 0, 0, 0, 0, 0}, -1, {1, 1, 1, 1, 0, 0, 0}, true, 0, 3},   // a builder before a planter
+      {{2, 1, 0, 1, 0, 0, 0}, -1, {1, 1, 1, 1, 0, 0, 0}, true, 0, 2},   // then the planter
+      {{2, 1, 0, 1, 0, 0, 0}, -1, {1, 1, 1, 1, 0, 0, 0}, false, 0, 1},  // not where woods are plenty
+      {{2, 1, 0, 1, 0, 0, 0}, 6, {1, 1, 0, 0, 0, 0, 0}, false, 0, 1},   // no cages left: the freer is free to go
+      {{2, 1, 0, 1, 0, 0, 0}, 1, {1, 1, 0, 1, 0, 0, 0}, false, 0, -1},  // told the same again: left alone
+      {{1, 0, 0, 1, 0, 0, 0}, 1, {1, 1, 1, 1, 0, 0, 0}, true, 2, 2},    // no rocks left: the stone worker plants
+      {{0, 1, 0, 1, 0, 0, 0}, 0, {1, 1, 0, 1, 0, 0, 0}, false, 1, 1},   // no trees left: lumber turns to stone
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ScriptedChooseWork(c.count, c.has, c.offers, c.planter, c.spent), c.want)
+        << "has " << c.has << ", lumber " << c.count[0] << ", stone " << c.count[1] << ", builders " << c.count[3];
+}
+
+// Two players in one run: the one whose messages are played sees the world with what a person
+// cannot see scrambled (the characters' assignments and hunger, what the chests hold, which far
+// tiles take a building); its twin sees the world as it is. Both must decide alike.
+struct Twins {
+  ScriptedPlayer played, twin;
+  int frames = 0, differing = 0;
+  std::string first;
+};
+
+int TwinsDriver(void* user, const Wld& world, double now, char (*out)[256], int capacity) {
+  Twins* t = static_cast<Twins*>(user);
+  char twinOut[8][256];
+  const int twinCount = t->twin.Frame(world, now, twinOut, capacity < 8 ? capacity : 8);
+  Wld& w = const_cast<Wld&>(world);
+  Actors& a = w.actors;
+  int assi[MAXACTORS], prva[MAXACTORS];
+  float eaten[MAXACTORS];
+  for (int n = 0; n < a.m_cnt; ++n) {
+    assi[n] = a.m_assi[n], prva[n] = a.m_prva[n], eaten[n] = a.m_timeSinceEating[n];
+    a.m_assi[n] = (a.m_assi[n] + 3 + n) % NUMASSIGNMENTS, a.m_prva[n] = n % NUMASSIGNMENTS;
+    a.m_timeSinceEating[n] = 5000.0f;
+  }
+  for (int i = 0; i < w.items.m_cnt; ++i)
+    if (w.items.m_name[i].Equals("chest")) w.items.m_stat[i] ^= IS_CHEST_GEM;
+  std::vector<uint64_t> attribs(w.globe.m_sz);
+  for (int tile = 0; tile < w.globe.m_sz; ++tile) {
+    attribs[tile] = w.globe.Attribs(tile);
+    if (t->played.seen && !t->played.seen[tile]) w.globe.AttribsStore(tile, attribs[tile] ^ AT_BUILDABLE);
+  }
+  const int count = t->played.Frame(world, now, out, capacity);
+  for (int tile = 0; tile < w.globe.m_sz; ++tile) w.globe.AttribsStore(tile, attribs[tile]);
+  for (int i = 0; i < w.items.m_cnt; ++i)
+    if (w.items.m_name[i].Equals("chest")) w.items.m_stat[i] ^= IS_CHEST_GEM;
+  for (int n = 0; n < a.m_cnt; ++n) a.m_assi[n] = assi[n], a.m_prva[n] = prva[n], a.m_timeSinceEating[n] = eaten[n];
+  ++t->frames;
+  bool same = count == twinCount;
+  for (int k = 0; k < count && same; ++k) same = !strcmp(out[k], twinOut[k]);
+  if (!same && t->differing++ == 0)
+    t->first = "at " + std::to_string(now) + " s: " + (count > 0 ? out[0] : "nothing") + " against " +
+               (twinCount > 0 ? twinOut[0] : "nothing");
+  return count;
+}
+
+TEST(ScriptedPlayer, DecidesOnlyFromWhatTheScreenShows) {
+  UseTestFolders();
+  // Ten simulated minutes on the 812-tile planet: the camp is freed and set to work, chests are
+  // smashed, the sawmill staked and the first bridges chosen.
+  HeadlessOptions o = Planet(2, 0, 600.0);
+  Twins twins;
+  twins.played.report = twins.twin.report = false;
+  o.driver = TwinsDriver;
+  o.user = &twins;
+  HeadlessResult r;
+  ASSERT_EQ(HeadlessRun(o, &r), 0);
+  EXPECT_GT(twins.frames, 1000);
+  EXPECT_EQ(twins.differing, 0) << twins.first;
+  EXPECT_GE(twins.played.progress.assigned, 3);
+  EXPECT_GE(twins.played.progress.chestsSmashed, 4);
+}
+
 // Log lines of every thread, counted.
 std::atomic<int> s_logLines{0};
 void CountLine(const char*, ...) { s_logLines.fetch_add(1, std::memory_order_relaxed); }
@@ -321,7 +409,7 @@ TEST(ScriptedPlayerSoak, ServiceLoadOfTenMinutesOnThe2432TilePlanet) {
   EXPECT_LT(soak.busiestMinute, 2000);
   EXPECT_GT(soak.busiestMinute, 0);
   // The player got somewhere meanwhile.
-  // (This landing place has few trees, so the first bridge comes before the sawmill.)
+  // (This landing place has no room for a sawmill, so the first bridge comes before it.)
   EXPECT_GE(soak.player.progress.freed, 3);
   EXPECT_GE(soak.player.progress.bridgesStaked, 1);
   printf(
