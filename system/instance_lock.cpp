@@ -36,7 +36,10 @@ int InstanceLockAcquire(const char* folder, const char* name) {
   const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0644);
   if (fd < 0) {
     const int err = errno;
-    return Refuse("Cannot open the lock file '%s': %s", path, err == ELOOP ? "it is a symbolic link" : strerror(err));
+    const char* reason = err == ELOOP    ? "it is a symbolic link"
+                         : err == EISDIR ? "it is not a regular file"
+                                         : strerror(err);
+    return Refuse("Cannot open the lock file '%s': %s", path, reason);
   }
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -131,17 +131,6 @@ bool PathMake(char (&out)[512], const char* name) {
   return n > 0 && n < static_cast<int>(sizeof(out));
 }
 
-bool WriteAll(int fd, const char* text, size_t length) {
-  while (length > 0) {
-    const ssize_t n = write(fd, text, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    text += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Writes the record to a temporary file, pushes it to the disk and renames it over the store
 // file: a crash at any point leaves either the old file or the new one, never half of one.
 bool RecordWrite(const Record& record) {

@@ -1,6 +1,10 @@
 // FontFileCheck: checks a TrueType font held in memory before the font library parses it, which trusts every offset.
 #include "utility/font_file.h"
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -76,6 +80,9 @@ int32_t GlyphOf(Font* f, uint32_t c) {
     uint32_t searchRange = r.U16(map + 8) >> 1;
     uint32_t entrySelector = r.U16(map + 10);
     const uint32_t rangeShift = r.U16(map + 12) >> 1;
+    // The binary search takes one step per level of a table of at most 32768 segments; more
+    // levels only repeat reads (the library loops that often for every character).
+    if (entrySelector > 15) return -1;
     const uint32_t endCount = map + 14;
     uint32_t search = endCount;
     if (c >= r.U16(search + uint64_t{rangeShift} * 2)) search += rangeShift * 2;
@@ -138,8 +145,36 @@ bool GlyphExtent(Font* f, int glyph, uint64_t* start, uint64_t* end) {
   return true;
 }
 
-// The library's outline walk for one glyph, bounded to the glyph's own bytes.
-bool GlyphCheck(Font* f, int glyph, int depth, const char** problem) {
+// The box that a glyph's outline points span once the library has read them, 0 included (a line's
+// control point is 0, and moves with the rest when the glyph is placed in another).
+struct Bounds {
+  float minX = 0, maxX = 0, minY = 0, maxY = 0;
+  void Add(float x, float y) {
+    minX = std::min(minX, x), maxX = std::max(maxX, x);
+    minY = std::min(minY, y), maxY = std::max(maxY, y);
+  }
+};
+
+// The library walks a glyph's flags three times (flags, x, y); this gives them one by one.
+struct FlagWalk {
+  Reader* g;
+  uint64_t p;
+  uint32_t repeat = 0, flags = 0;
+  uint32_t Next() {
+    if (repeat == 0) {
+      flags = g->U8(p++);
+      if (flags & 8) repeat = g->U8(p++);
+    } else {
+      --repeat;
+    }
+    return flags;
+  }
+};
+
+// The library's outline walk for one glyph, bounded to the glyph's own bytes; *bounds gets the
+// span of its points as the library will hold them.
+bool GlyphCheck(Font* f, int glyph, int depth, Bounds* bounds, const char** problem) {
+  *bounds = Bounds();
   if (glyph >= f->numGlyphs) return true;  // the library draws nothing for it
   if (depth > c_nestingLimit || ++f->components > c_componentLimit) {
     *problem = "a composite glyph nests too deep (or includes itself)";
@@ -178,22 +213,14 @@ bool GlyphCheck(Font* f, int glyph, int depth, const char** problem) {
       previous = e;
     }
     const uint32_t instructions = g.U16(endPoints + uint64_t(contours) * 2);
-    uint64_t p = endPoints + uint64_t(contours) * 2 + 2 + instructions;
+    const uint64_t flagStart = endPoints + uint64_t(contours) * 2 + 2 + instructions;
     const uint32_t points = previous + 1;
     // Flags, with repeats; then x and y in the sizes the flags give.
-    uint32_t repeat = 0, flags = 0;
-    uint64_t xBytes = 0, yBytes = 0;
+    FlagWalk walk{&g, flagStart};
     int contour = 0;
     uint32_t contourStart = 0;
     for (uint32_t i = 0; i < points && g.ok; ++i) {
-      if (repeat == 0) {
-        flags = g.U8(p++);
-        if (flags & 8) repeat = g.U8(p++);
-      } else {
-        --repeat;
-      }
-      xBytes += (flags & 2) ? 1 : (flags & 16) ? 0 : 2;
-      yBytes += (flags & 4) ? 1 : (flags & 32) ? 0 : 2;
+      const uint32_t flags = walk.Next();
       if (i == contourStart) {
         const uint32_t contourEnd = g.U16(endPoints + uint64_t(contour) * 2);
         // A contour that starts off the curve takes its start from its next point; with none,
@@ -206,7 +233,34 @@ bool GlyphCheck(Font* f, int glyph, int depth, const char** problem) {
         ++contour;
       }
     }
-    if (!g.ok || !g.Has(p, xBytes + yBytes)) {
+    // The coordinates, summed as the library sums them and kept as 16-bit values.
+    uint64_t p = walk.p;
+    for (int axis = 0; axis < 2 && g.ok; ++axis) {
+      const uint32_t shortBit = axis == 0 ? 2 : 4, sameBit = axis == 0 ? 16 : 32;
+      FlagWalk again{&g, flagStart};
+      int64_t v = 0;
+      float low = 0, high = 0;
+      for (uint32_t i = 0; i < points && g.ok; ++i) {
+        const uint32_t flags = again.Next();
+        if (flags & shortBit) {
+          const int64_t d = g.U8(p++);
+          v += (flags & sameBit) ? d : -d;
+        } else if (!(flags & sameBit)) {
+          v += g.S16(p);
+          p += 2;
+        }
+        // The library sums in 32 bits; a sum beyond them would be undefined there.
+        if (v > INT32_MAX || v < INT32_MIN) {
+          *problem = "a glyph's coordinates add up beyond their range";
+          return false;
+        }
+        const float stored = static_cast<float>(static_cast<int16_t>(v));
+        low = std::min(low, stored), high = std::max(high, stored);
+      }
+      if (axis == 0) bounds->minX = low, bounds->maxX = high;
+      if (axis == 1) bounds->minY = low, bounds->maxY = high;
+    }
+    if (!g.ok) {
       *problem = "a glyph's outline runs past its end";
       return false;
     }
@@ -221,18 +275,45 @@ bool GlyphCheck(Font* f, int glyph, int depth, const char** problem) {
         *problem = "a composite glyph places a part by points, which is not supported";
         return false;
       }
-      p += (flags & 1) ? 4 : 2;
-      if (flags & 8)
-        p += 2;
-      else if (flags & 64)
+      // The part's placement, read as the library reads it.
+      float m[6] = {1, 0, 0, 1, 0, 0};
+      if (flags & 1) {
+        m[4] = static_cast<float>(g.S16(p)), m[5] = static_cast<float>(g.S16(p + 2));
         p += 4;
-      else if (flags & 128)
+      } else {
+        m[4] = static_cast<float>(static_cast<int8_t>(g.U8(p))),
+        m[5] = static_cast<float>(static_cast<int8_t>(g.U8(p + 1)));
+        p += 2;
+      }
+      if (flags & 8) {
+        m[0] = m[3] = g.S16(p) / 16384.0f;
+        p += 2;
+      } else if (flags & 64) {
+        m[0] = g.S16(p) / 16384.0f, m[3] = g.S16(p + 2) / 16384.0f;
+        p += 4;
+      } else if (flags & 128) {
+        for (int k = 0; k < 4; ++k) m[k] = g.S16(p + 2 * k) / 16384.0f;
         p += 8;
-      if (!g.Has(start, p - start)) {
+      }
+      if (!g.ok) {
         *problem = "a composite glyph runs past its end";
         return false;
       }
-      if (!GlyphCheck(f, static_cast<int>(component), depth + 1, problem)) return false;
+      Bounds part;
+      if (!GlyphCheck(f, static_cast<int>(component), depth + 1, &part, problem)) return false;
+      // The library converts each placed point back to 16 bits; a point placed beyond that range
+      // is a conversion the language leaves undefined. The extremes lie at the box's corners.
+      const float sx = std::sqrt(m[0] * m[0] + m[1] * m[1]), sy = std::sqrt(m[2] * m[2] + m[3] * m[3]);
+      for (const float x : {part.minX, part.maxX}) {
+        for (const float y : {part.minY, part.maxY}) {
+          const float px = sx * (m[0] * x + m[2] * y + m[4]), py = sy * (m[1] * x + m[3] * y + m[5]);
+          if (!(std::fabs(px) < 32000.0f && std::fabs(py) < 32000.0f)) {
+            *problem = "a composite glyph places a part beyond the coordinate range";
+            return false;
+          }
+          bounds->Add(std::trunc(px), std::trunc(py));
+        }
+      }
       if (!(flags & 32)) break;
     }
   }
@@ -325,7 +406,8 @@ bool FontFileCheck(const uint8_t* image, size_t size, int first, int last, const
       return false;
     }
     f.components = 0;
-    if (!GlyphCheck(&f, glyph, 0, problem)) return false;
+    Bounds bounds;
+    if (!GlyphCheck(&f, glyph, 0, &bounds, problem)) return false;
   }
   return true;
 }

@@ -76,10 +76,16 @@ grep -q "could not save the game in progress" "$work/game.log" || fail "no dialo
 [ -d "$work/user/autosave.dat" ] || fail "the folder autosave.dat was not kept"
 echo "ok: a save that cannot be written is told, status 3"
 
+# A data folder like the build's in $work/data, less the files of one of its folders given, which the caller
+# then puts back as it likes.
+data_without() {
+  rm -rf "$work/data" && mkdir -p "$work/data/data/$1"
+  for entry in "$build"/data/*; do [ "$(basename "$entry")" = "$1" ] || ln -s "$entry" "$work/data/data/"; done
+}
+
 # The data folder without the text shader: one dialog naming it, and a clean stop with status 4.
 fresh
-mkdir -p "$work/data/data/shaders"
-for entry in "$build"/data/*; do [ "$(basename "$entry")" = shaders ] || ln -s "$entry" "$work/data/data/"; done
+data_without shaders
 for entry in "$build"/data/shaders/*; do
   [ "$(basename "$entry")" = text_ps.glsl ] || ln -s "$entry" "$work/data/data/shaders/"
 done
@@ -87,4 +93,19 @@ QUILLOMAR_DATA_DIR="$work/data" start
 ends_with 4 60
 grep -q "data/shaders/text_ps.glsl (missing)" "$work/game.log" || fail "the missing shader was not named"
 grep -q "Dialog not shown" "$work/game.log" || fail "no dialog for the missing shader"
+echo "ok: a missing text shader is named and stops the game, status 4"
+
+# Damaged planet dumps: NEW GAME cannot make the planet; the process ends with status 1 after the dialog says why.
+fresh
+data_without planets
+for entry in "$build"/data/planets/*; do echo "sphere numtiles=12" >"$work/data/data/planets/$(basename "$entry")"; done
+QUILLOMAR_DATA_DIR="$work/data" start
+await "in progress\." 60
+for _ in $(seq 60); do
+  kill -0 $game 2>/dev/null || break
+  xdotool mousemove 640 360 click 1
+  for _ in $(seq 10); do kill -0 $game 2>/dev/null || break; sleep 0.1; done
+done
+ends_with 1 60
+grep -q "cannot make the planet" "$work/game.log" || fail "no dialog for the damaged planet file"
 echo "PASS: hostile files in the user and data folders"
