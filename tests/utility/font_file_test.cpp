@@ -99,6 +99,17 @@ TEST(FontFile, CutAndDamagedFontsAreRefused) {
          Put16(b, at + 10, 2 | 1);   // placed by offsets, as words, no more parts
          Put16(b, at + 12, glyphA);  // the part is the glyph itself
        }},
+      // Found by fuzzing: a part placed so far off that the library's conversion back to 16 bits
+      // is undefined.
+      {"A places a part beyond the coordinate range",
+       [&](Bytes* b) {
+         const uint32_t at = glyf + location(*b, glyphA);
+         Put16(b, at, 0xFFFF);
+         Put16(b, at + 10, 2 | 1);
+         Put16(b, at + 12, static_cast<uint32_t>(stbtt_FindGlyphIndex(&info, 'B')));
+         Put16(b, at + 14, 0x7FFF);  // x offset
+         Put16(b, at + 16, 0);
+       }},
       {"every character map past the end",
        [&](Bytes* b) {
          for (uint32_t i = 0; i < Get16(*b, cmap + 2); ++i) Put32(b, cmap + 4 + 8 * i + 4, 0x7FFFFF00);
