@@ -37,8 +37,9 @@ void WorldFree(Wld* world) {
 // The first name the refused save can move to without replacing an earlier one kept aside.
 bool BadSaveName(FixedString* out) {
   out->Format("%s", c_shellBadSaveName);
-  for (int i = 1; i < 100 && FileExists(out->c_str(), true); ++i) out->Format("%s.%d", c_shellBadSaveName, i);
-  return !FileExists(out->c_str(), true);
+  // Present, not merely readable: a file kept aside earlier that cannot be opened is still kept.
+  for (int i = 1; i < 100 && FilePresent(out->c_str(), true); ++i) out->Format("%s.%d", c_shellBadSaveName, i);
+  return !FilePresent(out->c_str(), true);
 }
 }  // namespace
 

@@ -156,10 +156,11 @@ FileHandle FileOpenPath(const char* path, int access, int creation) {
     return 0;
   }
   struct stat info;
+  const bool known = fstat(fd, &info) == 0;
   // Folders and devices are not files of the game; a folder would open and then fail to read.
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (!known || !S_ISREG(info.st_mode)) {
     LOGE("%s is not a regular file; it is not opened.", path);
-    const bool folder = S_ISDIR(info.st_mode);
+    const bool folder = known && S_ISDIR(info.st_mode);
     close(fd);
     errno = folder ? EISDIR : EINVAL;
     return 0;

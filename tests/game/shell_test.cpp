@@ -273,8 +273,11 @@ TEST_F(ShellGame, ARefusedSaveIsKeptAsideAndNeverOverwritten) {
 // Running as root, permission bits cannot make a file unreadable; the file layer's test hook
 // fails the open the way a file without read permission does.
 bool RefuseSaveOpen(const char* path, int) {
-  const size_t n = strlen(path), m = strlen("/" SAVEFILENAME);
-  return n >= m && !strcmp(path + n - m, "/" SAVEFILENAME);
+  for (const char* name : {"/" SAVEFILENAME, "/autosave.dat.bad"}) {
+    const size_t n = strlen(path), m = strlen(name);
+    if (n >= m && !strcmp(path + n - m, name)) return true;
+  }
+  return false;
 }
 
 // "autosave.dat" there but not readable: taken for "no game" it was deleted by NEW GAME, or a new
@@ -286,7 +289,8 @@ TEST_F(ShellGame, ASaveThatCannotBeReadIsKeptNeverDeleted) {
     SCOPED_TRACE(viaNewGame ? "NEW GAME" : "RESUME");
     // No permission to read it.
     FakeView f;
-    FileRemove("autosave.dat.bad", true);
+    FileRemove("autosave.dat.bad.1", true);
+    WriteUserFile("autosave.dat.bad", "kept aside before, and unreadable too");
     WriteUserFile(SAVEFILENAME, bytes);
     ShellNoticeClear();
     fileOpenRefuseHook = RefuseSaveOpen;
@@ -294,11 +298,12 @@ TEST_F(ShellGame, ASaveThatCannotBeReadIsKeptNeverDeleted) {
       CapturedLog log;
       if (viaNewGame) deleteCurrentGame(&f.view);
       EXPECT_EQ(play(f.view, &packet), PLAY_NEW);
-      EXPECT_TRUE(log.Has("kept as 'autosave.dat.bad'"));
+      EXPECT_TRUE(log.Has("kept as 'autosave.dat.bad.1'"));
     }
     fileOpenRefuseHook = nullptr;
-    EXPECT_EQ(ReadUserFile("autosave.dat.bad"), bytes);
-    EXPECT_NE(std::string(ShellNotice()).find("autosave.dat.bad"), std::string::npos);
+    EXPECT_EQ(ReadUserFile("autosave.dat.bad.1"), bytes);
+    EXPECT_EQ(ReadUserFile("autosave.dat.bad"), "kept aside before, and unreadable too");
+    EXPECT_NE(std::string(ShellNotice()).find("autosave.dat.bad.1"), std::string::npos);
     EXPECT_TRUE(ShellSaveAtExit(f.inProgress != 0));  // the new game saves under the usual name
     ForgetWorld();
     FileRemove(SAVEFILENAME, true);
