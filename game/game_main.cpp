@@ -12,6 +12,7 @@
 #include "game/terraform.h"
 #include "game/title_menu.h"
 #include "graphics/graphics.h"
+#include "graphics/load_report.h"
 #include "graphics/vis.h"
 #include "graphics/vis_input.h"
 #include "graphics/vis_sound.h"
@@ -66,7 +67,9 @@ void OpenLogFile() {
   if (!userDataPath[0]) return;
   char path[256];
   snprintf(path, sizeof(path), "%s/vyxlog.txt", userDataPath);
-  FILE* f = fopen(path, "w");
+  // Through the file layer: a FIFO there would block the start for good, a link would have the
+  // log written over the file it points to.
+  FILE* f = FileStreamOpenWrite(path);
   if (f) logFile = f;
   LOGI("%s log file at %s.", f ? "Opened" : "Could not open", path);
 }
@@ -115,11 +118,22 @@ int GameMain() {
   LOGI("%s initialize steam.", steamStarted ? "Did" : "Did not");
   FindUserFolder(steamStarted);
   // One game per user folder: a second one would overwrite the first one's save and options.
-  if (userDataPath[0] && InstanceLockAcquire(userDataPath, "quillomar.lock") == LOCK_HELD) {
-    LOGE("Another Quillomar is already running with the user folder '%s'. This one ends.", userDataPath);
-    DialogShowError("Quillomar", "Quillomar is already running for this user. Only one game can run at a time.");
+  // A lock that cannot be taken at all guards nothing: that start is refused too, with the reason.
+  const int lock = userDataPath[0] ? InstanceLockAcquire(userDataPath, "quillomar.lock") : LOCK_TAKEN;
+  if (lock != LOCK_TAKEN) {
+    char text[512];
+    if (lock == LOCK_HELD) {
+      LOGE("Another Quillomar is already running with the user folder '%s'. This one ends.", userDataPath);
+      snprintf(text, sizeof(text), "Quillomar is already running for this user. Only one game can run at a time.");
+    } else {
+      LOGE("The user folder '%s' cannot be locked against a second game. This one ends.", userDataPath);
+      snprintf(text, sizeof(text),
+               "Quillomar cannot make sure that it is the only game using its user folder, so it does not start.\n%s",
+               InstanceLockProblem());
+    }
+    DialogShowError("Quillomar", text);
     if (steamStarted) SteamAPI_Shutdown();
-    return 0;
+    return lock == LOCK_HELD ? 0 : c_exitNoUserFolder;
   }
   OpenLogFile();
   CreateSteamHelper(0);
@@ -134,6 +148,8 @@ int GameMain() {
   FixedString dataFolder;
   if (!DataFolderResolve(&dataFolder)) dataFolder.Set(".");
   FoldersSet(userDataPath, dataFolder.c_str());
+  // A save that cannot be read is kept aside (or reported) before the title screen offers it.
+  if (userDataPath[0]) ShellSaveCheck();
   TimerInit();
 
   bool video = VideoInit(0, 0, 3, 3, "Quillomar 127");
@@ -164,6 +180,21 @@ int GameMain() {
   simPacket.Empty();
   // Made here and deleted once at shut-down, after the save and before the GL context goes.
   Vis* vis = new Vis();
+  // Damage in the data folder is told once: what failed is left out (a model is not drawn, a
+  // sound is silent), unless the screens' text cannot be drawn at all; then the game stops here.
+  const bool canShowText = vis->m_programs[PROG_TEXT] != 0;
+  int status = canShowText ? 0 : c_exitDataMissing;
+  if (LoadReportCount() > 0 || !canShowText) {
+    LOGE("%d files of the data folder did not load%s:\n%s", LoadReportCount(),
+         canShowText ? "; the game goes on without them" : "; the game cannot show its text and ends",
+         LoadReportText());
+    char text[2048];
+    snprintf(text, sizeof(text), "%s\n\n%s",
+             canShowText ? "Some of Quillomar's files are missing or damaged; the game goes on without them:"
+                         : "Quillomar cannot draw its screens' text, so it cannot run. Files missing or damaged:",
+             LoadReportCount() > 0 ? LoadReportText() : "(the text shader program could not be made)");
+    DialogShowError("Quillomar", text);
+  }
   CustomParamsRandomise();
   PlanningServiceStart();
   PathingServiceStart();
@@ -177,7 +208,7 @@ int GameMain() {
 
   PendingCommand pending;
   uint8_t fastForward = 0;
-  bool running = true;
+  bool running = canShowText;
   double previous = TimerElapsedMs();
   while (running) {
     const double now = TimerElapsedMs();
@@ -211,7 +242,20 @@ int GameMain() {
   PlanningServiceStop();
   PathingServiceStop();
   const double age = wld ? wld->m_age : 0.0;
-  if (ShellSaveAtExit(vis->m_gameInProgress != 0)) LOGI("Saved the game at the age of %.1f s.", age);
+  const bool mustSave = wld && vis->m_gameInProgress;
+  if (ShellSaveAtExit(vis->m_gameInProgress != 0)) {
+    LOGI("Saved the game at the age of %.1f s.", age);
+  } else if (mustSave) {
+    // The session would be lost without a word: the player hears of it, and so does whatever started the game.
+    LOGE("The game in progress could not be saved to '%s/autosave.dat'; this session is lost.", userDataPath);
+    char text[512];
+    snprintf(text, sizeof(text),
+             "Quillomar could not save the game in progress to\n%s/autosave.dat\n(the disk may be full, the folder "
+             "read-only, or autosave.dat not a file). The log vyxlog.txt beside it says more.",
+             userDataPath);
+    DialogShowError("Quillomar", text);
+    status = c_exitNotSaved;
+  }
   VisTextShutdown();
   delete vis;
   vis = nullptr;
@@ -231,5 +275,5 @@ int GameMain() {
   InstanceLockRelease();
   LOGI("Quillomar ends.");
   CloseLogFile();
-  return 0;
+  return status;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "system/file.h"
 #include "utility/log.h"
 #include "utility/message.h"
 #include "world/actors_pathing.h"
@@ -167,6 +168,8 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   // Resuming reads the save into a new world, as the game does; a missing or refused save
   // leaves the file alone and the run goes on with a new world.
   Wld* world = options.resume ? SaveGameLoad(SAVEFILENAME) : nullptr;
+  // A save that is there but was refused stays as it is: this run's world must not replace it.
+  const bool keepSave = options.resume && !world && FilePresent(SAVEFILENAME, true);
   if (world) {
     result->resumed = 1;
     result->tiles = world->globe.m_sz;
@@ -250,7 +253,10 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   world->actors.ReapPlanRequest();
   PathRequestReap(world->actors);
   // Saved as the game saves at shut-down: after the services let go of the world.
-  if (options.saveAtEnd) result->saved = SaveGameWrite(world, SAVEFILENAME) ? 1 : 0;
+  if (options.saveAtEnd && keepSave)
+    LOGW("The world is not saved at the end: the refused save '%s' is left as it is.", SAVEFILENAME);
+  else if (options.saveAtEnd)
+    result->saved = SaveGameWrite(world, SAVEFILENAME) ? 1 : 0;
 
   result->age = world->m_age;
   result->characters = world->actors.m_cnt;

@@ -37,8 +37,9 @@ void WorldFree(Wld* world) {
 // The first name the refused save can move to without replacing an earlier one kept aside.
 bool BadSaveName(FixedString* out) {
   out->Format("%s", c_shellBadSaveName);
-  for (int i = 1; i < 100 && FileExists(out->c_str(), true); ++i) out->Format("%s.%d", c_shellBadSaveName, i);
-  return !FileExists(out->c_str(), true);
+  // Present, not merely readable: a file kept aside earlier that cannot be opened is still kept.
+  for (int i = 1; i < 100 && FilePresent(out->c_str(), true); ++i) out->Format("%s.%d", c_shellBadSaveName, i);
+  return !FilePresent(out->c_str(), true);
 }
 }  // namespace
 
@@ -66,8 +67,36 @@ const char* PendingCommandTick(PendingCommand* pending) {
 const char* ShellNotice() { return notice; }
 void ShellNoticeClear() { notice[0] = 0; }
 
+bool ShellSaveCheck() {
+  if (!FilePresent(SAVEFILENAME, true) || FileExists(SAVEFILENAME, true)) return true;
+  if (FolderPresent(SAVEFILENAME, true)) {
+    // Not the game's to move or delete; while it is there no game can be saved.
+    LOGE("'%s' in the user folder is a folder, not a saved game; no game can be saved until it is moved away.",
+         SAVEFILENAME);
+    NoticeSet("autosave.dat in the user folder is a folder: games cannot be saved until it is moved away.");
+    return false;
+  }
+  // There but not readable (permissions, a FIFO): as much the player's save as one that is
+  // damaged, so it is kept aside rather than taken for "no game".
+  FixedString aside;
+  if (BadSaveName(&aside) && FileRename(SAVEFILENAME, aside.c_str(), true)) {
+    LOGE("The saved game cannot be opened; it is kept as '%s'.", aside.c_str());
+    FixedString text;
+    text.Format("The saved game could not be read. It is kept as %s.", aside.c_str());
+    NoticeSet(text.c_str());
+    return true;
+  }
+  LOGE("The saved game cannot be opened, nor moved aside; it is left as it is.");
+  NoticeSet("The saved game could not be read. It was left as it is.");
+  return false;
+}
+
 bool loadAutosave() {
   if (!FileExists(SAVEFILENAME, true)) {
+    if (FilePresent(SAVEFILENAME, true)) {
+      ShellSaveCheck();
+      return false;
+    }
     LOGI("No saved game present.");
     return false;
   }
@@ -100,7 +129,8 @@ void deleteCurrentGame(const ShellView* view) {
     WorldFree(wld);
     wld = nullptr;
   }
-  FileRemove(SAVEFILENAME, true);
+  // Only a save that can be read is the game's to delete; one that cannot is kept aside.
+  if (ShellSaveCheck()) FileRemove(SAVEFILENAME, true);
 }
 
 int play(const ShellView& view, Packet* simPacket) {
@@ -163,6 +193,8 @@ int play(const ShellView& view, Packet* simPacket) {
   world->Post("intro started=1");
   if (view.gameInProgress) *view.gameInProgress = keepSave ? 0 : 1;
   if (keepSave) LOGW("This game is not saved at exit: the unreadable save stays untouched.");
+  // Said again for when the player comes back to the title screen: this game will not be kept.
+  if (FolderPresent(SAVEFILENAME, true)) ShellSaveCheck();
   return PLAY_NEW;
 }
 

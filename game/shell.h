@@ -59,8 +59,14 @@ int play(const ShellView& view, Packet* simPacket);
 // A save that exists but is refused is renamed to "autosave.dat.bad" (or the first free
 // "autosave.dat.bad.N"), so no later save replaces it, and ShellNotice says so. True when read.
 bool loadAutosave();
+// Looks at what stands under "autosave.dat" before the game reads or deletes it. A file that is
+// there but cannot be opened (no permission, not a regular file) is moved aside like a refused
+// save; a folder of that name is kept, and the log and ShellNotice say that no game can be saved
+// while it is there. False when something unreadable is still there under the name.
+bool ShellSaveCheck();
 // Logs "deleteCurrentGame"; takes the world's requests back from the planning and pathing services
-// and waits for the one being served, tells the view, frees the world and removes "autosave.dat".
+// and waits for the one being served, tells the view, frees the world and removes "autosave.dat"
+// (a save that cannot be read is kept aside instead, see ShellSaveCheck).
 void deleteCurrentGame(const ShellView* view);
 // Frees the world in memory (its requests taken back from the services first); the save stays.
 void ShellWorldFree();

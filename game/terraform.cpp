@@ -9,6 +9,7 @@
 #include <ctime>
 #include <vector>
 
+#include "system/dialog.h"
 #include "system/file.h"
 #include "utility/log.h"
 #include "utility/simplex_noise.h"
@@ -232,8 +233,14 @@ struct Conversion {
 
 Conversion conv;
 
-[[noreturn]] void InstallationFault() {
+// The conversion cannot go on and the process ends; the player is told why in a dialog, since
+// the log alone would leave the window simply gone.
+[[noreturn]] void InstallationFault(const char* reason) {
   conv.Free();
+  char text[600];
+  snprintf(text, sizeof(text), "Quillomar cannot make the planet and has to end.\n%s\nThe log vyxlog.txt says more.",
+           reason);
+  DialogShowError("Quillomar", text);
   if (planetDumpFaultHook) planetDumpFaultHook();
   exit(1);
 }
@@ -241,7 +248,9 @@ Conversion conv;
 [[noreturn]] void DumpFault(const char* dumpName, int lineNo, const char* what) {
   LOGE("File %s has invalid planet dump format.", dumpName);
   LOGE("Line %d of %s: %s", lineNo, dumpName, what);
-  InstallationFault();
+  char reason[400];
+  snprintf(reason, sizeof(reason), "The planet file %s is damaged (line %d: %s).", dumpName, lineNo, what);
+  InstallationFault(reason);
 }
 
 // Hands out the dump's lines one by one, NUL-terminated in a small buffer.
@@ -290,14 +299,18 @@ void OpenOutput(CheckedFile* out, const char* name, bool mesh) {
       LOGE("Cannot write %s for writing.", shown);
     else
       LOGE("Cannot open %s for writing.", shown);
-    InstallationFault();
+    char reason[400];
+    snprintf(reason, sizeof(reason), "%s cannot be written (is the user folder read-only?).", shown);
+    InstallationFault(reason);
   }
 }
 
 void CloseOutput(CheckedFile* out) {
   if (!out->Close()) {
     LOGE("Failed to write %s: the file is incomplete.", out->path.c_str());
-    InstallationFault();
+    char reason[400];
+    snprintf(reason, sizeof(reason), "%s could not be written whole (is the disk full?).", out->path.c_str());
+    InstallationFault(reason);
   }
 }
 
@@ -327,7 +340,9 @@ void ReadDump(const char* dumpName) {
   if (!f) {
     FixedString path;
     LOGE("Cannot open %s for reading.", FilePathMake(&path, dumpName, false) ? path.c_str() : dumpName);
-    InstallationFault();
+    char reason[400];
+    snprintf(reason, sizeof(reason), "The planet file %s cannot be opened.", dumpName);
+    InstallationFault(reason);
   }
   const uint64_t size = FileSize(f);
   if (size > (uint64_t{1} << 30)) {
@@ -347,8 +362,7 @@ int PlanetDumpRead(const char* dumpName, const char* geoName, const char* topNam
   LineReader in(conv.text.data(), conv.text.data() + conv.text.size());
   if (!in.Next() || sscanf(in.line, "sphere numtiles=%d numvertices=%d numedges=%d", &conv.numtiles, &conv.numvertices,
                            &conv.numedges) < 3) {
-    LOGE("File %s has invalid planet dump format.", dumpName);
-    InstallationFault();
+    DumpFault(dumpName, 1, "the first line is not a sphere header");
   }
   const int nt = conv.numtiles, nv = conv.numvertices, ne = conv.numedges;
   if (nt < 13 || nt > (1 << 20) || nv < 1 || nv > (1 << 22) || ne < 1 || ne > 3 * nt)

@@ -13,8 +13,10 @@
 #include <cstring>
 
 #include "graphics/graphics.h"
+#include "graphics/load_report.h"
 #include "system/file.h"
 #include "system/window.h"
+#include "utility/font_file.h"
 #include "utility/log.h"
 
 static_assert(sizeof(ImDrawVert) == 20, "the GUI's vertex layout is position, uv and four colour bytes");
@@ -55,6 +57,14 @@ void* ReadFontFile(const char* path, int* size) {
     return nullptr;
   }
   const unsigned char* u = static_cast<const unsigned char*>(data);
+  // The font library reads wherever the file's offsets point: a cut or damaged file is checked
+  // against its size first, or it would crash the game at start-up.
+  const char* problem = "";
+  if (!FontFileCheck(u, static_cast<size_t>(bytes), c_fontFirstChar, c_fontLastChar, &problem)) {
+    LOGE("Font file '%s' is damaged: %s.", path, problem);
+    IM_FREE(data);
+    return nullptr;
+  }
   int offset = stbtt_GetFontOffsetForIndex(u, 0);
   stbtt_fontinfo info;
   if (offset < 0 || static_cast<uint64_t>(offset) >= bytes || !stbtt_InitFont(&info, u, offset) ||
@@ -265,6 +275,7 @@ bool Gui::LoadFonts() {
       m_fontsLoaded++;
     } else {
       LOGE("Cannot load font file '%s'", c_fonts[i].m_path);
+      LoadReportNote(c_fonts[i].m_path);
       // The built-in font keeps the windows readable rather than leaving a hole in the atlas.
       ImFontConfig fallback;
       fallback.SizePixels = c_fonts[i].m_pixels < 13.0f ? 13.0f : c_fonts[i].m_pixels;

@@ -144,10 +144,6 @@ void OptionsLoad(KeyVal* store, Options* out) {
 bool OptionsSave(KeyVal* store, const Options& options) {
   if (!store) return false;
   OptionsWrite(options, store);
-  FileHandle file = FileOpenWrite(c_settingsFile, true);
-  if (!file) return false;
-  size_t length = static_cast<size_t>(store->TextLength()) + 1;
-  size_t written = FileWrite(file, store->GetText(), length);
-  FileClose(file);
-  return written == length;
+  // Written as the save is: a kill between emptying the file and filling it would lose the options.
+  return FileWriteAtomic(c_settingsFile, true, store->GetText(), static_cast<size_t>(store->TextLength()) + 1);
 }

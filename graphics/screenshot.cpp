@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graphics/gl_calls.h"
+#include "system/file.h"
 #include "system/window.h"
 #include "utility/log.h"
 
@@ -129,7 +130,7 @@ bool PngEncode(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int 
 bool PngWrite(const char* path, const uint8_t* pixels, int width, int height, int channels, bool bottomUp) {
   std::vector<uint8_t> png;
   if (!PngEncode(&png, pixels, width, height, channels, bottomUp)) return false;
-  FILE* file = path ? fopen(path, "wb") : nullptr;
+  FILE* file = path ? FileStreamOpenWrite(path) : nullptr;
   if (file == nullptr) {
     LOGE("Cannot write the picture \"%s\".", path ? path : "(null)");
     return false;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "graphics/load_report.h"
 #include "graphics/screenshot.h"
 #include "graphics/vis_input.h"
 #include "graphics/vis_sound.h"
@@ -82,13 +83,13 @@ FixedString rockModelFiles[NUMROCKMODELS];
 FixedString itemModelFiles[NUMITEMMODELS];
 FixedString buildingModelFiles[NUMBUILDINGMODELS];
 
-// Loads one model list; a slot that did not load is reported with the list's name and left -1,
-// which every drawing pass skips.
+// Loads one model list; a slot that did not load is noted for the start-up report and left -1,
+// which every drawing pass skips: a missing model leaves a hole, not a stop.
 void LoadModelList(ModelDB* db, const char* const* files, int count, bool instanced, const int* capacities,
                    int32_t* slots, const char* assertion) {
   for (int i = 0; i < count; ++i) {
     slots[i] = db->Load(files[i], instanced, capacities[i]);
-    if (slots[i] < 0) AssertFailed(assertion, __FILE__, __LINE__, "%s", files[i]);
+    if (slots[i] < 0) LoadReportNote(files[i]);
   }
 }
 
@@ -96,7 +97,7 @@ void LoadModelList(ModelDB* db, const FixedString* files, int count, int capacit
                    const char* assertion) {
   for (int i = 0; i < count; ++i) {
     slots[i] = db->Load(files[i].c_str(), true, capacity);
-    if (slots[i] < 0) AssertFailed(assertion, __FILE__, __LINE__, "%s", files[i].c_str());
+    if (slots[i] < 0) LoadReportNote(files[i].c_str());
   }
 }
 
@@ -137,7 +138,10 @@ GlHandle LoadShader(Vis* /*vis*/, int stage, const char* path) {
     shader = ShaderCompile(stage, source.get(), static_cast<int>(size));
   else if (missing)
     LOGE("Cannot open shader file '%s'", path);
-  if (!shader) LOGE("Failed to create shader for '%s'", path);
+  if (!shader) {
+    LOGE("Failed to create shader for '%s'", path);
+    LoadReportNote(path);
+  }
   return shader;
 }
 
@@ -185,6 +189,7 @@ Vis::Vis() {
   }
   for (int b = 0; b < VISNUMUBUFFERS; ++b) m_uniformBuffers[b] = UBufferCreate(uniformBlocks[b].size, nullptr, true);
   m_sparkleTexture = LoadTexture(this, "data/props/sparkle.dds");
+  if (!m_sparkleTexture && WindowExists()) LoadReportNote("data/props/sparkle.dds");
   for (int p = 0; p < VISNUMPROGRAMS; ++p) {
     if (!m_programs[p]) continue;
     for (int k = 0; k < programRecipes[p].blockCount; ++k) {
@@ -201,7 +206,10 @@ Vis::Vis() {
 
   for (int i = 0; i < NUMCHARACTERMODELS; ++i) {
     m_characterModels[i] = m_modelDB.Load(characterModelFiles[i], false, 0);
-    if (m_characterModels[i] >= 0) LOGI("Loaded animated character '%s':", characterModelFiles[i]);
+    if (m_characterModels[i] >= 0)
+      LOGI("Loaded animated character '%s':", characterModelFiles[i]);
+    else
+      LoadReportNote(characterModelFiles[i]);
   }
   LoadModelList(&m_modelDB, treeModelFiles, NUMTREEMODELS, true, c_treeInstanceLimit, m_treeModels, "m_treeModels[i]");
   for (int i = 0; i < NUMROCKMODELS; ++i) rockModelFiles[i].Format("data/props/rock%d.geo", i);

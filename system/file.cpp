@@ -14,6 +14,8 @@
 
 #include "utility/log.h"
 
+bool (*fileOpenRefuseHook)(const char* path, int access) = nullptr;
+
 namespace {
 
 // Written at start-up and shut-down only; every thread may read them in between.
@@ -91,6 +93,12 @@ bool FilePathMake(FixedString* out, const char* name, bool user) {
 }
 
 FileHandle FileOpen(const char* name, bool user, int access, int creation) {
+  FixedString path;
+  if (!FilePathMake(&path, name, user)) return 0;
+  return FileOpenPath(path.c_str(), access, creation);
+}
+
+FileHandle FileOpenPath(const char* path, int access, int creation) {
   int flags = 0;
   switch (access) {
     case FA_READ:
@@ -103,7 +111,7 @@ FileHandle FileOpen(const char* name, bool user, int access, int creation) {
       flags = O_RDWR;
       break;
     default:
-      LOGE("FileOpen of %s with unknown access %d", name ? name : "(null)", access);
+      LOGE("FileOpen of %s with unknown access %d", path ? path : "(null)", access);
       return 0;
   }
   switch (creation) {
@@ -120,27 +128,46 @@ FileHandle FileOpen(const char* name, bool user, int access, int creation) {
       flags |= O_CREAT | O_EXCL;
       break;
     default:
-      LOGE("FileOpen of %s with unknown creation %d", name ? name : "(null)", creation);
+      LOGE("FileOpen of %s with unknown creation %d", path ? path : "(null)", creation);
       return 0;
   }
-  FixedString path;
-  if (!FilePathMake(&path, name, user)) return 0;
+  if (!path || !path[0]) {
+    LOGE("FileOpen without a file name");
+    return 0;
+  }
+  if (fileOpenRefuseHook && fileOpenRefuseHook(path, access)) {
+    errno = EACCES;
+    return 0;
+  }
+  // A link at the name of a file being written would send the bytes to whatever it points to.
+  if (access & FA_WRITE) flags |= O_NOFOLLOW;
 
   // Opened without waiting: a FIFO (or a device) of that name would otherwise block the open
   // for good before it could be told from a file. Waiting is switched back on once it is known
   // to be a regular file.
-  int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return 0;
+  int fd = open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ELOOP && (access & FA_WRITE))
+      LOGE("%s is a symbolic link; it is not written through.", path);
+    else if (err == ENXIO)
+      LOGE("%s is not a regular file; it is not opened.", path);
+    errno = err;
+    return 0;
+  }
   struct stat info;
+  const bool known = fstat(fd, &info) == 0;
   // Folders and devices are not files of the game; a folder would open and then fail to read.
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    LOGE("%s is not a regular file; it is not opened.", path.c_str());
+  if (!known || !S_ISREG(info.st_mode)) {
+    LOGE("%s is not a regular file; it is not opened.", path);
+    const bool folder = known && S_ISDIR(info.st_mode);
     close(fd);
+    errno = folder ? EISDIR : EINVAL;
     return 0;
   }
   const int status = fcntl(fd, F_GETFL);
   if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
-    LOGE("Could not open %s: %s", path.c_str(), strerror(errno));
+    LOGE("Could not open %s: %s", path, strerror(errno));
     close(fd);
     return 0;
   }
@@ -150,10 +177,11 @@ FileHandle FileOpen(const char* name, bool user, int access, int creation) {
   int lock = (access == FA_READ) ? LOCK_SH : LOCK_EX;
   if (flock(fd, lock | LOCK_NB) != 0) {
     close(fd);
+    errno = EWOULDBLOCK;
     return 0;
   }
   if (creation == FC_CREATE_ALWAYS && ftruncate(fd, 0) != 0) {
-    LOGE("Could not truncate %s: %s", path.c_str(), strerror(errno));
+    LOGE("Could not truncate %s: %s", path, strerror(errno));
     close(fd);
     return 0;
   }
@@ -166,8 +194,12 @@ FileHandle FileOpenWrite(const char* name, bool user) { return FileOpen(name, us
 
 FILE* FileStreamOpenWrite(const char* path) {
   if (!path || !path[0]) return nullptr;
-  const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return nullptr;
+  const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    if (errno == ELOOP) LOGE("%s is a symbolic link; it is not written through.", path);
+    if (errno == ENXIO) LOGE("%s is not a regular file; it is not written.", path);
+    return nullptr;
+  }
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     LOGE("%s is not a regular file; it is not written.", path);
@@ -192,6 +224,13 @@ bool FilePresent(const char* name, bool user) {
   return lstat(path.c_str(), &info) == 0;
 }
 
+bool FolderPresent(const char* name, bool user) {
+  FixedString path;
+  if (!FilePathMake(&path, name, user)) return false;
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool FileExists(const char* name, bool user) {
   FileHandle file = FileOpenRead(name, user);
   if (!file) return false;
@@ -202,7 +241,47 @@ bool FileExists(const char* name, bool user) {
 void FileRemove(const char* name, bool user) {
   FixedString path;
   if (!FilePathMake(&path, name, user)) return;
-  if (remove(path.c_str()) != 0 && errno != ENOENT) LOGW("Could not remove %s: %s", path.c_str(), strerror(errno));
+  // unlink, not remove: remove would take an empty folder of that name away too.
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) LOGW("Could not remove %s: %s", path.c_str(), strerror(errno));
+}
+
+FileHandle FileCreateTemporary(const char* name, bool user) {
+  FixedString path;
+  if (!FilePathMake(&path, name, user)) return 0;
+  struct stat info;
+  if (lstat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) {
+      LOGE("%s is a folder; it cannot be used to write into.", path.c_str());
+      return 0;
+    }
+    LOGW("Removing %s, left behind by an earlier write that did not finish.", path.c_str());
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+      LOGE("Could not remove %s: %s", path.c_str(), strerror(errno));
+      return 0;
+    }
+  }
+  const FileHandle file = FileOpenPath(path.c_str(), FA_WRITE, FC_CREATE_NEW);
+  if (!file) LOGE("Could not create %s: %s", path.c_str(), strerror(errno));
+  return file;
+}
+
+bool FileWriteAtomic(const char* name, bool user, const void* data, size_t count) {
+  FixedString temporary;
+  if (!name || !FilePathMake(&temporary, name, user)) return false;
+  temporary.Format("%s.tmp", name);
+  const FileHandle file = FileCreateTemporary(temporary.c_str(), user);
+  if (!file) {
+    LOGE("Could not write %s; the old file is kept.", name);
+    return false;
+  }
+  const bool written = FileWrite(file, data, count) == count && FileFlush(file);
+  FileClose(file);
+  if (!written || !FileRename(temporary.c_str(), name, user)) {
+    FileRemove(temporary.c_str(), user);
+    LOGE("Could not write %s; the old file is kept.", name);
+    return false;
+  }
+  return true;
 }
 
 size_t FileRead(FileHandle file, void* buffer, size_t count) {
@@ -289,6 +368,11 @@ bool FileRename(const char* from, const char* to, bool user) {
     LOGE("Could not rename %s to %s: %s", a.c_str(), b.c_str(), strerror(errno));
     return false;
   }
+  // The new name is an entry of the folder: it reaches the disk when the folder does.
+  const FixedString& folder = user ? userFolder : dataFolder;
+  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0 || fsync(dir) != 0) LOGW("Could not push the folder %s to the disk: %s", folder.c_str(), strerror(errno));
+  if (dir >= 0) close(dir);
   return true;
 }
 

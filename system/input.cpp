@@ -1,6 +1,8 @@
 // Keyboard, mouse and game controllers: SDL's events turned into one code space and summed axes.
 #include "system/input.h"
 
+#include <signal.h>
+
 #include <SDL2/SDL.h>
 
 #include <cmath>
@@ -71,6 +73,10 @@ void ControllerClose(SDL_JoystickID instanceId) {
   }
 }
 
+// Set by SIGHUP; from then on every poll reports a quit request, as SDL does for SIGTERM.
+volatile sig_atomic_t hangUp = 0;
+void OnHangUp(int) { hangUp = 1; }
+
 // Handles one event; false when it was a quit request.
 bool Handle(const SDL_Event& event) {
   switch (event.type) {
@@ -138,6 +144,13 @@ bool Handle(const SDL_Event& event) {
 bool InputInit() {
   DBUS_ALLOCATIONS_NOT_OURS;
   input = {};
+  // SDL turns SIGINT and SIGTERM into a quit request, which saves the game; a closed terminal
+  // (SIGHUP) would otherwise end the process on the spot and lose the session.
+  hangUp = 0;
+  struct sigaction action = {};
+  action.sa_handler = OnHangUp;
+  sigemptyset(&action.sa_mask);
+  if (sigaction(SIGHUP, &action, nullptr) != 0) LOGW("SIGHUP is not caught: a closed terminal ends the game unsaved.");
   if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) return false;
   ControllersOpenAll();
   return true;
@@ -152,7 +165,7 @@ void InputExit() {
 }
 
 bool InputPoll() {
-  bool keepGoing = true;
+  bool keepGoing = hangUp == 0;
   SDL_Event event;
   while (RingCount() < c_inputRingSize && SDL_PollEvent(&event))
     if (!Handle(event)) keepGoing = false;

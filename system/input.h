@@ -28,11 +28,13 @@ struct InputAxes {
 
 // Clears the layer and starts SDL's game-controller subsystem, opening every attached
 // controller. False when the subsystem cannot start (the game runs on without controllers).
+// Also takes SIGHUP, which from then on makes InputPoll report a quit request (as SIGTERM does).
 bool InputInit();
 // Ends a grab, closes the controllers, stops the subsystem and clears every flag.
 void InputExit();
 // Pumps SDL's queue once per frame: discrete events into the ring (at most 16 waiting; the rest
-// stay in SDL's queue), continuous ones into the axes. False when the window was asked to close.
+// stay in SDL's queue), continuous ones into the axes. False when the window was asked to close
+// or the process was told to end (SIGTERM, SIGINT, SIGHUP).
 bool InputPoll();
 // Pops the oldest discrete event: its code (scancode, mouse 285..289, controller 292 + button,
 // 0 for text), SDL's current modifier state, the UTF-8 text of a text event (else null; valid

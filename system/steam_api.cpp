@@ -131,17 +131,6 @@ bool PathMake(char (&out)[512], const char* name) {
   return n > 0 && n < static_cast<int>(sizeof(out));
 }
 
-bool WriteAll(int fd, const char* text, size_t length) {
-  while (length > 0) {
-    const ssize_t n = write(fd, text, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    text += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Writes the record to a temporary file, pushes it to the disk and renames it over the store
 // file: a crash at any point leaves either the old file or the new one, never half of one.
 bool RecordWrite(const Record& record) {
@@ -161,17 +150,20 @@ bool RecordWrite(const Record& record) {
     LOGE("Store: the store file's path does not fit: %s", platform.folder.c_str());
     return false;
   }
-  const int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
+  // A stale temporary file (or a link planted under its name) is removed, and the new one is
+  // created exclusively: nothing that was there is written through.
+  if (unlink(temp) != 0 && errno != ENOENT) LOGW("Store: could not remove %s: %s", temp, strerror(errno));
+  const FileHandle file = FileOpenPath(temp, FA_WRITE, FC_CREATE_NEW);
+  if (!file) {
     LOGE("Store: could not write %s: %s", temp, strerror(errno));
     return false;
   }
   const size_t half = static_cast<size_t>(len) / 2;
-  bool ok = WriteAll(fd, text, half);
+  bool ok = FileWrite(file, text, half) == half;
   if (steamStoreWriteHook) steamStoreWriteHook();
-  ok = ok && WriteAll(fd, text + half, static_cast<size_t>(len) - half);
-  ok = ok && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
+  ok = ok && FileWrite(file, text + half, static_cast<size_t>(len) - half) == static_cast<size_t>(len) - half;
+  ok = ok && FileFlush(file);
+  FileClose(file);
   if (!ok) {
     LOGE("Store: could not write %s: %s", temp, strerror(errno));
     unlink(temp);
@@ -197,29 +189,17 @@ bool RecordRead(Record* record) {
   memset(record, 0, sizeof(*record));
   char path[512];
   if (!PathMake(path, c_storeFile)) return false;
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return true;
+  // Through the file layer: a FIFO of that name would otherwise block the start for good.
+  const FileHandle file = FileOpenPath(path, FA_READ, FC_OPEN_EXISTING);
+  if (!file) {
+    struct stat info;
+    if (lstat(path, &info) != 0 && errno == ENOENT) return true;
     LOGE("Store: could not read %s: %s", path, strerror(errno));
     return false;
   }
   char text[c_storeTextLimit * 2];
-  size_t len = 0;
-  for (;;) {
-    const ssize_t n = read(fd, text + len, sizeof(text) - 1 - len);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      LOGE("Store: could not read %s: %s", path, strerror(errno));
-      close(fd);
-      return false;
-    }
-    if (n == 0 || len + n >= sizeof(text) - 1) {
-      len += n;
-      break;
-    }
-    len += n;
-  }
-  close(fd);
+  const size_t len = FileRead(file, text, sizeof(text) - 1);
+  FileClose(file);
   text[len] = 0;
   int lineNumber = 0;
   for (char* line = text; line && line < text + len;) {

@@ -690,7 +690,9 @@ bool SaveGameWrite(Wld* world, const char* name) {
   }
   FixedString temporary;
   temporary.Format("%s.tmp", name);
-  const FileHandle f = FileOpenWrite(temporary.c_str(), true);
+  // Made afresh: a temporary file left by a save that was cut short (or a link under its name)
+  // goes first, so the save never writes through what it finds there.
+  const FileHandle f = FileCreateTemporary(temporary.c_str(), true);
   if (!f) {
     LOGE("Cannot save the game: '%s' cannot be opened for writing; the previous save is kept.", temporary.c_str());
     return false;

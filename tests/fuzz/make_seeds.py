@@ -135,6 +135,54 @@ def planet():
     put("topology", "regress_centre_nan.top", head + bytes(bad))
 
 
+def ttf(cmap_format):
+    """A TrueType font of four glyphs: an empty .notdef, a square ('A'), a composite of the square
+    ('B') and a contour of curves ('C'), with a format 4 or format 12 character map."""
+    def simple(ends, flags, xs, ys, box):
+        body = struct.pack(">h4h", len(ends), *box) + b"".join(struct.pack(">H", e) for e in ends)
+        body += struct.pack(">H", 0) + bytes(flags)
+        body += b"".join(struct.pack(">h", v) for v in xs) + b"".join(struct.pack(">h", v) for v in ys)
+        return body + b"\0" * (len(body) % 2)
+    square = simple([3], [1, 1, 1, 1], [100, 0, 400, 0], [0, 500, 0, -500], (100, 0, 500, 500))
+    composite = struct.pack(">h4h", -1, 100, 0, 500, 500) + struct.pack(">HHhh", 1 | 2, 1, 0, 0)
+    curve = simple([3], [1, 0, 0, 1], [100, 200, 200, -200], [0, 300, 0, -300], (100, 0, 300, 300))
+    glyphs = [b"", square, composite, curve]
+    glyf, loca = b"", []
+    for g in glyphs:
+        loca.append(len(glyf))
+        glyf += g
+    loca.append(len(glyf))
+    loca_table = b"".join(struct.pack(">I", o) for o in loca)
+    if cmap_format == 4:
+        segs = [(0x41, 0x43, -0x40), (0xFFFF, 0xFFFF, 1)]
+        n = len(segs)
+        sub = struct.pack(">HHHHHHH", 4, 16 + 8 * n, 0, 2 * n, 2, 0, 2 * n - 2)
+        sub += b"".join(struct.pack(">H", e) for _, e, _ in segs) + b"\0\0"
+        sub += b"".join(struct.pack(">H", s) for s, _, _ in segs)
+        sub += b"".join(struct.pack(">h", d) for _, _, d in segs) + b"\0\0" * n
+    else:
+        sub = struct.pack(">HHIII", 12, 0, 28, 0, 1) + struct.pack(">III", 0x41, 0x43, 1)
+    cmap = struct.pack(">HHHHI", 0, 1, 3, 1 if cmap_format == 4 else 10, 12) + sub
+    head = struct.pack(">IIIIHH", 0x10000, 0x10000, 0, 0x5F0F3CF5, 0, 1000) + b"\0" * 16
+    head += struct.pack(">hhhhHHhhh", 0, -200, 500, 800, 0, 8, 2, 1, 0)
+    hhea = struct.pack(">Ihhh", 0x10000, 800, -200, 0) + b"\0" * 22 + struct.pack(">hH", 0, 4)
+    hmtx = b"".join(struct.pack(">Hh", 600, 100) for _ in glyphs)
+    maxp = struct.pack(">IH", 0x5000, len(glyphs))
+    tables = sorted({b"cmap": cmap, b"glyf": glyf, b"head": head, b"hhea": hhea, b"hmtx": hmtx, b"loca": loca_table,
+                     b"maxp": maxp}.items())
+    offset = 12 + 16 * len(tables)
+    directory, body = b"", b""
+    for tag, data in tables:
+        directory += tag + struct.pack(">III", 0, offset + len(body), len(data))
+        body += data + b"\0" * (-len(data) % 4)
+    return struct.pack(">IHHHH", 0x10000, len(tables), 64, 2, 32) + directory + body
+
+
+def fonts():
+    put("font", "four_glyphs_format4.ttf", ttf(4))
+    put("font", "four_glyphs_format12.ttf", ttf(12))
+
+
 packet()
 keyval()
 textures()
@@ -142,3 +190,4 @@ wav()
 geo()
 models()
 planet()
+fonts()

@@ -5,6 +5,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -265,6 +268,89 @@ TEST_F(ShellGame, ARefusedSaveIsKeptAsideAndNeverOverwritten) {
   EXPECT_EQ(wld, nullptr);  // a refused save leaves no world behind
   EXPECT_EQ(ReadUserFile("autosave.dat.bad"), junk);
   EXPECT_EQ(ReadUserFile("autosave.dat.bad.1"), "short");
+}
+
+// Running as root, permission bits cannot make a file unreadable; the file layer's test hook
+// fails the open the way a file without read permission does.
+bool RefuseSaveOpen(const char* path, int) {
+  for (const char* name : {"/" SAVEFILENAME, "/autosave.dat.bad"}) {
+    const size_t n = strlen(path), m = strlen(name);
+    if (n >= m && !strcmp(path + n - m, name)) return true;
+  }
+  return false;
+}
+
+// "autosave.dat" there but not readable: taken for "no game" it was deleted by NEW GAME, or a new
+// game was silently never saved. An unreadable file is kept aside like a refused save; a folder
+// is kept where it is, and the player is told that nothing can be saved.
+TEST_F(ShellGame, ASaveThatCannotBeReadIsKeptNeverDeleted) {
+  const std::string bytes = "#Vyx a save this process may not read";
+  for (const bool viaNewGame : {true, false}) {
+    SCOPED_TRACE(viaNewGame ? "NEW GAME" : "RESUME");
+    // No permission to read it.
+    FakeView f;
+    FileRemove("autosave.dat.bad.1", true);
+    WriteUserFile("autosave.dat.bad", "kept aside before, and unreadable too");
+    WriteUserFile(SAVEFILENAME, bytes);
+    ShellNoticeClear();
+    fileOpenRefuseHook = RefuseSaveOpen;
+    {
+      CapturedLog log;
+      if (viaNewGame) deleteCurrentGame(&f.view);
+      EXPECT_EQ(play(f.view, &packet), PLAY_NEW);
+      EXPECT_TRUE(log.Has("kept as 'autosave.dat.bad.1'"));
+    }
+    fileOpenRefuseHook = nullptr;
+    EXPECT_EQ(ReadUserFile("autosave.dat.bad.1"), bytes);
+    EXPECT_EQ(ReadUserFile("autosave.dat.bad"), "kept aside before, and unreadable too");
+    EXPECT_NE(std::string(ShellNotice()).find("autosave.dat.bad.1"), std::string::npos);
+    EXPECT_TRUE(ShellSaveAtExit(f.inProgress != 0));  // the new game saves under the usual name
+    ForgetWorld();
+    FileRemove(SAVEFILENAME, true);
+
+    // A folder of that name.
+    const std::string folder = std::string(UserFolderGet()) + "/" SAVEFILENAME;
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    ShellNoticeClear();
+    {
+      CapturedLog log;
+      if (viaNewGame) deleteCurrentGame(&f.view);
+      EXPECT_EQ(play(f.view, &packet), PLAY_NEW);
+      EXPECT_TRUE(log.Has("is a folder, not a saved game"));
+    }
+    EXPECT_NE(std::string(ShellNotice()).find("is a folder"), std::string::npos);
+    EXPECT_FALSE(ShellSaveAtExit(f.inProgress != 0));  // the caller tells the player
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    ForgetWorld();
+    std::filesystem::remove(folder);
+  }
+}
+
+// The save never writes through a link planted at its temporary name, and a temporary file left
+// by a save that was cut short is replaced, not written into.
+TEST_F(ShellGame, TheSaveNeitherFollowsLinksNorKeepsAStaleTemporary) {
+  FakeView f;
+  ASSERT_EQ(play(f.view, &packet), PLAY_NEW);
+  const std::string user = UserFolderGet();
+  const std::string outside = TestTempFolder("outside") + "/victim.txt";
+  WriteUserFile("victim.src", "not the game's");
+  std::filesystem::rename(user + "/victim.src", outside);
+  for (const char* name : {SAVEFILENAME ".tmp", SAVEFILENAME}) {
+    SCOPED_TRACE(name);
+    std::filesystem::remove(user + "/" + name);
+    std::filesystem::create_symlink(outside, user + "/" + name);
+    EXPECT_TRUE(ShellSaveAtExit(true));
+    EXPECT_FALSE(std::filesystem::is_symlink(user + "/" SAVEFILENAME));
+    EXPECT_FALSE(std::filesystem::exists(user + "/" SAVEFILENAME ".tmp"));
+    std::ifstream in(outside);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "not the game's");
+  }
+  // A stale temporary file, as a kill in the middle of a save leaves it.
+  WriteUserFile(SAVEFILENAME ".tmp", std::string(100000, 'x'));
+  EXPECT_TRUE(ShellSaveAtExit(true));
+  EXPECT_FALSE(FileExists(SAVEFILENAME ".tmp", true));
+  ForgetWorld();
+  EXPECT_EQ(play(f.view, &packet), PLAY_RESUMED);
 }
 
 TEST_F(ShellGame, AWonGameIsNotSavedAndItsOldSaveGoes) {

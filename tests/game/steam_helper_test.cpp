@@ -3,6 +3,7 @@
 #include "game/steam_helper.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -235,6 +236,31 @@ TEST_F(StoreTest, TheStoreFileSurvivesACrashWhileItIsWritten) {
   EXPECT_EQ(Stat("s_roads"), 6);
   EXPECT_NE(StoreFile().find("board lb_fastestj 300\n"), std::string::npos);
   EXPECT_NE(access((m_folder + "/storestats.tmp").c_str(), F_OK), 0);
+}
+
+// What stands under the store's names is not trusted: a FIFO as the store file once blocked the
+// start for good, and a link at the temporary name had the record written outside the folder.
+TEST_F(StoreTest, AFifoOrALinkUnderTheStoresNamesIsNotFollowed) {
+  ASSERT_EQ(mkfifo((m_folder + "/storestats.dat").c_str(), 0600), 0);
+  // In a child that a blocked open would keep from ending; the bound is far above any start.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        alarm(60);
+        CapturedLog log;
+        SteamAPI_Init();
+        _exit(log.Has("storestats.dat is not a regular file") ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  unlink((m_folder + "/storestats.dat").c_str());
+  const std::string outside = TestTempFolder("storeoutside") + "/victim.txt";
+  std::ofstream(outside) << "keep me";
+  ASSERT_EQ(symlink(outside.c_str(), (m_folder + "/storestats.tmp").c_str()), 0);
+  Start();
+  UpdateIntStat("intstat name=s_roads delta=5 sync=1");
+  SteamAPI_RunCallbacks();
+  EXPECT_EQ(ReadText(outside), "keep me");
+  EXPECT_NE(StoreFile().find("stat s_roads 5\n"), std::string::npos);
 }
 
 TEST_F(StoreTest, AHostileStoreFileIsReadWithCare) {

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "system/dialog.h"
+#include "system/file.h"
 #include "test_support.h"
 #include "world/planet_fixture.h"
 
@@ -393,5 +396,55 @@ TEST_F(TerraformTest, FaultHookSeesTheFailureFirst) {
   EXPECT_EXIT(PlanetDumpRead("bad.dump", "custom.geo", "custom.top", nullptr), testing::ExitedWithCode(1), "");
   planetDumpFaultHook = nullptr;
   FoldersSet(UserFolderGet(), data.c_str());
+  EXPECT_EQ(PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", nullptr), 0);
+}
+
+namespace {
+std::string dialogSeen;
+bool RecordingDialog(const char*, const char* text) {
+  dialogSeen += text;
+  return true;
+}
+}  // namespace
+
+// A conversion that cannot go on ends the process; before it does, the player is told why in a
+// dialog (a read-only user folder or a damaged planet file would otherwise just close the window).
+TEST_F(TerraformTest, AConversionThatCannotGoOnSaysWhyInADialog) {
+  struct Refused {};
+  FileHandle f = FileOpenWrite("bad.dump", true);
+  FileWrite(f, "sphere numtiles=12 numvertices=1\n", 33);
+  FileClose(f);
+  const std::string data = DataFolderGet();
+  const std::string user = UserFolderGet();
+  struct Case {
+    const char* dump;
+    bool dataFolder;
+    bool topIsFolder;  // stands in for a read-only user folder: custom.top cannot be written
+    const char* said;
+  };
+  const Case cases[] = {
+      {"bad.dump", false, false, "The planet file bad.dump is damaged (line 1"},
+      {"missing.dump", false, false, "The planet file missing.dump cannot be opened."},
+      {"data/planets/planet2.dump", true, true, "custom.top cannot be written"},
+  };
+  DialogHookFn previous = dialogHook;
+  dialogHook = RecordingDialog;
+  planetDumpFaultHook = [] { throw Refused(); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dump);
+    FoldersSet(user.c_str(), c.dataFolder ? data.c_str() : user.c_str());
+    if (c.topIsFolder) {
+      std::filesystem::remove(user + "/custom.top");  // a planet made by an earlier test
+      std::filesystem::create_directory(user + "/custom.top");
+    }
+    dialogSeen.clear();
+    EXPECT_THROW(PlanetDumpRead(c.dump, "custom.geo", "custom.top", nullptr), Refused);
+    EXPECT_NE(dialogSeen.find("cannot make the planet"), std::string::npos) << dialogSeen;
+    EXPECT_NE(dialogSeen.find(c.said), std::string::npos) << dialogSeen;
+    if (c.topIsFolder) std::filesystem::remove(user + "/custom.top");
+  }
+  planetDumpFaultHook = nullptr;
+  dialogHook = previous;
+  FoldersSet(user.c_str(), data.c_str());
   EXPECT_EQ(PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", nullptr), 0);
 }

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "captured_log.h"
@@ -294,6 +296,14 @@ TEST(GuiFonts, MissingAndDamagedFontsAreReportedNotFatal) {
     FILE* f = fopen((data + "/data/fonts/sans_bold.ttf").c_str(), "wb");
     fputs("this is not a font file, only some text standing in for one", f);
     fclose(f);
+    // The first half of the real font: its tables point past the end, which crashed the font
+    // library at start-up.
+    FixedString real;
+    ASSERT_TRUE(DataFolderResolve(&real));
+    std::ifstream in(std::string(real.c_str()) + "/data/fonts/sans_regular.ttf", std::ios::binary);
+    const std::string font((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(font.size(), 1000u);
+    std::ofstream(data + "/data/fonts/sans_regular.ttf", std::ios::binary).write(font.data(), font.size() / 2);
   }
   FixedString user;
   ASSERT_TRUE(UserFolderResolve(&user));
@@ -304,6 +314,7 @@ TEST(GuiFonts, MissingAndDamagedFontsAreReportedNotFatal) {
     EXPECT_FALSE(gui.FontsLoaded());
     EXPECT_TRUE(log.Has("Cannot load font file 'data/fonts/mono_system.ttf'"));
     EXPECT_TRUE(log.Has("Cannot load font file 'data/fonts/sans_regular.ttf'"));
+    EXPECT_TRUE(log.Has("Font file 'data/fonts/sans_regular.ttf' is damaged"));
     EXPECT_TRUE(log.Has("Cannot load font file 'data/fonts/sans_bold.ttf'"));
     gui.InputBegin();
     gui.InputEnd();

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "captured_log.h"
@@ -175,6 +178,39 @@ TEST_F(OptionsFile, AFileLongerThanTheStoreIsCutAndStillRead) {
   EXPECT_EQ(o.m_sunCycle, 0);
   ASSERT_TRUE(OptionsSave(&store, o));
   EXPECT_EQ(ReadSettings().find("Padding"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// "settings.dat" is replaced as the save is: a link at its name (or at the temporary name) is
+// never written through, a failed write keeps the old options, and no temporary file stays.
+TEST_F(OptionsFile, SavingReplacesTheFileAndNeverWritesThroughALink) {
+  const std::string user = UserFolderGet();
+  const std::string outside = TestTempFolder("outside") + "/settings.txt";
+  std::ofstream(outside) << "keep me";
+  KeyVal store;
+  Options o;
+  o.m_mouseTilt = 1;
+  for (const char* name : {"settings.dat", "settings.dat.tmp"}) {
+    SCOPED_TRACE(name);
+    FileRemove("settings.dat", true);
+    std::filesystem::create_symlink(outside, user + "/" + name);
+    ASSERT_TRUE(OptionsSave(&store, o));
+    EXPECT_FALSE(std::filesystem::is_symlink(user + "/settings.dat"));
+    EXPECT_FALSE(std::filesystem::exists(user + "/settings.dat.tmp"));
+    EXPECT_NE(ReadSettings().find("\\MouseTilt\\1"), std::string::npos);
+    std::ifstream in(outside);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "keep me");
+  }
+  // Nowhere to write the new file: the old options stay.
+  std::filesystem::create_directory(user + "/settings.dat.tmp");
+  o.m_mouseTilt = 0;
+  EXPECT_FALSE(OptionsSave(&store, o));
+  EXPECT_NE(ReadSettings().find("\\MouseTilt\\1"), std::string::npos);
+  std::filesystem::remove(user + "/settings.dat.tmp");
+  std::filesystem::remove(outside);
 }
 
 }  // namespace

@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 
 #include "log_lines.h"
@@ -230,6 +233,89 @@ TEST_F(File, AFifoOrAFolderIsRefusedWithoutWaiting) {
   ASSERT_NE(f, nullptr);
   fclose(f);
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+// A symbolic link at the name of a file the game writes would send the bytes outside the folder.
+// Every writer either refuses the name or replaces the link itself; the file it points to stays.
+TEST_F(File, WritesNeverGoThroughALinkAtTheFinalName) {
+  const std::string outside = m_data + "/outside.txt";
+  { std::ofstream(outside) << "keep me"; }
+  auto outsideText = [&] {
+    std::ifstream in(outside);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  struct Writer {
+    const char* what;
+    bool replaces;  // true: the name becomes a file of its own; false: the write is refused
+    std::function<bool(const char*)> write;
+  };
+  const std::string user = m_user;
+  const Writer writers[] = {
+      {"FileOpenWrite", false,
+       [](const char* name) {
+         FileHandle f = FileOpenWrite(name, true);
+         const bool wrote = FileWrite(f, "x", 1) == 1;
+         FileClose(f);
+         return wrote;
+       }},
+      {"FileOpen read-write", false,
+       [](const char* name) {
+         FileHandle f = FileOpen(name, true, FA_READ | FA_WRITE, FC_OPEN_ALWAYS);
+         FileClose(f);
+         return f != 0;
+       }},
+      {"FileStreamOpenWrite", false,
+       [user](const char* name) {
+         FILE* f = FileStreamOpenWrite((user + "/" + name).c_str());
+         if (f) fclose(f);
+         return f != nullptr;
+       }},
+      {"FileWriteAtomic", true, [](const char* name) { return FileWriteAtomic(name, true, "new", 3); }},
+      {"FileCreateTemporary", true,
+       [](const char* name) {
+         FileHandle f = FileCreateTemporary(name, true);
+         FileClose(f);
+         return f != 0;
+       }},
+  };
+  for (const Writer& w : writers) {
+    SCOPED_TRACE(w.what);
+    std::filesystem::remove(m_user + "/link.dat");
+    std::filesystem::create_symlink(outside, m_user + "/link.dat");
+    EXPECT_EQ(w.write("link.dat"), w.replaces);
+    EXPECT_EQ(outsideText(), "keep me");
+    EXPECT_EQ(std::filesystem::is_symlink(m_user + "/link.dat"), !w.replaces);
+  }
+  EXPECT_FALSE(std::filesystem::exists(m_user + "/link.dat.tmp"));
+}
+
+// Whole-file replacement as the save does it: a stale temporary file is cleared first, a failure
+// keeps the old file, and a folder under the name is never deleted.
+TEST_F(File, AtomicWritesKeepTheOldFileAndFoldersAlone) {
+  ASSERT_TRUE(FileWriteAtomic("settings.dat", true, "one", 4));
+  {
+    std::ofstream(m_user + "/settings.dat.tmp") << std::string(5000, 'x');  // left by a kill
+  }
+  ASSERT_TRUE(FileWriteAtomic("settings.dat", true, "two", 4));
+  EXPECT_FALSE(std::filesystem::exists(m_user + "/settings.dat.tmp"));
+  EXPECT_EQ(std::filesystem::file_size(m_user + "/settings.dat"), 4u);
+  // A folder at the temporary name: refused, the old file kept.
+  std::filesystem::create_directory(m_user + "/settings.dat.tmp");
+  EXPECT_FALSE(FileWriteAtomic("settings.dat", true, "three", 6));
+  EXPECT_EQ(std::filesystem::file_size(m_user + "/settings.dat"), 4u);
+  // A folder at the name itself: the write fails and neither removal nor the write takes it.
+  std::filesystem::create_directory(m_user + "/folder.dat");
+  EXPECT_FALSE(FileWriteAtomic("folder.dat", true, "x", 1));
+  FileRemove("folder.dat", true);
+  EXPECT_TRUE(std::filesystem::is_directory(m_user + "/folder.dat"));
+  EXPECT_TRUE(FolderPresent("folder.dat", true));
+  EXPECT_FALSE(FolderPresent("settings.dat", true));
+  // The test hook fails an open as missing permission would, for a process running as root.
+  fileOpenRefuseHook = [](const char*, int) { return true; };
+  EXPECT_EQ(FileOpenRead("settings.dat", true), 0u);
+  EXPECT_TRUE(FilePresent("settings.dat", true));
+  fileOpenRefuseHook = nullptr;
+  EXPECT_TRUE(FileExists("settings.dat", true));
 }
 
 TEST_F(File, PathsLongerThan254AreRefused) {

@@ -2,6 +2,8 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <cstring>
 
 #include "system/input.h"
@@ -243,6 +245,18 @@ TEST_F(InputTest, PointerWheelSticksAndFlags) {
   const char* text;
   EXPECT_TRUE(InputNextEvent(&code, &mods, &text, &down));
   EXPECT_EQ(code, SDL_SCANCODE_Q);
+  EXPECT_TRUE(InputPoll());
+}
+
+// A closed terminal (SIGHUP) once ended the game on the spot, unsaved; it now asks to quit as
+// SIGTERM does, and the shell's shut-down saves the game.
+TEST_F(InputTest, AHangUpIsAQuitRequest) {
+  EXPECT_TRUE(InputPoll());
+  ASSERT_EQ(raise(SIGHUP), 0);  // the process lives on
+  EXPECT_FALSE(InputPoll());
+  EXPECT_FALSE(InputPoll());  // and keeps asking until it has ended
+  InputExit();
+  ASSERT_TRUE(InputInit());
   EXPECT_TRUE(InputPoll());
 }
 

@@ -524,15 +524,19 @@ TEST_F(SaveTest, ResumingADamagedSaveRunsANewWorldAndKeepsTheFile) {
   Bytes bad = saved;
   Put<int32_t>(&bad, LayoutOf(saved).actors, 40);
   WriteAll(SAVEFILENAME, bad);
-  HeadlessOptions o = PlayedPlanet(0.5);
-  o.resume = 1;
-  o.saveAtEnd = 0;
-  HeadlessResult r;
-  ASSERT_EQ(HeadlessRun(o, &r), 0);
-  EXPECT_EQ(r.resumed, 0);
-  EXPECT_EQ(r.generateResult, WG_OK);
-  EXPECT_NEAR(r.age, 0.5, 1e-6);
-  EXPECT_TRUE(ReadAll(SAVEFILENAME) == bad);
+  // Asked to save at the end too, the run leaves the refused save as it is.
+  for (const int saveAtEnd : {0, 1}) {
+    HeadlessOptions o = PlayedPlanet(0.5);
+    o.resume = 1;
+    o.saveAtEnd = saveAtEnd;
+    HeadlessResult r;
+    ASSERT_EQ(HeadlessRun(o, &r), 0);
+    EXPECT_EQ(r.resumed, 0);
+    EXPECT_EQ(r.saved, 0);
+    EXPECT_EQ(r.generateResult, WG_OK);
+    EXPECT_NEAR(r.age, 0.5, 1e-6);
+    EXPECT_TRUE(ReadAll(SAVEFILENAME) == bad) << "save at end " << saveAtEnd;
+  }
 }
 
 TEST(SaveRefusal, PartsReadAloneRefuseCountsThatDoNotFitTheirArrays) {
