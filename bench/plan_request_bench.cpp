@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "bench_util.h"
+#include "tests/world/strip_world.h"
 #include "world/actors.h"
 #include "world/actors_planning.h"
 #include "world/items.h"
@@ -17,30 +18,6 @@ using bench::Quiet;
 
 namespace {
 
-// A strip of land tiles, each linked to the next: enough for the survey to walk 1024 tiles.
-std::unique_ptr<Wld> StripWorld(int n) {
-  auto world = std::make_unique<Wld>("Bench");
-  Globe& g = world->globe;
-  g.CleanUp();
-  g.m_sz = n;
-  g.m_hexw = 1.0f;
-  g.m_nodes = new GridNode[n]();
-  g.m_trfs = new Matrix44[n];
-  g.m_heights = new float[n]();
-  g.m_inventories = new uint64_t[n]();
-  g.m_presences = new uint64_t[n]();
-  for (int i = 0; i < n; ++i) {
-    GridNode& node = g.m_nodes[i];
-    node.nr = i;
-    node.type = TP_LAND;
-    node.height = 1;
-    for (int k = 0; k < 6; ++k) node.neighbours[k] = -1, node.edgecosts[k] = -1;
-    if (i > 0) node.neighbours[0] = i - 1, node.edgecosts[0] = 1;
-    if (i + 1 < n) node.neighbours[1] = i + 1, node.edgecosts[1] = 1;
-  }
-  return world;
-}
-
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -49,7 +26,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 int main() {
   Quiet();
-  auto world = StripWorld(2562);
+  auto world = StripWorld(2562, "Bench");
   Actors& a = world->actors;
   a.Add("Gahk", 10);
   world->items.Add("woodaxe", 40, IS_TOOL);

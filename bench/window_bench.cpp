@@ -10,6 +10,7 @@
 #include "graphics/screenshot.h"
 #include "system/input.h"
 #include "system/window.h"
+#include "utility/png.h"
 
 using bench::Loud;
 using bench::NowUs;

@@ -6,6 +6,20 @@
 // reach about 0.85 units from its origin, a tree's pile spreads over 0.2 units and an item's over
 // 0.57. Buildings face +y: factories have their door there, roads run in from -y, a bridge spans
 // y. Characters stand about 0.6 tile widths tall: a tree is taller, a factory taller still.
+//
+// Index of this file:
+// [SECTION] Colours and shape helpers
+// [SECTION] Trees (1.9 tile widths per unit)
+// [SECTION] Rocks (0.75 tile widths per unit)
+// [SECTION] Mineral fields (0.5 tile widths per unit)
+// [SECTION] Items (0.7 tile widths per unit)
+// [SECTION] Markers and sites
+// [SECTION] Gems
+// [SECTION] Annotations (0.5 tile widths per unit for the path; brdir 1.1 or 0.55)
+// [SECTION] Buildings (0.5 tile widths per unit; door on +y)
+// [SECTION] Bridges
+// [SECTION] Roads
+// [SECTION] The table
 #include "graphics/model_catalogue.h"
 
 #include <cmath>
@@ -15,7 +29,9 @@
 
 namespace {
 
-// ---- Colours ----
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Colours and shape helpers
+// -------------------------------------------------------------------------------------------------
 const Rgb c_bark{96, 64, 38}, c_barkDark{66, 44, 28}, c_wood{178, 128, 72}, c_woodLight{214, 176, 118},
     c_woodDark{120, 80, 45}, c_plank{196, 150, 92};
 const Rgb c_pineDark{26, 84, 46}, c_pineLight{56, 124, 70};
@@ -78,7 +94,9 @@ void Lump(MeshBuilder& b, float cx, float cy, float r, float h, int sides, uint3
 // A round crown of leaves: a low-poly ball.
 void Crown(MeshBuilder& b, const Vec3& c, const Vec3& r, Rgb dark, Rgb light) { b.Sphere(c, r, 3, 7, dark, light); }
 
-// ---- Trees (1.9 tile widths per unit) ----
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Trees (1.9 tile widths per unit)
+// -------------------------------------------------------------------------------------------------
 
 void Trunk(MeshBuilder& b, float r, float h) { b.Prism(5, r, r * 0.7f, 0.0f, h, c_barkDark, c_bark); }
 
@@ -133,7 +151,9 @@ void Seedling(MeshBuilder& b) {
   b.Sphere(Vec3{0.0f, 0.0f, 0.092f}, Vec3{0.009f, 0.009f, 0.008f}, 2, 5, leafDark, leaf);
 }
 
-// ---- Rocks (0.75 tile widths per unit) ----
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Rocks (0.75 tile widths per unit)
+// -------------------------------------------------------------------------------------------------
 
 const Rgb c_rockTints[10][2] = {{{112, 110, 106}, {170, 168, 162}}, {{96, 98, 104}, {150, 152, 160}},
                                 {{128, 122, 112}, {184, 176, 160}}, {{104, 104, 100}, {160, 160, 152}},
@@ -194,7 +214,9 @@ void Rock(MeshBuilder& b, int kind) {
   }
 }
 
-// ---- Mineral fields (0.5 tile widths per unit) ----
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Mineral fields (0.5 tile widths per unit)
+// -------------------------------------------------------------------------------------------------
 
 void Field(MeshBuilder& b, Rgb ground, Rgb ore, Rgb oreLight, Rgb fleck, uint32_t seed) {
   Jitter j{seed};
@@ -214,7 +236,9 @@ void Field(MeshBuilder& b, Rgb ground, Rgb ore, Rgb oreLight, Rgb fleck, uint32_
   }
 }
 
-// ---- Items (0.7 tile widths per unit) ----
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Items (0.7 tile widths per unit)
+// -------------------------------------------------------------------------------------------------
 
 void Bucket(MeshBuilder& b, Rgb inside) {
   b.Prism(8, 0.075f, 0.095f, 0.0f, 0.15f, c_woodDark, c_wood, 22.5f);
@@ -405,6 +429,10 @@ void Fruit(MeshBuilder& b) {
   b.Sphere(Vec3{0.025f, 0.0f, 0.11f}, Vec3{0.02f, 0.01f, 0.004f}, 2, 5, Rgb{60, 140, 40}, Rgb{100, 180, 60});
 }
 
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Markers and sites
+// -------------------------------------------------------------------------------------------------
+
 // The symbol of a factory on its sign: a saw blade, a flame, an anvil or a crate.
 void Symbol(MeshBuilder& b, int factory) {
   switch (factory) {
@@ -517,6 +545,10 @@ void Poop(MeshBuilder& b) {
   b.Prism(9, 0.034f, 0.0f, 0.065f, 0.11f, brown, brownLight, 40.0f);
 }
 
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Gems
+// -------------------------------------------------------------------------------------------------
+
 // Gems: small octahedral stones, stretched upright. Few vertices: each one is also a sparkle.
 void Gem(MeshBuilder& b, Rgb c) { b.Sphere(Vec3{0, 0, 0.05f}, Vec3{0.035f, 0.035f, 0.05f}, 2, 4, Shade(c, 0.7f), c); }
 
@@ -560,7 +592,9 @@ void CrownItem(MeshBuilder& b) {
   b.Sphere(Vec3{0.0f, 0.043f, 0.011f}, Vec3{0.008f, 0.005f, 0.008f}, 2, 4, Rgb{150, 10, 20}, Rgb{230, 30, 40});
 }
 
-// ---- Annotations (0.5 tile widths per unit for the path; brdir 1.1 or 0.55) ----
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Annotations (0.5 tile widths per unit for the path; brdir 1.1 or 0.55)
+// -------------------------------------------------------------------------------------------------
 
 void Arrow(MeshBuilder& b) {
   // Floats above the tile and points along +x to the next tile of the path.
@@ -599,7 +633,9 @@ void BridgeDirection(MeshBuilder& b) {
             side, top);
 }
 
-// ---- Buildings (0.5 tile widths per unit; door on +y) ----
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Buildings (0.5 tile widths per unit; door on +y)
+// -------------------------------------------------------------------------------------------------
 
 // Walls as a box, with a gable roof whose ridge runs along x.
 void House(MeshBuilder& b, float hx, float hy, float wall, float ridge, Rgb walls, Rgb roof, float overhang = 0.06f) {
@@ -929,6 +965,10 @@ void CageFrame(MeshBuilder& b, bool broken) {
 void Cage(MeshBuilder& b) { CageFrame(b, false); }
 void Jailbreak(MeshBuilder& b) { CageFrame(b, true); }
 
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Bridges
+// -------------------------------------------------------------------------------------------------
+
 // The raise of a tile a finished bridge piece stands on, and of one deck level, in model units
 // (the world raises by tile widths; buildings are drawn at half a tile width per unit).
 const float c_buildingScale = 0.5f;
@@ -1033,6 +1073,10 @@ void Deck(MeshBuilder& b, int levels) {
   }
 }
 
+// -------------------------------------------------------------------------------------------------
+// [SECTION] Roads
+// -------------------------------------------------------------------------------------------------
+
 // Roads: a paved strip from the -y edge toward each exit angle (degrees from +x).
 void Paving(MeshBuilder& b, float exitAngle, bool finished) {
   const float edge = 0.88f, w = 0.28f;
@@ -1130,7 +1174,9 @@ void Stargate(MeshBuilder& b) {
   b.Pop();
 }
 
-// ---- The table ----
+// -------------------------------------------------------------------------------------------------
+// [SECTION] The table
+// -------------------------------------------------------------------------------------------------
 
 struct Entry {
   CatalogueModel model;

@@ -1,10 +1,12 @@
-// Test support: assertion recording and a temporary user folder per test program.
+// Test support: assertion recording, a temporary user folder per test program, and the built data folder.
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 
 #include "system/dialog.h"
@@ -68,4 +70,15 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(folder, ec);
   }
   return result;
+}
+
+std::string DataDir(const char* fallback) {
+  const char* dir = getenv("QUILLOMAR_DATA_DIR");
+  return dir && *dir ? std::string(dir) : std::string(fallback);
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -1,6 +1,7 @@
-// Test support: assertion recording and a temporary user folder per test program.
+// Test support: assertion recording, a temporary user folder per test program, and the built data folder.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,3 +26,10 @@ void RecordAssert(const char* expression, const char* file, int line);
 // A fresh empty folder under the system's temporary folder, removed with its contents
 // when the test program ends.
 std::string TestTempFolder(const char* tag);
+
+// The folder the build generated its data/ into: QUILLOMAR_DATA_DIR, which ctest sets to the
+// build folder, or the fallback when it is not set or empty.
+std::string DataDir(const char* fallback = ".");
+
+// The whole file as bytes; empty when it cannot be read.
+std::vector<uint8_t> ReadAll(const std::string& path);

@@ -26,6 +26,7 @@
 #include "system/window.h"
 #include "utility/log.h"
 #include "utility/matrix44.h"
+#include "utility/png.h"
 
 namespace {
 

@@ -13,12 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "graphics/model_formats.h"
+
 namespace {
 
-struct V {
-  float x, y, z;
-  uint8_t c[4];
-};
+using V = GeoVertex;
 
 struct Vec {
   float x, y, z;
@@ -78,21 +77,20 @@ void DrawLine(Image& img, Vec a, Vec b, const float col[3]) {
   }
 }
 
+// Reads the model through the game's own ".geo" reader, so the preview shows what the game would load.
 bool Load(const char* path, std::vector<V>* tris, std::vector<V>* lines) {
   FILE* f = fopen(path, "rb");
   if (!f) return false;
-  char magic[4];
-  int32_t counts[2];
-  bool ok = fread(magic, 1, 4, f) == 4 && !memcmp(magic, "geo ", 4) && fread(counts, 4, 2, f) == 2 && counts[0] >= 0 &&
-            counts[1] >= 0 && counts[0] < 1000000 && counts[1] < 1000000;
-  if (ok) {
-    tris->resize(counts[0] * 3);
-    lines->resize(counts[1] * 2);
-    ok = fread(tris->data(), 16, tris->size(), f) == tris->size() &&
-         fread(lines->data(), 16, lines->size(), f) == lines->size();
-  }
+  std::vector<uint8_t> image;
+  uint8_t chunk[4096];
+  for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;) image.insert(image.end(), chunk, chunk + n);
   fclose(f);
-  return ok;
+  ModelMesh mesh;
+  if (GeoDecode(image.data(), static_cast<int64_t>(image.size()), 0, false, path, &mesh) != 0) return false;
+  const GeoVertex* v = mesh.GeoVertices();
+  tris->assign(v, v + int64_t{mesh.m_triangleCount} * 3);
+  lines->assign(v + int64_t{mesh.m_triangleCount} * 3, v + mesh.m_vertexCount);
+  return true;
 }
 
 }  // namespace
@@ -154,12 +152,12 @@ int main(int argc, char** argv) {
       const float lit = 0.45f + 0.55f * std::fmax(0.0f, Dot(n, light));
       float col[3][3];
       for (int v = 0; v < 3; ++v)
-        for (int k = 0; k < 3; ++k) col[v][k] = tris[i + v].c[k] / 255.0f * lit;
+        for (int k = 0; k < 3; ++k) col[v][k] = tris[i + v].rgba[k] / 255.0f * lit;
       const Vec p[3] = {view.Project(w[0]), view.Project(w[1]), view.Project(w[2])};
       Fill(img, p, col);
     }
     for (size_t i = 0; i + 1 < lines.size(); i += 2) {
-      const float col[3] = {lines[i].c[0] / 255.0f, lines[i].c[1] / 255.0f, lines[i].c[2] / 255.0f};
+      const float col[3] = {lines[i].rgba[0] / 255.0f, lines[i].rgba[1] / 255.0f, lines[i].rgba[2] / 255.0f};
       DrawLine(img, view.Project(pos(lines[i])), view.Project(pos(lines[i + 1])), col);
     }
     std::string name = argv[a];

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake make pkg-config git
   libgtest-dev libgmock-dev
-  libsdl2-dev libx11-dev libglew-dev libopenal-dev libimgui-dev
+  libsdl2-dev libx11-dev libglew-dev libopenal-dev libimgui-dev libstb-dev
   clang-format
   clang libclang-rt-14-dev
   xvfb xauth libgl1-mesa-dri xdotool

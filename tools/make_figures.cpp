@@ -7,9 +7,23 @@
 // sampled at 10 per second and stored as quantised vertices, in the file format's clockwise winding (the
 // reader reverses it). The crown is placed through six fixed distinct-vertex numbers of the ork, so the
 // ork's triangles are ordered until the reader's numbering puts points of the head at exactly those
-// numbers. Skins are painted procedurally into an atlas and written as DXT1 with every mip level; the
-// sparkle is uncompressed 32-bit with its mip levels. Only plain arithmetic, sin, cos and sqrt in a fixed
-// order are used and every byte written is set, so every build writes the same files.
+// numbers. Skins are painted procedurally into an atlas and written as DXT1 with every mip level (the
+// blocks by stb_dxt); the sparkle is uncompressed 32-bit with its mip levels. Only plain arithmetic, sin,
+// cos and sqrt in a fixed order are used (stb_dxt's too) and every byte written is set, so every build
+// writes the same files.
+//
+// Index of this file:
+// [SECTION] Small maths
+// [SECTION] Meshes
+// [SECTION] Triangle order for fixed distinct-vertex numbers
+// [SECTION] Figures, poses and sequences
+// [SECTION] Skin painting
+// [SECTION] The ork
+// [SECTION] The druid
+// [SECTION] The dragon
+// [SECTION] File writing
+// [SECTION] Reading back
+// [SECTION] Preview
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -23,12 +37,23 @@
 #include <string>
 #include <vector>
 
+#include "graphics/model_formats.h"
+#include "utility/png.h"
+
+#define STB_DXT_IMPLEMENTATION
+#define STB_DXT_STATIC
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb/stb_dxt.h>
+#pragma GCC diagnostic pop
+
 namespace {
 
 constexpr double c_pi = 3.14159265358979323846;
 
 // ---------------------------------------------------------------------------------------------------
-// Small maths
+// [SECTION] Small maths
+// ---------------------------------------------------------------------------------------------------
 
 struct V3 {
   double x = 0, y = 0, z = 0;
@@ -103,7 +128,8 @@ double ValueNoise(double x, double y, int seed) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// Meshes
+// [SECTION] Meshes
+// ---------------------------------------------------------------------------------------------------
 
 struct Region {
   int x, y, w, h;  // texels of the skin atlas
@@ -244,7 +270,8 @@ void AddSheet(Mesh& mesh, int bone, const Region& region, const std::vector<V3>&
 }
 
 // ---------------------------------------------------------------------------------------------------
-// Triangle order for fixed distinct-vertex numbers.
+// [SECTION] Triangle order for fixed distinct-vertex numbers
+// ---------------------------------------------------------------------------------------------------
 //
 // The reader numbers the distinct (vertex, texture coordinate) pairs in the order they first appear in
 // its corner stream (each file triangle a, b, c read as a, c, b: that is our counter-clockwise order).
@@ -373,7 +400,8 @@ bool OrderForSlots(Mesh& mesh, std::vector<SlotTarget> targets) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// Figures, poses and sequences
+// [SECTION] Figures, poses and sequences
+// ---------------------------------------------------------------------------------------------------
 
 struct Pose {
   std::vector<V3> rot;  // per bone: roll (x), pitch (y), yaw (z) in radians
@@ -436,7 +464,8 @@ std::vector<V3> PoseVertices(const Figure& fig, const Pose& pose) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// Skin painting
+// [SECTION] Skin painting
+// ---------------------------------------------------------------------------------------------------
 
 struct Rgb {
   double r, g, b;
@@ -481,6 +510,8 @@ double Blob(double du, double dv, double ru, double rv) {
   return d < 1 ? 1.0 : 0.0;
 }
 
+// ---------------------------------------------------------------------------------------------------
+// [SECTION] The ork
 // ---------------------------------------------------------------------------------------------------
 // The ork: the characters' figure, every sequence the characters play, and the crown's attachment.
 
@@ -774,6 +805,8 @@ Figure MakeOrk() {
 }
 
 // ---------------------------------------------------------------------------------------------------
+// [SECTION] The druid
+// ---------------------------------------------------------------------------------------------------
 // The druid: the tutor in the top-right inset, seen from +x.
 
 enum DruidBone { D_ROOT, D_TORSO, D_HEAD, D_JAW, D_LUARM, D_LFARM, D_RUARM, D_RFARM };
@@ -872,7 +905,8 @@ Figure MakeDruid() {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// The dragon.
+// [SECTION] The dragon
+// ---------------------------------------------------------------------------------------------------
 
 enum DragonBone { G_ROOT, G_NECK, G_HEAD, G_JAW, G_TAIL1, G_TAIL2, G_TAIL3, G_LWING, G_RWING };
 
@@ -974,7 +1008,8 @@ Figure MakeDragon() {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// File writing
+// [SECTION] File writing
+// ---------------------------------------------------------------------------------------------------
 
 void Put32(std::vector<uint8_t>& b, uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -1086,51 +1121,17 @@ std::vector<std::vector<uint8_t>> MipChain(const std::vector<uint8_t>& base, int
   return levels;
 }
 
-uint16_t To565(const int c[3]) {
-  return static_cast<uint16_t>(((c[0] * 31 + 127) / 255) << 11 | ((c[1] * 63 + 127) / 255) << 5 |
-                               ((c[2] * 31 + 127) / 255));
-}
-void From565(uint16_t v, int c[3]) {
-  c[0] = ((v >> 11) & 31) * 255 / 31, c[1] = ((v >> 5) & 63) * 255 / 63, c[2] = (v & 31) * 255 / 31;
-}
-
-// DXT1 block of a 4x4 tile: the darkest and brightest texels as the end points, four-colour mode.
+// DXT1 block of a 4x4 tile (edge texels repeated past the border), by stb_dxt in its high-quality
+// mode: end points along the tile's main colour axis, refined twice, always in four-colour mode.
 void EncodeBlock(const uint8_t* rgba, int w, int h, int bx, int by, std::vector<uint8_t>& out) {
-  int px[16][3];
+  uint8_t tile[16 * 4];
   for (int i = 0; i < 16; ++i) {
     const int x = std::min(w - 1, bx + i % 4), y = std::min(h - 1, by + i / 4);
-    for (int c = 0; c < 3; ++c) px[i][c] = rgba[(static_cast<size_t>(y) * w + x) * 4 + c];
+    memcpy(&tile[i * 4], &rgba[(static_cast<size_t>(y) * w + x) * 4], 4);
   }
-  int lo = 0, hi = 0;
-  auto luma = [&](int i) { return px[i][0] * 299 + px[i][1] * 587 + px[i][2] * 114; };
-  for (int i = 1; i < 16; ++i) {
-    if (luma(i) < luma(lo)) lo = i;
-    if (luma(i) > luma(hi)) hi = i;
-  }
-  uint16_t c0 = To565(px[hi]), c1 = To565(px[lo]);
-  if (c0 < c1) std::swap(c0, c1);
-  uint32_t indices = 0;
-  if (c0 != c1) {
-    int pal[4][3];
-    From565(c0, pal[0]);
-    From565(c1, pal[1]);
-    for (int c = 0; c < 3; ++c) {
-      pal[2][c] = (2 * pal[0][c] + pal[1][c]) / 3;
-      pal[3][c] = (pal[0][c] + 2 * pal[1][c]) / 3;
-    }
-    for (int i = 0; i < 16; ++i) {
-      int best = 0, bestD = 1 << 30;
-      for (int k = 0; k < 4; ++k) {
-        int d = 0;
-        for (int c = 0; c < 3; ++c) d += (px[i][c] - pal[k][c]) * (px[i][c] - pal[k][c]);
-        if (d < bestD) best = k, bestD = d;
-      }
-      indices |= static_cast<uint32_t>(best) << (2 * i);
-    }
-  }
-  Put16(out, c0);
-  Put16(out, c1);
-  Put32(out, indices);
+  uint8_t block[8];
+  stb_compress_dxt_block(block, tile, 0, STB_DXT_HIGHQUAL);
+  out.insert(out.end(), block, block + 8);
 }
 
 void DdsHeader(std::vector<uint8_t>& b, int w, int h, int levels, bool dxt1) {
@@ -1210,6 +1211,8 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 // ---------------------------------------------------------------------------------------------------
+// [SECTION] Reading back
+// ---------------------------------------------------------------------------------------------------
 // Reading back: the distinct-pair numbering as the game's reader forms it, and the decoded frames.
 
 uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
@@ -1270,54 +1273,9 @@ Decoded Decode(const std::vector<uint8_t>& b) {
 }
 
 // ---------------------------------------------------------------------------------------------------
+// [SECTION] Preview
+// ---------------------------------------------------------------------------------------------------
 // Preview: every sequence as a row of frames, software-rendered, written as a PNG.
-
-uint32_t Crc(const uint8_t* p, size_t n, uint32_t crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= p[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  return ~crc;
-}
-
-bool WritePng(const std::string& path, const std::vector<uint8_t>& rgb, int w, int h) {
-  std::vector<uint8_t> raw;
-  for (int y = 0; y < h; ++y) {
-    raw.push_back(0);
-    raw.insert(raw.end(), rgb.begin() + static_cast<size_t>(y) * w * 3,
-               rgb.begin() + static_cast<size_t>(y + 1) * w * 3);
-  }
-  std::vector<uint8_t> z{0x78, 0x01};
-  for (size_t at = 0; at < raw.size(); at += 65535) {
-    const size_t n = std::min<size_t>(65535, raw.size() - at);
-    z.push_back(at + n == raw.size() ? 1 : 0);
-    Put16(z, static_cast<uint16_t>(n));
-    Put16(z, static_cast<uint16_t>(~n));
-    z.insert(z.end(), raw.begin() + at, raw.begin() + at + n);
-  }
-  uint32_t a = 1, bsum = 0;
-  for (uint8_t c : raw) a = (a + c) % 65521, bsum = (bsum + a) % 65521;
-  const uint32_t adler = bsum << 16 | a;
-  for (int i = 3; i >= 0; --i) z.push_back(static_cast<uint8_t>(adler >> (8 * i)));
-  std::vector<uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
-    for (int i = 3; i >= 0; --i) png.push_back(static_cast<uint8_t>(data.size() >> (8 * i)));
-    const size_t start = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), data.begin(), data.end());
-    const uint32_t crc = Crc(&png[start], png.size() - start);
-    for (int i = 3; i >= 0; --i) png.push_back(static_cast<uint8_t>(crc >> (8 * i)));
-  };
-  std::vector<uint8_t> ihdr;
-  for (uint32_t v : {static_cast<uint32_t>(w), static_cast<uint32_t>(h)})
-    for (int i = 3; i >= 0; --i) ihdr.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
-  chunk("IHDR", ihdr);
-  chunk("IDAT", z);
-  chunk("IEND", {});
-  return WriteFile(path, png);
-}
 
 struct Canvas {
   int w, h;
@@ -1331,7 +1289,7 @@ struct CrownMesh {
   std::vector<std::array<uint8_t, 3>> colour;
 };
 
-// Reads the triangles of a ".geo" file ("geo ", triangle count, line count, 16-byte vertices).
+// Reads the triangles of a ".geo" file through the game's own reader.
 CrownMesh ReadGeo(const std::string& path) {
   CrownMesh mesh;
   FILE* f = fopen(path.c_str(), "rb");
@@ -1343,16 +1301,12 @@ CrownMesh ReadGeo(const std::string& path) {
   uint8_t chunk[4096];
   for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;) b.insert(b.end(), chunk, chunk + n);
   fclose(f);
-  if (b.size() < 12 || memcmp(b.data(), "geo ", 4) != 0) return mesh;
-  uint32_t tris, lines;
-  memcpy(&tris, &b[4], 4);
-  memcpy(&lines, &b[8], 4);
-  if (b.size() < 12 + static_cast<size_t>(tris) * 48) return mesh;
-  for (uint32_t i = 0; i < tris * 3; ++i) {
-    float xyz[3];
-    memcpy(xyz, &b[12 + 16 * i], 12);
-    mesh.pos.push_back({xyz[0], xyz[1], xyz[2]});
-    mesh.colour.push_back({b[12 + 16 * i + 12], b[12 + 16 * i + 13], b[12 + 16 * i + 14]});
+  ModelMesh model;
+  if (GeoDecode(b.data(), static_cast<int64_t>(b.size()), 0, false, path.c_str(), &model) != 0) return mesh;
+  const GeoVertex* v = model.GeoVertices();
+  for (int64_t i = 0; i < int64_t{model.m_triangleCount} * 3; ++i) {
+    mesh.pos.push_back({v[i].x, v[i].y, v[i].z});
+    mesh.colour.push_back({v[i].rgba[0], v[i].rgba[1], v[i].rgba[2]});
   }
   return mesh;
 }
@@ -1522,7 +1476,7 @@ void Preview(const std::string& path, const std::vector<Figure>& figs, const std
       ++row;
     }
   }
-  WritePng(path, cv.rgb, cv.w, cv.h);
+  PngWrite(path.c_str(), cv.rgb.data(), cv.w, cv.h, 3, false);
 }
 
 }  // namespace

@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -40,12 +38,7 @@ std::string UserFile(const char* name) {
   return std::string(user.c_str()) + "/" + name;
 }
 
-std::vector<char> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-int32_t ReadInt(const std::vector<char>& bytes, size_t at) {
+int32_t ReadInt(const std::vector<uint8_t>& bytes, size_t at) {
   int32_t v = 0;
   if (at + 4 <= bytes.size()) memcpy(&v, bytes.data() + at, 4);
   return v;
@@ -54,7 +47,7 @@ int32_t ReadInt(const std::vector<char>& bytes, size_t at) {
 // Loading marks every tile unclaimed except the sites the characters hold (a claim made by a path
 // search is not saved), so the bit is left out of the comparison: the tiles' attribute words start
 // 8 bytes into each 88-byte tile, after the header, the buildings, the items and the globe's head.
-void ForgetUnclaimed(std::vector<char>* bytes) {
+void ForgetUnclaimed(std::vector<uint8_t>* bytes) {
   size_t at = 272;
   const int32_t buildings = ReadInt(*bytes, at);
   at += 4 + static_cast<size_t>(buildings) * (256 + 4 + 64 + 4 + 4);
@@ -214,7 +207,7 @@ TEST(ScriptedPlayer, ASavedRunResumesWithEverythingTheSaveKeepsAndPlaysOn) {
   HeadlessResult r1;
   ASSERT_EQ(HeadlessRun(first, &r1), 0);
   ASSERT_EQ(r1.saved, 1);
-  const std::vector<char> saved = ReadAll(save);
+  const std::vector<uint8_t> saved = ReadAll(save);
   ASSERT_GT(saved.size(), 272u);
 
   // Resumed and saved again without a step: the same bytes, so nothing the save keeps is lost
@@ -225,7 +218,7 @@ TEST(ScriptedPlayer, ASavedRunResumesWithEverythingTheSaveKeepsAndPlaysOn) {
   HeadlessResult r2;
   ASSERT_EQ(HeadlessRun(again, &r2), 0);
   ASSERT_EQ(r2.resumed, 1);
-  std::vector<char> resaved = ReadAll(save), expected = saved;
+  std::vector<uint8_t> resaved = ReadAll(save), expected = saved;
   ASSERT_EQ(resaved.size(), expected.size());
   ForgetUnclaimed(&resaved);
   ForgetUnclaimed(&expected);

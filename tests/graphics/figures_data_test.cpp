@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,16 +16,6 @@
 #include "world/actors_move.h"
 
 namespace {
-
-std::string DataDir() {
-  const char* dir = getenv("QUILLOMAR_DATA_DIR");
-  return dir && *dir ? std::string(dir) : std::string();
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 int32_t I32(const std::vector<uint8_t>& b, size_t at) {
   uint32_t v;
@@ -95,7 +83,7 @@ void ExpectFullDds(const std::string& path, int format) {
 class FiguresData : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = DataDir();
+    m_dir = DataDir("");
     if (m_dir.empty()) GTEST_SKIP() << "QUILLOMAR_DATA_DIR is not set: run through ctest or set it to the build folder";
   }
   void Load(const char* name, Figure* fig) {

@@ -18,6 +18,7 @@
 #include "system/input.h"
 #include "system/window.h"
 #include "utility/log.h"
+#include "utility/png.h"
 
 namespace {
 

@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,16 +16,6 @@
 #include "utility/wavinfo.h"
 
 namespace {
-
-std::string DataDir() {
-  const char* dir = getenv("QUILLOMAR_DATA_DIR");
-  return dir && *dir ? std::string(dir) : std::string(".");
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Sound {
   WavInfo info;

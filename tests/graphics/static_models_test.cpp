@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -50,17 +48,6 @@ std::vector<std::pair<std::string, float>> ExpectedModels() {
   for (const char* n : c_annotations) out.push_back({std::string("data/annotations/") + n + ".geo", 0.5f});
   for (const char* n : c_buildings) out.push_back({std::string("data/buildings/") + n + ".geo", 0.5f});
   return out;
-}
-
-std::string DataDir() {
-  const char* dir = getenv("QUILLOMAR_DATA_DIR");
-  return (dir && dir[0]) ? dir : ".";
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 struct P3 {
@@ -161,7 +148,7 @@ TEST(StaticModels, EveryModelTheDrawingLoadsIsGeneratedSoundAndInPlace) {
     SCOPED_TRACE(m.path);
     ASSERT_EQ(expected[i].first, m.path);
     // The build wrote the same bytes the catalogue makes now, and a second run makes them again.
-    const std::vector<uint8_t> built = ReadFile(DataDir() + "/" + m.path);
+    const std::vector<uint8_t> built = ReadAll(DataDir() + "/" + m.path);
     const std::vector<uint8_t> image = ModelCatalogueImage(i);
     ASSERT_FALSE(built.empty()) << "missing from the data folder";
     EXPECT_TRUE(built == image) << "the build's file differs from a fresh generation";

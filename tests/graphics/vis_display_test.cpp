@@ -22,24 +22,8 @@
 
 namespace {
 
-using Scene = VisScene;
-Scene& TheScene() { return SharedVisScene<0>(); }
-
-class VisDisplay : public GlFixture {
+class VisDisplay : public VisSceneTest<0> {
  protected:
-  void SetUp() override {
-    GlFixture::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    ASSERT_TRUE(TestWindowKeptOpen());
-    scene = &TheScene();
-    ASSERT_NE(scene->world, nullptr);
-    vis = scene->vis;
-    world = scene->world;
-    DrawableSize(&width, &height);
-    vis->m_windowWidth = width;
-    vis->m_windowHeight = height;
-  }
-
   // The planet camera over a tile, from the height and at the tilt given.
   void LookAt(int tile, float zoom, float tilt) {
     CameraLookFrom(&vis->m_camera, world->globe.m_trfs[tile].GetTranslation());
@@ -49,14 +33,6 @@ class VisDisplay : public GlFixture {
     vis->m_camFrom = vis->m_camTo = c_camPlanet;
     vis->m_camBlend = 1.0f;
     vis->m_lightDir = vis->m_camera.m_orientation.GetZAxis();
-  }
-
-  // Clears and draws the world pass; the pixels as the back buffer holds them.
-  std::vector<uint8_t> Draw() {
-    VisClearFrame(vis);
-    VisDraw3D(vis, *world);
-    int w = 0, h = 0;
-    return ReadBack(&w, &h);
   }
 
   // Window position (from the top) of a world point.
@@ -96,11 +72,6 @@ class VisDisplay : public GlFixture {
     }
     return -1;
   }
-
-  Scene* scene = nullptr;
-  Vis* vis = nullptr;
-  Wld* world = nullptr;
-  int width = 0, height = 0;
 };
 
 }  // namespace

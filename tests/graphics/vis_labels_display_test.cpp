@@ -13,23 +13,12 @@
 
 namespace {
 
-using LabelScene = VisScene;
-LabelScene& TheLabelScene() { return SharedVisScene<1>(); }
-
-class VisLabelsDisplay : public GlFixture {
+class VisLabelsDisplay : public VisSceneTest<1> {
  protected:
   void SetUp() override {
-    GlFixture::SetUp();
+    VisSceneTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    ASSERT_TRUE(TestWindowKeptOpen());
-    LabelScene& scene = TheLabelScene();
-    ASSERT_NE(scene.world, nullptr);
-    vis = scene.vis;
-    world = scene.world;
     ASSERT_NE(vis->m_programs[PROG_TEXT], 0u);
-    DrawableSize(&width, &height);
-    vis->m_windowWidth = width;
-    vis->m_windowHeight = height;
     for (int b = 0; b < world->buildings.m_cnt && store < 0; ++b)
       if (world->buildings.InUse(b) && (world->globe.Attribs(world->buildings.m_loca[b]) & AT_STORAGE)) store = b;
     ASSERT_GE(store, 0) << "a new world has its depot";
@@ -48,12 +37,6 @@ class VisLabelsDisplay : public GlFixture {
     vis->m_camFrom = vis->m_camTo = c_camPlanet;
     vis->m_camBlend = 1.0f;
   }
-  std::vector<uint8_t> Draw() {
-    VisClearFrame(vis);
-    VisDraw3D(vis, *world);
-    int w = 0, h = 0;
-    return ReadBack(&w, &h);
-  }
   void Project(const Vec3& p, int* x, int* y) const {
     const Vec3 ndc = vis->m_viewProjection.TransformPoint(p);
     *x = static_cast<int>((ndc.x + 1.0f) * 0.5f * width);
@@ -71,9 +54,6 @@ class VisLabelsDisplay : public GlFixture {
   static bool Yellow(const uint8_t* p) { return p[0] > 170 && p[1] > 170 && p[2] < 90; }
   static bool Black(const uint8_t* p) { return p[0] < 30 && p[1] < 30 && p[2] < 30; }
 
-  Vis* vis = nullptr;
-  Wld* world = nullptr;
-  int width = 0, height = 0;
   int store = -1;
 };
 

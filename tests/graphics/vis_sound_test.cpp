@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,16 +20,6 @@
 #include "test_support.h"
 
 namespace {
-
-std::string DataDir() {
-  const char* dir = getenv("QUILLOMAR_DATA_DIR");
-  return dir && *dir ? std::string(dir) : std::string(".");
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class VisSound : public testing::Test {
  protected:

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "game/terraform.h"
+#include "gl_fixture.h"
 #include "graphics/graphics.h"
 #include "graphics/vis.h"
 #include "system/window.h"
@@ -57,3 +58,34 @@ inline bool TestWindowKeptOpen() {
   return WindowExists() ||
          (VideoInit(0, 0, 3, 3, "Quillomar tests") && WindowCreate(320, 240, false) && GraphicsInit());
 }
+
+// A window test over the shared scene of the tag: the window kept open, the scene's Vis and world at
+// hand, and the Vis told the drawable's size.
+template <int Tag>
+class VisSceneTest : public GlFixture {
+ protected:
+  void SetUp() override {
+    GlFixture::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(TestWindowKeptOpen());
+    VisScene& scene = SharedVisScene<Tag>();
+    ASSERT_NE(scene.world, nullptr);
+    vis = scene.vis;
+    world = scene.world;
+    DrawableSize(&width, &height);
+    vis->m_windowWidth = width;
+    vis->m_windowHeight = height;
+  }
+
+  // Clears and draws the world pass; the pixels as the back buffer holds them.
+  std::vector<uint8_t> Draw() {
+    VisClearFrame(vis);
+    VisDraw3D(vis, *world);
+    int w = 0, h = 0;
+    return ReadBack(&w, &h);
+  }
+
+  Vis* vis = nullptr;
+  Wld* world = nullptr;
+  int width = 0, height = 0;
+};

@@ -42,10 +42,7 @@ void UseFolders() {
 
 std::string UserPath(const char* name) { return std::string(UserFolderGet()) + "/" + name; }
 
-Bytes ReadAll(const char* name) {
-  std::ifstream in(UserPath(name), std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+Bytes ReadAll(const char* name) { return ::ReadAll(UserPath(name)); }
 
 void WriteAll(const char* name, const Bytes& bytes) {
   std::ofstream out(UserPath(name), std::ios::binary | std::ios::trunc);
