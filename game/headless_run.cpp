@@ -231,13 +231,10 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   if (nextEvent < events) LOGW("%d messages were due after the end and were not sent.", events - nextEvent);
   result->steps = done;
 
-  // The workers may still hold requests of this world: take them back before it goes.
-  PlanningServiceCancel(&world->actors);
-  PathingServiceCancel(&world->actors);
+  // The workers may still hold requests of this world: take them back before it is saved.
+  world->ReleaseServices();
   if (ownPathing) PathingServiceStop();
   if (ownPlanning) PlanningServiceStop();
-  world->actors.ReapPlanRequest();
-  PathRequestReap(world->actors);
   // Saved as the game saves at shut-down: after the services let go of the world.
   if (options.saveAtEnd) result->saved = SaveGameWrite(world, SAVEFILENAME) ? 1 : 0;
 
