@@ -183,12 +183,6 @@ bool StepCountDown(Actors& actors, int nr, float dt) {
   return actors.m_actionDelay[nr] > 0.0f;
 }
 
-void StepPostAt(Actors& actors, const char* format, int tile) {
-  char text[128];
-  snprintf(text, sizeof(text), format, tile);
-  actors.m_wld->Post(text);
-}
-
 bool ItemRoomLeft(const Items& items) {
   for (int i = 0; i < MAXITEMS; ++i)
     if (items.m_name[i].Empty()) return true;

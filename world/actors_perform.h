@@ -36,7 +36,5 @@ int StepTile(Actors& actors, int nr, const char* name);
 bool StepFirstCall(const Actors& actors, int nr, const char* name);
 // Subtracts dt from the step's delay; true while time is left.
 bool StepCountDown(Actors& actors, int nr, float dt);
-// Posts a message whose one "%d" is the tile.
-void StepPostAt(Actors& actors, const char* format, int tile);
 // True while the item table has a free slot, so a product can still be made.
 bool ItemRoomLeft(const Items& items);
