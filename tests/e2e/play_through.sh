@@ -2,7 +2,8 @@
 # Plays the game end to end on a private X server with real input events: start, NEW GAME, the landing, a click on
 # a tile, fast-forward held, Escape twice to quit; then a second start that resumes the saved game. On the way: a
 # second game on the same user folder ends at once, the smallest planet is refused back to the panel, and a third
-# start keeps an unreadable save aside. Checks the exit
+# start keeps an unreadable save aside. On the way back from the customise panel the game in progress stays unless the
+# planet was changed. Checks the exit
 # statuses, the save and the options written, and that no assertion fired. With a folder as second argument the
 # screenshots of the title menu, the customise panel and the landing are kept there.
 set -uo pipefail
@@ -90,19 +91,40 @@ grep -q "MusicPlay()" "$work/game.log" || fail "the music did not start after th
 grep -q "Saved the game" "$work/game.log" || fail "the game was not saved"
 [ -s "$work/user/autosave.dat" ] || fail "no autosave.dat"
 [ -s "$work/user/settings.dat" ] || fail "no settings.dat"
+# SDL stops after every service that used it, and the world goes last of all.
+sdl_stopped=$(grep -n "SDL stopped." "$work/game.log" | tail -1 | cut -d: -f1)
+world_freed=$(grep -n "Destroying world" "$work/game.log" | tail -1 | cut -d: -f1)
+[ -n "$sdl_stopped" ] && [ -n "$world_freed" ] && [ "$world_freed" -gt "$sdl_stopped" ] ||
+  fail "shut-down did not stop SDL and then free the world last"
 cp "$work/game.log" "$work/first.log"
 
 start
 grep -q "We have a game in progress." "$work/game.log" || fail "the save was not seen at the second start"
+# A look at the customise panel and back out with nothing changed: the game and its save stay.
+row 3  # CUSTOMIZE PLANET
+shot customise_with_game
+xdotool key Escape
+sleep 0.5
+[ -s "$work/user/autosave.dat" ] || fail "opening the customise panel removed the save"
 row 2  # RESUME GAME IN PROGRESS
 await "Switched to planet cam." 60
 sleep 2
 shot resumed
+grep -q "deleteCurrentGame" "$work/game.log" && fail "backing out of the customise panel deleted the game"
+# Back in the title menu, a changed planet ends the game in progress when the panel is left.
 xdotool key Escape
 sleep 1
+row 3  # CUSTOMIZE PLANET
+row 1  # Planet Size
+xdotool key Escape
+await "deleteCurrentGame" 10
+for _ in $(seq 100); do [ -e "$work/user/autosave.dat" ] || break; sleep 0.1; done
+[ -e "$work/user/autosave.dat" ] && fail "the changed planet left the old save behind"
+shot title_after_change
 xdotool key Escape
 finish
 grep -q "No saved game present\|could not be read" "$work/game.log" && fail "the save did not resume"
+grep -q "Saved the game" "$work/game.log" && fail "the game ended by the changed planet was saved at exit"
 
 # A save that cannot be read: RESUME keeps it aside, says so, and a new world is played and saved.
 printf 'not a saved game' >"$work/user/autosave.dat"
