@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/screenshot.h"
+#include "utility/png.h"
 
 namespace {
 
