@@ -150,10 +150,7 @@ bool RunSize(int param, int frames, Figures* f) {
   f->buildings = w->buildings.m_cnt;
 
   // Services let go of the world before requests are built by hand and the world is saved.
-  PlanningServiceCancel(&w->actors);
-  PathingServiceCancel(&w->actors);
-  w->actors.ReapPlanRequest();
-  PathRequestReap(w->actors);
+  w->ReleaseServices();
   Actors& a = w->actors;
   int who = -1;
   for (int n = 0; n < a.m_cnt && who < 0; ++n)

@@ -112,12 +112,8 @@ int main(int argc, char** argv) {
   const double wall = bench::NowMs() - start;
   consoleHook = nullptr;
   SimLockstepSet(0.0);
-  PlanningServiceCancel(&world->actors);
-  PathingServiceCancel(&world->actors);
   PathingServiceStop();
   PlanningServiceStop();
-  world->actors.ReapPlanRequest();
-  PathRequestReap(world->actors);
   delete world;
   if (!getenv("RETRY_LOUD")) bench::Loud();
   std::filesystem::remove_all(user, ec);

@@ -245,13 +245,10 @@ int HeadlessRun(const HeadlessOptions& options, HeadlessResult* result) {
   result->steps = done;
   SimLockstepSet(lockstepBefore);
 
-  // The workers may still hold requests of this world: take them back before it goes.
-  PlanningServiceCancel(&world->actors);
-  PathingServiceCancel(&world->actors);
+  // The workers may still hold requests of this world: take them back before it is saved.
+  world->ReleaseServices();
   if (ownPathing) PathingServiceStop();
   if (ownPlanning) PlanningServiceStop();
-  world->actors.ReapPlanRequest();
-  PathRequestReap(world->actors);
   // Saved as the game saves at shut-down: after the services let go of the world.
   if (options.saveAtEnd && keepSave)
     LOGW("The world is not saved at the end: the refused save '%s' is left as it is.", SAVEFILENAME);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "utility/log.h"
+#include "utility/message_codec.h"
 #include "world/actors_interventions.h"
 #include "world/wld.h"
 
@@ -853,7 +854,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     if (partner < 0) return 0;
     const int assignment = WantedAssignment(*this, world, partner);
     const int line = SpeechLine(world, assignment);
-    snprintf(out[written++], 256, "playerspeak line=%d", line);
+    MessagePlayerSpeak(out[written++], 256, line);
     if (line >= 0 && partner < 32) {
       told[partner] = assignment;
       LOGI("Scripted player tells %s to %s.", a.m_name[partner].c_str(), AssignmentName(assignment));
@@ -866,12 +867,12 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
   // The tutorial's last lesson: hold the fast-forward key for a moment.
   if (world.tutor.m_stage == 11 && fastForwardSince < 0.0) {
     fastForwardSince = now;
-    snprintf(out[written++], 256, "simspeed accelerated=1 musicff=1");
+    MessageSimSpeed(out[written++], 256, 1, 1);
     return written;
   }
   if (fastForwardSince >= 0.0 && !fastForwardReleased && now - fastForwardSince > 2.0) {
     fastForwardReleased = true;
-    snprintf(out[written++], 256, "simspeed accelerated=0 musicff=1");
+    MessageSimSpeed(out[written++], 256, 0, 1);
     return written;
   }
   // Busy with a step or a walk: wait for it.
@@ -919,7 +920,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     const char* name = world.items.m_name[held].c_str();
     char action[64];
     snprintf(action, sizeof(action), "%s_%s", strcmp(name, "fruit") ? "drop" : "eat", name);
-    snprintf(out[written++], 256, "playeraction name=%s", action);
+    MessagePlayerAction(out[written++], 256, action);
     ++taskCounts[SP_DROP];
     return written;
   }
@@ -937,9 +938,8 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
       if (task == SP_BRIDGE) bridgeCoast = -1;
       return 0;
     }
-    snprintf(out[written++], 256, "leftclick down=1 moved=0 tile=%d actor=-1 modalt=0 modctl=0 modshf=0", target);
-    if (written < capacity)
-      snprintf(out[written++], 256, "leftclick down=0 moved=0 tile=%d actor=-1 modalt=0 modctl=0 modshf=0", target);
+    MessageLeftClick(out[written++], 256, 1, 0, target, -1, 0, 0, 0);
+    if (written < capacity) MessageLeftClick(out[written++], 256, 0, 0, target, -1, 0, 0, 0);
     lastClickTile = target;
     return written;
   }
@@ -954,7 +954,7 @@ int ScriptedPlayer::Frame(const Wld& world, double now, char (*out)[256], int ca
     if (step.task == SP_GREET) greetFor = -1;
     return 0;
   }
-  snprintf(out[written++], 256, "playeraction name=%s", step.action);
+  MessagePlayerAction(out[written++], 256, step.action);
   snprintf(lastAction, sizeof(lastAction), "%s", step.action);
   lastActionTile = here;
   lastActionAt = now;

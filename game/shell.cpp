@@ -21,15 +21,9 @@ char notice[256];
 
 void NoticeSet(const char* text) { snprintf(notice, sizeof(notice), "%s", text); }
 
-// Takes the world's requests back from both services before anything of it is freed: the
-// Actors destructor would do so too, but only after the later parts (items, trees, buildings)
-// were already gone under a worker that may still read them.
+// Frees the world; its destructor takes its requests back from both services first.
 void WorldFree(Wld* world) {
   if (!world) return;
-  PlanningServiceCancel(&world->actors);
-  PathingServiceCancel(&world->actors);
-  world->actors.ReapPlanRequest();
-  PathRequestReap(world->actors);
   if (wld == world) wld = nullptr;
   delete world;
 }

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "utility/log.h"
-#include "world/sim_frame.h"
+#include "utility/message_codec.h"
 
 const char* const c_leaderboardNames[c_leaderboardCount] = {"lb_fastestwin", "lb_fastestm", "lb_fastestl",
                                                             "lb_fastestj",   "lb_lumber",   "lb_stone"};

@@ -2,7 +2,6 @@
 // head-up action buttons and speech menu laid out.
 #include "graphics/vis_input.h"
 
-#include <cfloat>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "system/window.h"
 #include "utility/fixed_string.h"
 #include "utility/log.h"
+#include "utility/message_codec.h"
 #include "world/actors_interventions.h"
 #include "world/wld.h"
 
@@ -63,49 +63,7 @@ const char* const offerTexts[NUMASSIGNMENTS] = {"procure lumber", "procure stone
 // The first speech line, kept between frames.
 char greeting[64];
 
-// The text after the keyword, or null.
-const char* AfterKeyword(const char* text) {
-  if (!text) return nullptr;
-  const char* rest = strpbrk(text, " \n");
-  return rest;
-}
-
-// The value text of key in the message, or null when the key or its value is absent.
-const char* ValueOf(const char* text, const char* key) {
-  const char* rest = AfterKeyword(text);
-  if (!rest || !key) return nullptr;
-  const char* at = strstr(rest, key);
-  if (!at) return nullptr;
-  const char* eq = strchr(at, '=');
-  if (!eq || !eq[1]) return nullptr;
-  return eq + 1;
-}
-
 }  // namespace
-
-int MessageInt(const char* text, const char* key) {
-  const char* v = ValueOf(text, key);
-  return v ? atoi(v) : INT_MIN;
-}
-
-float MessageFloat(const char* text, const char* key, float fallback) {
-  const char* v = ValueOf(text, key);
-  if (!v) return fallback;
-  const float f = static_cast<float>(atof(v));
-  return f > -FLT_MAX ? f : fallback;
-}
-
-void MessageWord(const char* text, const char* key, char out[80]) {
-  out[0] = 0;
-  const char* v = ValueOf(text, key);
-  if (!v) return;
-  int n = 0;
-  while (n < 79 && v[n] && v[n] != '\n' && v[n] != ' ') {
-    out[n] = v[n];
-    ++n;
-  }
-  out[n] = 0;
-}
 
 // The intro is over: the planet camera turns toward where the intro camera looked and the view
 // blends over to it.
@@ -123,18 +81,18 @@ bool HandleSimEvent(Vis* vis, const char* text, Wld* world) {
   if (!text) return false;
   if (!strncmp(text, "soundeffect ", 12)) {
     char name[80];
-    MessageWord(text, "name", name);
-    const int tile = MessageInt(text, "tile");
+    MessageWordValue(text, "name", name, sizeof(name));
+    const int tile = MessageIntValue(text, "tile");
     Vec3 position{};  // no tile: played at the listener
     if (tile >= 0 && tile < vis->m_tileTransformCount && vis->m_tileTransforms)
       position = vis->m_tileTransforms[tile].GetTranslation();
     else if (tile >= 0)
       LOGE("Sound '%s' at tile %d, beyond the %d tiles: played without a place", name, tile, vis->m_tileTransformCount);
-    PlaySoundEffect(vis, name, MessageFloat(text, "gain", 1.0f), position);
+    PlaySoundEffect(vis, name, MessageFloatValue(text, "gain", 1.0f), position);
     return true;
   }
   if (!strncmp(text, "intro ", 6)) {
-    const int ended = MessageInt(text, "ended"), started = MessageInt(text, "started");
+    const int ended = MessageIntValue(text, "ended"), started = MessageIntValue(text, "started");
     if (ended > 0) {
       SwitchToPlanetCamera(vis, world);
       MusicPlay(vis, "townthemeraw");
@@ -248,7 +206,7 @@ void VisHandleInput(Vis* vis, Wld* world) {
   int code = 0, down = 0;
   uint32_t mods = 0;
   const char* text = nullptr;
-  FixedString message;
+  char message[sizeof(FixedString) - 1];  // as long as a FixedString holds
   while (InputNextEvent(&code, &mods, &text, &down)) {
     const bool alt = down && (mods & c_modAlt), ctrl = down && (mods & c_modCtrl), shift = down && (mods & c_modShift);
     if ((code == c_inputMouseLeft || code == SC_SPACE) && down) select = true;
@@ -266,8 +224,8 @@ void VisHandleInput(Vis* vis, Wld* world) {
     if ((code == SC_RETURN && alt) || (code == SC_F11 && down)) FullscreenToggle();
     if (code == SC_TAB) {
       vis->m_fastForward = down ? 1 : 0;
-      message.Format("simspeed accelerated=%d musicff=%d", down ? 1 : 0, gui.GetOptions().m_musicFF ? 1 : 0);
-      SendToSim(vis, message.c_str());
+      MessageSimSpeed(message, sizeof(message), down ? 1 : 0, gui.GetOptions().m_musicFF ? 1 : 0);
+      SendToSim(vis, message);
       MusicSpeedSet(vis, down ? 2.0f : 1.0f);
     }
     if (code == SC_GRAVE && down) gui.ToggleWindow(Overlay::WIN_CONSOLE);
@@ -277,14 +235,14 @@ void VisHandleInput(Vis* vis, Wld* world) {
     const bool taken = gui.KeyEvent(code, mods, text, down != 0, px, static_cast<int>(axes.pointerY)) != 0;
     bool sent = false;
     if (select && !selectUsed && vis->m_actionHover >= 0 && vis->m_actionNames[vis->m_actionHover]) {
-      message.Format("playeraction name=%s", vis->m_actionNames[vis->m_actionHover]);
-      SendToSim(vis, message.c_str());
+      MessagePlayerAction(message, sizeof(message), vis->m_actionNames[vis->m_actionHover]);
+      SendToSim(vis, message);
       InputSetMouseMoved(true);
       sent = selectUsed = true;
     }
     if (select && !selectUsed && !sent && vis->m_speechHover >= 0) {
-      message.Format("playerspeak line=%d", vis->m_speechHover - 2);
-      SendToSim(vis, message.c_str());
+      MessagePlayerSpeak(message, sizeof(message), vis->m_speechHover - 2);
+      SendToSim(vis, message);
       InputSetMouseMoved(true);
       sent = selectUsed = true;
     }
@@ -303,10 +261,9 @@ void VisHandleInput(Vis* vis, Wld* world) {
         pick.m_clickTile = pick.m_hoverTile;
         pick.m_clickActor = pick.m_hoverActor;
       }
-      message.Format("leftclick down=%d moved=%d tile=%d actor=%d modalt=%d modctl=%d modshf=%d", down ? 1 : 0,
-                     InputMouseMoved() ? 1 : 0, pick.m_hoverTile, down ? pick.m_clickActor : -1, alt ? 1 : 0,
-                     ctrl ? 1 : 0, shift ? 1 : 0);
-      SendToSim(vis, message.c_str());
+      MessageLeftClick(message, sizeof(message), down ? 1 : 0, InputMouseMoved() ? 1 : 0, pick.m_hoverTile,
+                       down ? pick.m_clickActor : -1, alt ? 1 : 0, ctrl ? 1 : 0, shift ? 1 : 0);
+      SendToSim(vis, message);
     }
     if (code == c_inputMouseMiddle) cam.m_middleHeld = down ? 1 : 0;
     if (code == c_inputMouseRight) cam.m_rightHeld = down ? 1 : 0;

@@ -2,17 +2,10 @@
 // head-up action buttons and speech menu laid out.
 #pragma once
 
-#include <climits>
+#include "utility/message_codec.h"
 
 struct Vis;
 struct Wld;
-
-// Key lookup in a message's text after its keyword, as the simulation's parser reads it: the
-// integer after "key=", or INT_MIN when absent; the float, or the default when absent; the word
-// (at most 79 characters) into out, empty when absent.
-int MessageInt(const char* text, const char* key);
-float MessageFloat(const char* text, const char* key, float fallback);
-void MessageWord(const char* text, const char* key, char out[80]);
 
 // The store platform's handlers of the simulation's statistics messages, each given the whole
 // message; the game sets them at start-up (the store platform lives above the visualisation).

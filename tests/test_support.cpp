@@ -9,8 +9,10 @@
 #include <iterator>
 #include <mutex>
 
-#include "system/dialog.h"
 #include "utility/log.h"
+#ifndef QUILLOMAR_TESTS_WITHOUT_PLATFORM
+#include "system/dialog.h"
+#endif
 
 namespace {
 ExpectAsserts* current = nullptr;
@@ -59,8 +61,10 @@ std::string TestTempFolder(const char* tag) {
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   assertHook = RecordAssert;
+#ifndef QUILLOMAR_TESTS_WITHOUT_PLATFORM
   // A test never waits for someone to close a dialog.
   dialogHook = DialogLogOnly;
+#endif
   // Tests never touch the real user folder.
   std::string user = TestTempFolder("user");
   setenv("QUILLOMAR_USER_DIR", user.c_str(), 1);

@@ -1,12 +1,30 @@
 #!/usr/bin/env bash
-# The simulation builds and runs without a window: world/ and quarnplan256/ include no
-# SDL, GL or OpenAL header; they reach threads, files and time through system/ and utility/.
+# The layers of the source: world/ and quarnplan256/ include no SDL, GL or OpenAL header and
+# nothing of the platform, the presentation or the shell (they reach threads, files and time
+# through system/'s core and utility/); graphics/ includes nothing of the shell. The linker
+# enforces the libraries; this check catches the includes. Checks the tree given, or this one.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-bad=$(grep -rnE '#\s*include\s*[<"](SDL|GL/|GL\b|AL/|al\.h|alc\.h|glew|imgui)' world quarnplan256 2>/dev/null || true)
-if [ -n "$bad" ]; then
-  echo "Layer check failed: world/ and quarnplan256/ must not include window, GL or audio headers:"
-  echo "$bad"
+root="${1:-$(dirname "$0")/..}"
+cd "$root"
+failed=0
+refuse() {
+  local why="$1" pattern="$2"
+  shift 2
+  local bad
+  bad=$(grep -rnE "$pattern" "$@" 2>/dev/null || true)
+  if [ -n "$bad" ]; then
+    echo "Layer check failed: $why:"
+    echo "$bad"
+    failed=1
+  fi
+}
+refuse "world/ and quarnplan256/ must not include window, GL or audio headers" \
+  '#\s*include\s*[<"](SDL|GL/|GL\b|AL/|al\.h|alc\.h|glew|imgui)' world quarnplan256
+refuse "world/ and quarnplan256/ must not include the platform, graphics/ or game/" \
+  '#\s*include\s*"(graphics|game)/|#\s*include\s*"system/(window|input|audio|dialog|stack_walker|symbol_index|steam_api)\.h"' \
+  world quarnplan256
+refuse "graphics/ must not include game/" '#\s*include\s*"game/' graphics
+if [ "$failed" -ne 0 ]; then
   exit 1
 fi
 echo "Layer check passed."

@@ -76,14 +76,10 @@ inline Wld* ShotWorldMake(Vis* vis, const char* name, int size, int variant, Pac
   return world;
 }
 
-// Takes the world's requests back, stops both services and frees the world.
+// Stops both services and frees the world.
 inline void ShotWorldFree(Vis* vis, Wld* world) {
-  PlanningServiceCancel(&world->actors);
-  PathingServiceCancel(&world->actors);
   PathingServiceStop();
   PlanningServiceStop();
-  world->actors.ReapPlanRequest();
-  PathRequestReap(world->actors);
   VisWorldChanged(vis, nullptr);
   wld = nullptr;
   delete world;

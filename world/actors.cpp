@@ -9,6 +9,7 @@
 #include "world/actors_pathing.h"
 #include "world/actors_planning.h"
 #include "world/globe.h"
+#include "world/save_stream.h"
 #include "world/wld.h"
 
 const char* const assignmentNames[NUMASSIGNMENTS] = {
@@ -238,62 +239,51 @@ void Actors::AbandonPlan(int nr, bool quiet) {
   PathAbandon(*this, nr);
 }
 
-size_t Actors::Serialize(FileHandle file, bool write) {
-  size_t total = 0;
-  // A failed write (a full disk) is an error of the disk, reported once by the save; the fields
-  // after it are not tried. A short read is reported per field.
-  bool failed = false;
-  {
-    const size_t got = write ? FileWrite(file, &m_cnt, sizeof(m_cnt)) : FileRead(file, &m_cnt, sizeof(m_cnt));
-    total += got;
-    if (write && got != sizeof(m_cnt)) return total;
-    ASSERTT(got == sizeof(m_cnt), "written == sizeof(m_cnt)");
-    if (!write && got != sizeof(m_cnt)) m_cnt = 0;
+size_t Actors::Serialize(SaveStream& s) {
+  const bool write = s.Writing();
+  const uint64_t start = s.Bytes();
+  if (s.Field(&m_cnt, sizeof(m_cnt), "written == sizeof(m_cnt)") != sizeof(m_cnt)) {
+    if (!write) m_cnt = 0;
+    return s.Bytes() - start;
   }
   // A count that does not fit the arrays would make every field below overrun them.
   if (m_cnt < 0 || m_cnt > MAXACTORS) {
     LOGE("Stored actor count %d is outside 0..%d; no actors %s.", m_cnt, MAXACTORS, write ? "written" : "read");
     m_cnt = 0;
-    return total;
+    s.Stop();
+    return s.Bytes() - start;
   }
 
-#define ACTORS_TRANSFER(field)                                                                     \
-  do {                                                                                             \
-    ASSERTT(m_cnt > 0, "m_cnt>0");                                                                 \
-    if (failed) break;                                                                             \
-    const size_t want = static_cast<size_t>(m_cnt) * sizeof(field[0]);                             \
-    const size_t got = write ? FileWrite(file, &field[0], want) : FileRead(file, &field[0], want); \
-    total += got;                                                                                  \
-    if (write)                                                                                     \
-      failed = got != want;                                                                        \
-    else                                                                                           \
-      ASSERTT(got == want, "written == m_cnt*sizeof(" #field "[0])");                              \
+#define ACTORS_FIELD(field)                                                                                      \
+  do {                                                                                                           \
+    ASSERTT(m_cnt > 0, "m_cnt>0");                                                                               \
+    s.Field(&field[0], static_cast<size_t>(m_cnt) * sizeof(field[0]), "written == m_cnt*sizeof(" #field "[0])"); \
   } while (0)
 
-  ACTORS_TRANSFER(m_loca);
-  ACTORS_TRANSFER(m_tgtl);
-  ACTORS_TRANSFER(m_clai);
-  ACTORS_TRANSFER(m_name);
-  ACTORS_TRANSFER(m_stat);
-  ACTORS_TRANSFER(m_assi);
-  ACTORS_TRANSFER(m_prva);
-  ACTORS_TRANSFER(m_trfs);
-  ACTORS_TRANSFER(m_lvel);
-  ACTORS_TRANSFER(m_avel);
-  ACTORS_TRANSFER(m_lacc);
-  ACTORS_TRANSFER(m_aacc);
-  ACTORS_TRANSFER(m_mpid);
-  ACTORS_TRANSFER(m_tpid);
-  ACTORS_TRANSFER(m_ploc);
-  ACTORS_TRANSFER(m_pasz);
-  ACTORS_TRANSFER(m_pathStage);
-  ACTORS_TRANSFER(m_actionDelay);
-  ACTORS_TRANSFER(m_animTime);
-  ACTORS_TRANSFER(m_animSeq);
-  ACTORS_TRANSFER(m_animLoop);
-  ACTORS_TRANSFER(m_timeSinceEating);
-  ACTORS_TRANSFER(m_timeUntilPoop);
-#undef ACTORS_TRANSFER
+  ACTORS_FIELD(m_loca);
+  ACTORS_FIELD(m_tgtl);
+  ACTORS_FIELD(m_clai);
+  ACTORS_FIELD(m_name);
+  ACTORS_FIELD(m_stat);
+  ACTORS_FIELD(m_assi);
+  ACTORS_FIELD(m_prva);
+  ACTORS_FIELD(m_trfs);
+  ACTORS_FIELD(m_lvel);
+  ACTORS_FIELD(m_avel);
+  ACTORS_FIELD(m_lacc);
+  ACTORS_FIELD(m_aacc);
+  ACTORS_FIELD(m_mpid);
+  ACTORS_FIELD(m_tpid);
+  ACTORS_FIELD(m_ploc);
+  ACTORS_FIELD(m_pasz);
+  ACTORS_FIELD(m_pathStage);
+  ACTORS_FIELD(m_actionDelay);
+  ACTORS_FIELD(m_animTime);
+  ACTORS_FIELD(m_animSeq);
+  ACTORS_FIELD(m_animLoop);
+  ACTORS_FIELD(m_timeSinceEating);
+  ACTORS_FIELD(m_timeUntilPoop);
+#undef ACTORS_FIELD
 
   if (!write) {
     // Plans point into planners that are not saved, so a loaded character plans afresh.
@@ -317,6 +307,7 @@ size_t Actors::Serialize(FileHandle file, bool write) {
       if (m_pathStage[i] < 0 || m_pathStage[i] > c_tilePathLimit) m_pathStage[i] = 0;
     }
   }
-  LOGI("Serialized %zu bytes for %d actors %s disk.", total, m_cnt, write ? "to" : "from");
+  const size_t total = s.Bytes() - start;
+  LOGI("Serialized %zu bytes for %d actors %s disk.", total, m_cnt, s.Direction());
   return total;
 }

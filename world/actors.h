@@ -11,6 +11,8 @@
 #include "utility/matrix44.h"
 #include "utility/pid.h"
 
+class SaveStream;
+
 struct Wld;
 struct PlanRequest;
 
@@ -141,7 +143,7 @@ struct Actors {
   bool IsValid(int nr) const { return nr >= 0 && nr < m_cnt; }
 
   // Writes or reads the saved fields; returns the bytes moved. Plans come back empty.
-  size_t Serialize(FileHandle file, bool write);
+  size_t Serialize(SaveStream& s);
 
   // Plan steps (performing them belongs to the step handlers): enters the next step and returns
   // its stage (m_planSize when used up); drops the plan and any claimed site.

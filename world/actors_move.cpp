@@ -2,7 +2,6 @@
 #include "world/actors_move.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -24,18 +23,6 @@ const char* AnimationName(int64_t seq) {
 static float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 static bool Begins(const char* s, const char* prefix) { return !strncmp(s, prefix, strlen(prefix)); }
-
-// Posts a formatted message through the world's outbox.
-static void PostFormatted(Wld* world, const char* format, ...) __attribute__((format(printf, 2, 3)));
-static void PostFormatted(Wld* world, const char* format, ...) {
-  if (!world) return;
-  char text[256];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(text, sizeof(text), format, args);
-  va_end(args);
-  world->Post(text);
-}
 
 void Actors::Steer(int nr, float dt, const Vec3& target, const Vec3& direction) {
   if (!IsValid(nr)) {
@@ -147,7 +134,7 @@ void Actors::Update(float dt) {
       m_timeUntilPoop[nr] -= dt;
       if (m_timeUntilPoop[nr] <= 0.0f) {
         m_stat[nr] |= ST_POOPING;
-        PostFormatted(m_wld, "soundeffect name=poop tile=%d", m_loca[nr]);
+        if (m_wld) m_wld->PostF("soundeffect name=poop tile=%d", m_loca[nr]);
       }
     }
   }
@@ -184,7 +171,7 @@ void Actors::Fall(float dt, int nr) {
   p -= Normalize(p) * (c_fallSpeed * globe->m_hexw * dt);
   m_trfs[nr].SetTranslation(p);
   if (p.Length() < globe->m_heights[m_loca[nr]]) {
-    PostFormatted(m_wld, "soundeffect name=drop tile=%d", m_loca[nr]);
+    if (m_wld) m_wld->PostF("soundeffect name=drop tile=%d", m_loca[nr]);
     m_trfs[nr] = globe->m_trfs[m_loca[nr]];
     m_stat[nr] &= ~static_cast<uint64_t>(ST_FALLING);
     m_stat[nr] |= ST_LANDED | ST_CLIMBING;

@@ -174,12 +174,6 @@ bool StepCountDown(Actors& actors, int nr, float dt) {
   return actors.m_actionDelay[nr] > 0.0f;
 }
 
-void StepPostAt(Actors& actors, const char* format, int tile) {
-  char text[128];
-  snprintf(text, sizeof(text), format, tile);
-  actors.m_wld->Post(text);
-}
-
 bool StepClaim(Actors& actors, int nr, int tile, const char* action) {
   Globe& globe = actors.m_wld->globe;
   const char* who = actors.m_name[nr].c_str();

@@ -36,8 +36,6 @@ int StepTile(Actors& actors, int nr, const char* name);
 bool StepFirstCall(const Actors& actors, int nr, const char* name);
 // Subtracts dt from the step's delay; true while time is left.
 bool StepCountDown(Actors& actors, int nr, float dt);
-// Posts a message whose one "%d" is the tile.
-void StepPostAt(Actors& actors, const char* format, int tile);
 // Takes the tile as the character's one claimed site, giving back a site it held elsewhere; false
 // (nothing changed) when someone else holds the tile. Logs the claim.
 bool StepClaim(Actors& actors, int nr, int tile, const char* action);

@@ -27,12 +27,6 @@ const FactoryMarker c_factoryMarkers[4] = {
 };
 
 // Posts a sound message that names the sound as well as the tile.
-void PostSoundAt(Wld* w, const char* format, const char* sound, int tile) {
-  char text[128];
-  snprintf(text, sizeof(text), format, sound, tile);
-  w->Post(text);
-}
-
 // Raises the tile to the level with a deck site when it lies lower.
 void DeckUpTo(Globe& globe, int tile, int level) {
   const int height = globe.m_nodes[tile].height;
@@ -142,7 +136,7 @@ int PerformStake(Actors& a, int nr, const char* name, float dt) {
     const bool site = false;
     ASSERTT(site, "site");
   }
-  StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", a.m_loca[nr]);
+  a.m_wld->PostF("soundeffect name=thud gain=2.0 tile=%d", a.m_loca[nr]);
   items.Remove(carried);
   ++w->m_changes;
   return a.NextPlanStep(nr);
@@ -194,7 +188,7 @@ int PerformBuild(Actors& a, int nr, const char* name, float dt) {
     return a.m_planStage[nr];
   }
   if (a.m_actionDelay[nr] == ActionDuration(name))
-    PostSoundAt(w, "soundeffect name=%s gain=2.0 tile=%d", road ? "brick" : "hammer", loc);
+    w->PostF("soundeffect name=%s gain=2.0 tile=%d", road ? "brick" : "hammer", loc);
 
   a.m_actionDelay[nr] -= dt;
   if (a.m_actionDelay[nr] < 0.0f) {

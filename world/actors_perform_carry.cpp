@@ -48,7 +48,7 @@ int PerformPickup(Actors& a, int nr, const char* name, float dt) {
     globe.AttribsClear(loc, AT_FILLEDSTORAGE);
     globe.AttribsSet(loc, AT_STORAGE);
   }
-  StepPostAt(a, "soundeffect name=pickup gain=3 tile=%d", loc);
+  a.m_wld->PostF("soundeffect name=pickup gain=3 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
 
@@ -57,7 +57,7 @@ int PerformDrop(Actors& a, int nr, const char* name, float dt) {
   if (loc < 0) return -1;
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   if (!DropCarried(a, nr, StepNameAfter(name, "drop_"), loc)) return -1;
-  StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", loc);
+  a.m_wld->PostF("soundeffect name=thud gain=2.0 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
 
@@ -85,7 +85,7 @@ int PerformDeliver(Actors& a, int nr, const char* name, float dt) {
     LogEvent("%s delivered %s", a.m_name[nr].c_str(), material);
     ++w->m_changes;
   }
-  StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", loc);
+  a.m_wld->PostF("soundeffect name=thud gain=2.0 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
 
@@ -100,7 +100,7 @@ int PerformStock(Actors& a, int nr, const char* name, float dt) {
     w->globe.AttribsClear(loc, AT_STORAGE);
     w->globe.AttribsSet(loc, AT_FILLEDSTORAGE);
   }
-  StepPostAt(a, "soundeffect name=thud gain=2.0 tile=%d", loc);
+  a.m_wld->PostF("soundeffect name=thud gain=2.0 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
 
@@ -139,7 +139,7 @@ int PerformSmashChest(Actors& a, int nr, const char* name, float dt) {
   const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
   Wld* w = a.m_wld;
-  if (StepFirstCall(a, nr, name)) StepPostAt(a, "soundeffect name=cratebreak gain=2.0 tile=%d", loc);
+  if (StepFirstCall(a, nr, name)) a.m_wld->PostF("soundeffect name=cratebreak gain=2.0 tile=%d", loc);
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   Items& items = w->items;
   const int chest = items.FindAt("chest", loc, true);

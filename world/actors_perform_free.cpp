@@ -27,7 +27,7 @@ int PerformFree(Actors& a, int nr, const char* name, float dt) {
     LOGE("There is no prisoner here. %s cannot free it.", who);
     return -1;
   }
-  if (StepFirstCall(a, nr, name)) StepPostAt(a, "soundeffect name=clang gain=2.0 tile=%d", loc);
+  if (StepFirstCall(a, nr, name)) a.m_wld->PostF("soundeffect name=clang gain=2.0 tile=%d", loc);
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   // The broken cage stays as "jailbreak", so the tile is no goal for freeing any more.
   w.buildings.m_name[cage].Set("jailbreak");
@@ -39,9 +39,7 @@ int PerformFree(Actors& a, int nr, const char* name, float dt) {
   int freePop = 0;
   for (int i = 0; i < a.m_cnt; ++i)
     if (!(a.m_stat[i] & ST_PRISONER)) ++freePop;
-  char text[64];
-  snprintf(text, sizeof(text), "intstat name=s_freepop val=%d sync=1", freePop);
-  w.Post(text);
+  w.PostF("intstat name=s_freepop val=%d sync=1", freePop);
   return a.NextPlanStep(nr);
 }
 

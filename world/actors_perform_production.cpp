@@ -59,7 +59,7 @@ int PerformCutTree(Actors& a, int nr, const char* name, float dt) {
     LOGE("%s can't cut a tree on a tile without trees!", who);
     return -1;
   }
-  if (StepFirstCall(a, nr, name)) StepPostAt(a, "soundeffect name=cuttree gain=5.0 tile=%d", loc);
+  if (StepFirstCall(a, nr, name)) a.m_wld->PostF("soundeffect name=cuttree gain=5.0 tile=%d", loc);
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   if (!RoomForProduct(a, nr, "timber", loc)) return -1;
   const int left = w.trees.Fell(loc, kind);
@@ -94,7 +94,7 @@ int PerformCutStone(Actors& a, int nr, const char* name, float dt) {
     LOGE("%s can't cut stone on a tile without rocks!", who);
     return -1;
   }
-  if (StepFirstCall(a, nr, name)) StepPostAt(a, "soundeffect name=cutstone gain=5.0 tile=%d", loc);
+  if (StepFirstCall(a, nr, name)) a.m_wld->PostF("soundeffect name=cutstone gain=5.0 tile=%d", loc);
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   if (!RoomForProduct(a, nr, "stone", loc)) return -1;
   if (w.rocks.Quarry(loc, slot) < 0) return -1;
@@ -172,7 +172,7 @@ int PerformMineOre(Actors& a, int nr, const char* name, float dt) {
     LOGI("%s can't mine for ore when not at a oremine site.", who);
     return -1;
   }
-  if (StepFirstCall(a, nr, name)) StepPostAt(a, "soundeffect name=cutstone gain=5.0 tile=%d", loc);
+  if (StepFirstCall(a, nr, name)) a.m_wld->PostF("soundeffect name=cutstone gain=5.0 tile=%d", loc);
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   // The deposit is not used up.
   return MakeProduct(a, nr, "ironore", loc, 0, "%s mined ironore.");
@@ -259,7 +259,7 @@ int PerformEat(Actors& a, int nr, const char* name, float dt) {
   if (slot >= 0) {
     // Eaten on the first call, so the food is gone even if the meal is interrupted.
     a.m_wld->items.Remove(slot);
-    StepPostAt(a, "soundeffect name=apple gain=5 tile=%d", loc);
+    a.m_wld->PostF("soundeffect name=apple gain=5 tile=%d", loc);
   }
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   a.m_timeSinceEating[nr] = 0.0f;
@@ -317,7 +317,7 @@ int PerformFillBucket(Actors& a, int nr, const char* name, float dt) {
   }
   const int bucket = a.m_wld->items.FindCarried("emptybucket", nr);
   if (bucket >= 0) {
-    StepPostAt(a, "soundeffect name=waterpickup gain=5.0 tile=%d", loc);
+    a.m_wld->PostF("soundeffect name=waterpickup gain=5.0 tile=%d", loc);
     a.m_wld->items.Remove(bucket);
   }
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];

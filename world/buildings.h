@@ -7,6 +7,8 @@
 #include "utility/fixed_string.h"
 #include "utility/matrix44.h"
 
+class SaveStream;
+
 struct Wld;
 
 #define MAXBUILDINGS 1024
@@ -49,7 +51,7 @@ struct Buildings {
   // The building lines of the scene dump; returns the number written.
   int WriteScene(FileHandle file) const;
   // Writes or reads the buildings' block of the save file; the bytes moved (save.cpp).
-  size_t Serialize(FileHandle file, bool write);
+  size_t Serialize(SaveStream& s);
 
  private:
   // Per-tile tallies of loose lumber and stone, filled and emptied by each UpdateFlows, so a

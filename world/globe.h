@@ -8,6 +8,8 @@
 #include "system/file.h"
 #include "utility/matrix44.h"
 
+class SaveStream;
+
 struct Wld;
 struct ActionPlanner;
 struct WorldState;
@@ -168,7 +170,7 @@ struct Globe {
   void SetTileTransforms(const Matrix44* trfs);
   // Writes or reads the globe's block of the save file; reading replaces the tiles and
   // continents. The bytes moved (save.cpp).
-  size_t Serialize(FileHandle file, bool write);
+  size_t Serialize(SaveStream& s);
 
   Vec3 TilePosition(int nr) const;
   int OppositeNeighbour(int from, int tile) const;

@@ -7,6 +7,8 @@
 #include "system/file.h"
 #include "utility/fixed_string.h"
 
+class SaveStream;
+
 struct Wld;
 struct ActionPlanner;
 struct WorldState;
@@ -85,5 +87,5 @@ struct Items {
   // carries and "handsfull"; returns the number of atoms set.
   int SetAtoms(ActionPlanner* ap, WorldState* ws, int character, int tile) const;
   // Writes or reads the items' block of the save file; the bytes moved (save.cpp).
-  size_t Serialize(FileHandle file, bool write);
+  size_t Serialize(SaveStream& s);
 };

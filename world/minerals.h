@@ -6,6 +6,8 @@
 #include "system/file.h"
 #include "utility/matrix44.h"
 
+class SaveStream;
+
 struct Wld;
 
 #define NUMMINERALS 2
@@ -35,5 +37,5 @@ struct Minerals {
   // 1 when the tile carries a deposit of the kind, else 0 (also for bad arguments).
   int HasDeposit(int tile, int kind) const;
   // Writes or reads the minerals' block of the save file, sized by the globe; the bytes moved (save.cpp).
-  size_t Serialize(FileHandle file, bool write);
+  size_t Serialize(SaveStream& s);
 };

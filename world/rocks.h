@@ -6,6 +6,8 @@
 #include "system/file.h"
 #include "utility/matrix44.h"
 
+class SaveStream;
+
 struct Wld;
 
 #define NUMROCKKINDS 10
@@ -41,5 +43,5 @@ struct Rocks {
   // Scene lines for every piece of the kind; returns the number written.
   int WriteScene(FileHandle file, int kind, const char* kindName) const;
   // Writes or reads the rocks' block of the save file, sized by the globe; the bytes moved (save.cpp).
-  size_t Serialize(FileHandle file, bool write);
+  size_t Serialize(SaveStream& s);
 };

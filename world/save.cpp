@@ -7,65 +7,10 @@
 
 #include "system/file.h"
 #include "utility/log.h"
+#include "world/save_stream.h"
 #include "world/wld.h"
 
 namespace {
-
-// Transfers that moved fewer bytes than asked, or part records refused while reading, since the
-// last reset. Saving and loading run on the main thread only.
-int shortTransfers = 0;
-
-const char* Direction(bool write) { return write ? "to" : "from"; }
-
-// The field whose write failed first (a full disk, say), for the one line that reports it.
-const char* failedWrite = nullptr;
-
-// Moves one field; a short count is remembered. A short read is reported with the field's own
-// text. A failed write is not an impossible state but an error of the disk: it is reported once
-// by the caller, and the fields after it are not tried.
-size_t Transfer(FileHandle file, void* data, size_t bytes, bool write, const char* text) {
-  if (write) {
-    if (shortTransfers) return 0;
-    const size_t put = FileWrite(file, data, bytes);
-    if (put != bytes) {
-      ++shortTransfers;
-      failedWrite = text;
-    }
-    return put;
-  }
-  const size_t got = FileRead(file, data, bytes);
-  if (got != bytes) ++shortTransfers;
-  ASSERTT(got == bytes, text);
-  return got;
-}
-
-// Notes a write that fell short, once: the first such field is the one reported.
-void NoteWrite(bool whole, const char* text) {
-  if (whole || shortTransfers) return;
-  ++shortTransfers;
-  failedWrite = text;
-}
-
-// Writes `bytes` copies of one byte: the map of a part that was never made for this globe.
-size_t WriteFill(FileHandle file, uint8_t value, size_t bytes) {
-  if (shortTransfers) return 0;
-  uint8_t block[4096];
-  memset(block, value, sizeof(block));
-  size_t done = 0;
-  while (done < bytes) {
-    const size_t chunk = bytes - done < sizeof(block) ? bytes - done : sizeof(block);
-    const size_t got = FileWrite(file, block, chunk);
-    done += got;
-    if (got != chunk) break;
-  }
-  return done;
-}
-
-// Reading refuses a record whose counts do not fit: nothing past the arrays is ever written.
-void Refuse(const char* what) {
-  ++shortTransfers;
-  LOGE("Invalid or corrupt saved game: %s.", what);
-}
 
 // Per kind, the trees on the whole map; a damaged map cannot overflow the sum (each tile's
 // count is checked after loading, and a sum is held to the 32-bit range).
@@ -87,62 +32,65 @@ static_assert(c_actorBytes == 1504);
 
 }  // namespace
 
-size_t Buildings::Serialize(FileHandle file, bool write) {
-  size_t total = 0;
+size_t Buildings::Serialize(SaveStream& s) {
+  const bool write = s.Writing();
+  const uint64_t start = s.Bytes();
   int32_t cnt = m_cnt;
-  total += Transfer(file, &cnt, sizeof(m_cnt), write, "written == sizeof(m_cnt)");
+  s.Field(&cnt, sizeof(m_cnt), "written == sizeof(m_cnt)");
   if (!write) {
     if (cnt < 0 || cnt > MAXBUILDINGS) {
-      Refuse("building count out of range");
-      return total;
+      s.Refuse("building count out of range");
+      return s.Bytes() - start;
     }
     m_cnt = cnt;
   }
   const size_t n = static_cast<size_t>(m_cnt);
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_name, n * sizeof(m_name[0]), write, "written == m_cnt*sizeof(m_name[0])");
+  s.Field(m_name, n * sizeof(m_name[0]), "written == m_cnt*sizeof(m_name[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_loca, n * sizeof(m_loca[0]), write, "written == m_cnt*sizeof(m_loca[0])");
+  s.Field(m_loca, n * sizeof(m_loca[0]), "written == m_cnt*sizeof(m_loca[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_trfs, n * sizeof(m_trfs[0]), write, "written == m_cnt*sizeof(m_trfs[0])");
+  s.Field(m_trfs, n * sizeof(m_trfs[0]), "written == m_cnt*sizeof(m_trfs[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_rsto, n * sizeof(m_rsto[0]), write, "written == m_cnt*sizeof(m_rsto[0])");
+  s.Field(m_rsto, n * sizeof(m_rsto[0]), "written == m_cnt*sizeof(m_rsto[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_rwoo, n * sizeof(m_rwoo[0]), write, "written == m_cnt*sizeof(m_rwoo[0])");
+  s.Field(m_rwoo, n * sizeof(m_rwoo[0]), "written == m_cnt*sizeof(m_rwoo[0])");
   if (!write)
     for (int i = 0; i < m_cnt; ++i) m_name[i].Repair();
-  LOGI("Serialized %zu bytes for %d buildings %s disk.", total, m_cnt, Direction(write));
+  const size_t total = s.Bytes() - start;
+  LOGI("Serialized %zu bytes for %d buildings %s disk.", total, m_cnt, s.Direction());
   return total;
 }
 
-size_t Items::Serialize(FileHandle file, bool write) {
-  size_t total = 0;
+size_t Items::Serialize(SaveStream& s) {
+  const bool write = s.Writing();
+  const uint64_t start = s.Bytes();
   int32_t cnt = m_cnt;
-  total += Transfer(file, &cnt, sizeof(m_cnt), write, "written == sizeof(m_cnt)");
+  s.Field(&cnt, sizeof(m_cnt), "written == sizeof(m_cnt)");
   if (!write) {
     if (cnt < 0 || cnt > MAXITEMS) {
-      Refuse("item count out of range");
-      return total;
+      s.Refuse("item count out of range");
+      return s.Bytes() - start;
     }
     m_cnt = cnt;
   }
   const size_t n = static_cast<size_t>(m_cnt);
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_loca, n * sizeof(m_loca[0]), write, "written == m_cnt*sizeof(m_loca[0])");
+  s.Field(m_loca, n * sizeof(m_loca[0]), "written == m_cnt*sizeof(m_loca[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_carr, n * sizeof(m_carr[0]), write, "written == m_cnt*sizeof(m_carr[0])");
+  s.Field(m_carr, n * sizeof(m_carr[0]), "written == m_cnt*sizeof(m_carr[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_clai, n * sizeof(m_clai[0]), write, "written == m_cnt*sizeof(m_clai[0])");
+  s.Field(m_clai, n * sizeof(m_clai[0]), "written == m_cnt*sizeof(m_clai[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_name, n * sizeof(m_name[0]), write, "written == m_cnt*sizeof(m_name[0])");
+  s.Field(m_name, n * sizeof(m_name[0]), "written == m_cnt*sizeof(m_name[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_type, n * sizeof(m_type[0]), write, "written == m_cnt*sizeof(m_type[0])");
+  s.Field(m_type, n * sizeof(m_type[0]), "written == m_cnt*sizeof(m_type[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_stat, n * sizeof(m_stat[0]), write, "written == m_cnt*sizeof(m_stat[0])");
+  s.Field(m_stat, n * sizeof(m_stat[0]), "written == m_cnt*sizeof(m_stat[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_tphs, n * sizeof(m_tphs[0]), write, "written == m_cnt*sizeof(m_tphs[0])");
+  s.Field(m_tphs, n * sizeof(m_tphs[0]), "written == m_cnt*sizeof(m_tphs[0])");
   ASSERTT(m_cnt > 0, "m_cnt>0");
-  total += Transfer(file, m_tspe, n * sizeof(m_tspe[0]), write, "written == m_cnt*sizeof(m_tspe[0])");
+  s.Field(m_tspe, n * sizeof(m_tspe[0]), "written == m_cnt*sizeof(m_tspe[0])");
   if (!write) {
     for (int i = 0; i < m_cnt; ++i) m_name[i].Repair();
     // Slots above the count are free, as in a fresh part.
@@ -153,31 +101,33 @@ size_t Items::Serialize(FileHandle file, bool write) {
       m_clai[i] = -1;
     }
   }
-  LOGI("Serialized %zu bytes for %d items %s disk.", total, m_cnt, Direction(write));
+  const size_t total = s.Bytes() - start;
+  LOGI("Serialized %zu bytes for %d items %s disk.", total, m_cnt, s.Direction());
   return total;
 }
 
-size_t Globe::Serialize(FileHandle file, bool write) {
-  size_t total = 0;
+size_t Globe::Serialize(SaveStream& s) {
+  const bool write = s.Writing();
+  const uint64_t start = s.Bytes();
   int32_t sz = m_sz;
   float hexw = m_hexw;
   int32_t numcontinents = m_numcontinents;
-  total += Transfer(file, &sz, sizeof(m_sz), write, "written == sizeof(m_sz)");
-  total += Transfer(file, &hexw, sizeof(m_hexw), write, "written == sizeof(m_hexw)");
-  total += Transfer(file, &numcontinents, sizeof(m_numcontinents), write, "written == sizeof(m_numcontinents)");
+  s.Field(&sz, sizeof(m_sz), "written == sizeof(m_sz)");
+  s.Field(&hexw, sizeof(m_hexw), "written == sizeof(m_hexw)");
+  s.Field(&numcontinents, sizeof(m_numcontinents), "written == sizeof(m_numcontinents)");
   int32_t contsizes[MAXCONTINENTS] = {};
   if (!write) {
     if (sz < 1 || sz > SAVEMAXTILES || numcontinents < 1 || numcontinents > MAXCONTINENTS || !std::isfinite(hexw)) {
-      Refuse("globe size or continent count out of range");
+      s.Refuse("globe size or continent count out of range");
       CleanUp();
-      return total;
+      return s.Bytes() - start;
     }
   } else {
     memcpy(contsizes, m_contsizes, sizeof(contsizes));
   }
   ASSERTT(numcontinents > 0, "m_numcontinents>0");
-  total += Transfer(file, contsizes, static_cast<size_t>(numcontinents) * sizeof(m_contsizes[0]), write,
-                    "written == m_numcontinents*sizeof(m_contsizes[0])");
+  s.Field(contsizes, static_cast<size_t>(numcontinents) * sizeof(m_contsizes[0]),
+          "written == m_numcontinents*sizeof(m_contsizes[0])");
   if (!write) {
     // Every tile belongs to exactly one continent or sea.
     int64_t sum = 0;
@@ -187,9 +137,9 @@ size_t Globe::Serialize(FileHandle file, bool write) {
       sum += contsizes[c];
     }
     if (!fits || sum != sz) {
-      Refuse("continent sizes do not add up to the tile count");
+      s.Refuse("continent sizes do not add up to the tile count");
       CleanUp();
-      return total;
+      return s.Bytes() - start;
     }
     // The planet in memory, of whatever size, gives way to the stored one.
     CleanUp();
@@ -212,41 +162,37 @@ size_t Globe::Serialize(FileHandle file, bool write) {
     // The pathing thread may clear a tile's "unclaimed" bit meanwhile: the attribute words are
     // copied with atomic loads rather than read in one block.
     GridNode block[256];
-    size_t done = 0;
-    for (size_t first = 0; first < n && !shortTransfers; first += 256) {
+    for (size_t first = 0; first < n && !s.Failed(); first += 256) {
       const size_t count = n - first < 256 ? n - first : 256;
       memcpy(static_cast<void*>(block), &m_nodes[first], count * sizeof(GridNode));
       for (size_t i = 0; i < count; ++i) block[i].attribs = Attribs(static_cast<int>(first + i));
-      const size_t got = FileWrite(file, block, count * sizeof(GridNode));
-      done += got;
-      if (got != count * sizeof(GridNode)) break;
+      s.Field(block, count * sizeof(GridNode), "written == m_sz*sizeof(m_nodes[0])");
     }
-    NoteWrite(done == n * sizeof(m_nodes[0]), "written == m_sz*sizeof(m_nodes[0])");
-    total += done;
   } else {
-    total += Transfer(file, m_nodes, n * sizeof(m_nodes[0]), write, "written == m_sz*sizeof(m_nodes[0])");
+    s.Field(m_nodes, n * sizeof(m_nodes[0]), "written == m_sz*sizeof(m_nodes[0])");
   }
-  total += Transfer(file, m_trfs, n * sizeof(m_trfs[0]), write, "written == m_sz*sizeof(m_trfs[0])");
-  total += Transfer(file, m_heights, n * sizeof(m_heights[0]), write, "written == m_sz*sizeof(m_heights[0])");
-  total +=
-      Transfer(file, m_inventories, n * sizeof(m_inventories[0]), write, "written == m_sz*sizeof(m_inventories[0])");
-  total += Transfer(file, m_presences, n * sizeof(m_presences[0]), write, "written == m_sz*sizeof(m_presences[0])");
+  s.Field(m_trfs, n * sizeof(m_trfs[0]), "written == m_sz*sizeof(m_trfs[0])");
+  s.Field(m_heights, n * sizeof(m_heights[0]), "written == m_sz*sizeof(m_heights[0])");
+  s.Field(m_inventories, n * sizeof(m_inventories[0]), "written == m_sz*sizeof(m_inventories[0])");
+  s.Field(m_presences, n * sizeof(m_presences[0]), "written == m_sz*sizeof(m_presences[0])");
   for (int c = 0; c < m_numcontinents; ++c) {
     ASSERTT(m_contsizes[c] > 0, "m_contsizes[c]>0");
-    total += Transfer(file, m_continents[c], static_cast<size_t>(m_contsizes[c]) * sizeof(m_continents[c][0]), write,
-                      "written == m_contsizes[c]*sizeof(m_continents[c][0])");
+    s.Field(m_continents[c], static_cast<size_t>(m_contsizes[c]) * sizeof(m_continents[c][0]),
+            "written == m_contsizes[c]*sizeof(m_continents[c][0])");
   }
   if (!write) {
     // No path search of the loaded game has claimed anything yet.
     for (int t = 0; t < m_sz; ++t) m_nodes[t].attribs |= AT_UNCLAIMED;
     ForgetOccupancy();
   }
-  LOGI("Serialized %zu bytes for globe with %d tiles %s disk.", total, m_sz, Direction(write));
+  const size_t total = s.Bytes() - start;
+  LOGI("Serialized %zu bytes for globe with %d tiles %s disk.", total, m_sz, s.Direction());
   return total;
 }
 
-size_t Rocks::Serialize(FileHandle file, bool write) {
-  size_t total = 0;
+size_t Rocks::Serialize(SaveStream& s) {
+  const bool write = s.Writing();
+  const uint64_t start = s.Bytes();
   const int sz = m_wld->globe.m_sz;
   ASSERTT(sz > 0, "sz>0");
   const size_t n = sz > 0 ? static_cast<size_t>(sz) : 0;
@@ -255,7 +201,7 @@ size_t Rocks::Serialize(FileHandle file, bool write) {
   if (write && !made) LOGW("Rocks were not placed on this globe; saved without rocks.");
   int32_t counts[NUMROCKKINDS] = {};
   if (write && made) memcpy(counts, m_counts, sizeof(counts));
-  total += Transfer(file, counts, sizeof(m_counts), write, "written == NUMROCKKINDS*sizeof(m_counts[0])");
+  s.Field(counts, sizeof(m_counts), "written == NUMROCKKINDS*sizeof(m_counts[0])");
   if (!write) {
     int64_t sum = 0;
     bool fits = sz > 0;
@@ -264,9 +210,9 @@ size_t Rocks::Serialize(FileHandle file, bool write) {
       sum += counts[k];
     }
     if (!fits || sum > static_cast<int64_t>(n) * ROCKSLOTS) {
-      Refuse("rock counts out of range");
+      s.Refuse("rock counts out of range");
       CleanUp();
-      return total;
+      return s.Bytes() - start;
     }
     CleanUp();
     m_sz = sz;
@@ -278,23 +224,23 @@ size_t Rocks::Serialize(FileHandle file, bool write) {
     }
   }
   if (write && !made) {
-    const size_t got = WriteFill(file, 0xff, n * sizeof(int8_t[ROCKSLOTS]));
-    NoteWrite(got == n * sizeof(int8_t[ROCKSLOTS]), "written == sz*sizeof(m_formations[0])");
-    total += got;
+    s.Fill(0xff, n * sizeof(int8_t[ROCKSLOTS]), "written == sz*sizeof(m_formations[0])");
   } else {
-    total += Transfer(file, m_formations, n * sizeof(m_formations[0]), write, "written == sz*sizeof(m_formations[0])");
+    s.Field(m_formations, n * sizeof(m_formations[0]), "written == sz*sizeof(m_formations[0])");
     for (int k = 0; k < NUMROCKKINDS; ++k) {
       if (m_counts[k] <= 0) continue;
-      total += Transfer(file, m_trfs[k], static_cast<size_t>(m_counts[k]) * sizeof(m_trfs[k][0]), write,
-                        "written == m_counts[t]*sizeof(m_trfs[t][0])");
+      s.Field(m_trfs[k], static_cast<size_t>(m_counts[k]) * sizeof(m_trfs[k][0]),
+              "written == m_counts[t]*sizeof(m_trfs[t][0])");
     }
   }
-  LOGI("Serialized %zu bytes for rocks %s disk.", total, Direction(write));
+  const size_t total = s.Bytes() - start;
+  LOGI("Serialized %zu bytes for rocks %s disk.", total, s.Direction());
   return total;
 }
 
-size_t Trees::Serialize(FileHandle file, bool write) {
-  size_t total = 0;
+size_t Trees::Serialize(SaveStream& s) {
+  const bool write = s.Writing();
+  const uint64_t start = s.Bytes();
   const int sz = m_wld->globe.m_sz;
   ASSERTT(sz > 0, "sz>0");
   const size_t n = sz > 0 ? static_cast<size_t>(sz) : 0;
@@ -305,34 +251,31 @@ size_t Trees::Serialize(FileHandle file, bool write) {
   // The counts are the sums of the maps; written that way, a count that went astray in play is
   // never stored (nor a negative one).
   if (write && made) SumTreeMaps(*this, count);
-  total += Transfer(file, count, sizeof(m_count), write, "written == NUMTREEKINDS*sizeof(m_count[0])");
-  total += Transfer(file, &timeToFruit, sizeof(m_timeToFruit), write, "written == sizeof(m_timeToFruit)");
+  s.Field(count, sizeof(m_count), "written == NUMTREEKINDS*sizeof(m_count[0])");
+  s.Field(&timeToFruit, sizeof(m_timeToFruit), "written == sizeof(m_timeToFruit)");
   if (!write) {
     // The counts themselves are recounted from the maps below.
     const bool fits = sz > 0;
     if (!fits) {
-      Refuse("tree counts out of range");
+      s.Refuse("tree counts out of range");
       CleanUp();
-      return total;
+      return s.Bytes() - start;
     }
     if (!Allocate(sz)) {
-      ++shortTransfers;
-      return total;
+      s.Stop();
+      return s.Bytes() - start;
     }
     memcpy(m_count, count, sizeof(m_count));
     m_timeToFruit = timeToFruit;
   }
   if (write && !made) {
     const size_t want = n * (NUMTREEKINDS * sizeof(int32_t) + sizeof(uint8_t) + sizeof(float));
-    const size_t got = WriteFill(file, 0, want);
-    NoteWrite(got == want, "written == sz*sizeof(m_density[k][0])");
-    total += got;
+    s.Fill(0, want, "written == sz*sizeof(m_density[k][0])");
   } else {
     for (int k = 0; k < NUMTREEKINDS; ++k)
-      total +=
-          Transfer(file, m_density[k], n * sizeof(m_density[k][0]), write, "written == sz*sizeof(m_density[k][0])");
-    total += Transfer(file, m_grove, n * sizeof(m_grove[0]), write, "written == sz*sizeof(m_grove[0])");
-    total += Transfer(file, m_ages, n * sizeof(m_ages[0]), write, "written == sz*sizeof(m_ages[0])");
+      s.Field(m_density[k], n * sizeof(m_density[k][0]), "written == sz*sizeof(m_density[k][0])");
+    s.Field(m_grove, n * sizeof(m_grove[0]), "written == sz*sizeof(m_grove[0])");
+    s.Field(m_ages, n * sizeof(m_ages[0]), "written == sz*sizeof(m_ages[0])");
   }
   if (!write && m_density[0]) {
     // The stored counts only repeat the maps; a file whose counts disagree with them would go
@@ -346,12 +289,14 @@ size_t Trees::Serialize(FileHandle file, bool write) {
   // 64 bits: a damaged map's sums reach the 32-bit limit before the tiles are checked.
   int64_t trees = 0;
   for (int k = 0; k < NUMTREEKINDS; ++k) trees += count[k];
-  LOGI("Serialized %zu bytes for %lld trees %s disk.", total, static_cast<long long>(trees), Direction(write));
+  const size_t total = s.Bytes() - start;
+  LOGI("Serialized %zu bytes for %lld trees %s disk.", total, static_cast<long long>(trees), s.Direction());
   return total;
 }
 
-size_t Minerals::Serialize(FileHandle file, bool write) {
-  size_t total = 0;
+size_t Minerals::Serialize(SaveStream& s) {
+  const bool write = s.Writing();
+  const uint64_t start = s.Bytes();
   const int sz = m_wld->globe.m_sz;
   const size_t n = sz > 0 ? static_cast<size_t>(sz) : 0;
   int32_t counts[NUMMINERALS] = {};
@@ -363,7 +308,7 @@ size_t Minerals::Serialize(FileHandle file, bool write) {
       if (m_counts[tp] > 0 && !made) LOGW("Minerals of kind %d do not fit this globe; saved without them.", tp);
     }
   }
-  total += Transfer(file, counts, sizeof(m_counts), write, "written == NUMMINERALS*sizeof(m_counts[0])");
+  s.Field(counts, sizeof(m_counts), "written == NUMMINERALS*sizeof(m_counts[0])");
   if (!write) {
     bool fits = sz > 0;
     for (int tp = 0; tp < NUMMINERALS; ++tp) fits = fits && counts[tp] >= 0 && counts[tp] <= sz;
@@ -375,8 +320,8 @@ size_t Minerals::Serialize(FileHandle file, bool write) {
       m_counts[tp] = 0;
     }
     if (!fits) {
-      Refuse("mineral counts out of range");
-      return total;
+      s.Refuse("mineral counts out of range");
+      return s.Bytes() - start;
     }
     m_sz = sz;
     for (int tp = 0; tp < NUMMINERALS; ++tp) {
@@ -392,13 +337,13 @@ size_t Minerals::Serialize(FileHandle file, bool write) {
     minerals += counts[tp];
     // The deposits are a map over every tile (what HasDeposit reads), not a list of tiles.
     ASSERTT(sz > 0, "sz>0");
-    total +=
-        Transfer(file, m_deposits[tp], n * sizeof(m_deposits[tp][0]), write, "written == sz*sizeof(m_deposits[tp][0])");
+    s.Field(m_deposits[tp], n * sizeof(m_deposits[tp][0]), "written == sz*sizeof(m_deposits[tp][0])");
     ASSERTT(counts[tp] > 0, "m_counts[tp]>0");
-    total += Transfer(file, m_trfs[tp], static_cast<size_t>(counts[tp]) * sizeof(m_trfs[tp][0]), write,
-                      "written == m_counts[tp]*sizeof(m_trfs[tp][0])");
+    s.Field(m_trfs[tp], static_cast<size_t>(counts[tp]) * sizeof(m_trfs[tp][0]),
+            "written == m_counts[tp]*sizeof(m_trfs[tp][0])");
   }
-  LOGI("Serialized %zu bytes for %d minerals %s disk.", total, minerals, Direction(write));
+  const size_t total = s.Bytes() - start;
+  LOGI("Serialized %zu bytes for %d minerals %s disk.", total, minerals, s.Direction());
   return total;
 }
 
@@ -618,19 +563,17 @@ bool CheckLoaded(const Wld& w) {
   return !problem;
 }
 
-// Both directions; *complete is false when any transfer fell short or a record was refused.
-uint64_t SerializeWorld(Wld* w, FileHandle file, bool write, bool* complete) {
+// Both directions through the stream; *complete is false when a field fell short or a record was
+// refused. A read must come after the file's scan.
+uint64_t SerializeWorld(Wld* w, SaveStream& s, bool* complete) {
   *complete = false;
-  if (!write && ScanSave(file) <= 0) return 0;
-  shortTransfers = 0;
-  failedWrite = nullptr;
-  uint64_t total = 0;
+  const bool write = s.Writing();
   char magic[4];
   memcpy(magic, SAVEMAGIC, sizeof(magic));
-  total += Transfer(file, magic, 4 * sizeof(magic[0]), write, "written == 4*sizeof(magic[0])");
-  total += Transfer(file, &w->m_version, sizeof(w->m_version), write, "written == sizeof(m_version)");
-  total += Transfer(file, &w->m_name, sizeof(w->m_name), write, "written == sizeof(m_name)");
-  total += Transfer(file, &w->m_age, sizeof(w->m_age), write, "written == sizeof(m_age)");
+  s.Field(magic, 4 * sizeof(magic[0]), "written == 4*sizeof(magic[0])");
+  s.Field(&w->m_version, sizeof(w->m_version), "written == sizeof(m_version)");
+  s.Field(&w->m_name, sizeof(w->m_name), "written == sizeof(m_name)");
+  s.Field(&w->m_age, sizeof(w->m_age), "written == sizeof(m_age)");
   if (!write) {
     // The scan has checked both; this guards a file changed in between.
     if (memcmp(magic, SAVEMAGIC, sizeof(magic)) != 0) {
@@ -645,27 +588,18 @@ uint64_t SerializeWorld(Wld* w, FileHandle file, bool write, bool* complete) {
   }
   // A read stops at the first record refused: what follows it would be read out of step. A write
   // stops at the first failure: the file is discarded, and the failure is reported once.
-  if (!shortTransfers) total += w->buildings.Serialize(file, write);
-  if (!shortTransfers) total += w->items.Serialize(file, write);
-  if (!shortTransfers) total += w->globe.Serialize(file, write);
-  if (!shortTransfers) total += w->rocks.Serialize(file, write);
-  if (!shortTransfers) total += w->trees.Serialize(file, write);
-  if (!shortTransfers) {
-    // The characters' block checks its own transfers; its size tells whether all of it moved.
-    const size_t actorBytes = w->actors.Serialize(file, write);
-    if (actorBytes != sizeof(int32_t) + c_actorBytes * static_cast<size_t>(w->actors.m_cnt))
-      NoteWrite(false, "written == m_cnt*sizeof(m_loca[0])");
-    total += actorBytes;
-  }
-  if (!shortTransfers) total += w->minerals.Serialize(file, write);
-  if (!shortTransfers) {
-    const size_t tutorBytes = w->tutor.Serialize(file, write);
-    if (tutorBytes != sizeof(int32_t)) NoteWrite(false, "written == sizeof(m_stage)");
-    total += tutorBytes;
-  }
+  if (!s.Failed()) w->buildings.Serialize(s);
+  if (!s.Failed()) w->items.Serialize(s);
+  if (!s.Failed()) w->globe.Serialize(s);
+  if (!s.Failed()) w->rocks.Serialize(s);
+  if (!s.Failed()) w->trees.Serialize(s);
+  if (!s.Failed()) w->actors.Serialize(s);
+  if (!s.Failed()) w->minerals.Serialize(s);
+  if (!s.Failed()) w->tutor.Serialize(s);
+  const uint64_t total = s.Bytes();
   LOGI("Serialized world '%s' version %d %s disk as %zu bytes.", w->m_name.c_str(), static_cast<int>(w->m_version),
-       Direction(write), static_cast<size_t>(total));
-  *complete = shortTransfers == 0 && (write || CheckLoaded(*w));
+       s.Direction(), static_cast<size_t>(total));
+  *complete = !s.Failed() && (write || CheckLoaded(*w));
   if (!write && !*complete) return 0;
   if (!write) {
     // The globe came back all unclaimed; the sites the characters still hold stay theirs, so
@@ -679,8 +613,17 @@ uint64_t SerializeWorld(Wld* w, FileHandle file, bool write, bool* complete) {
 }  // namespace
 
 uint64_t Wld::Serialize(FileHandle file, bool write) {
+  if (!write && ScanSave(file) <= 0) return 0;
+  SaveStream s(file, write);
   bool complete = false;
-  return SerializeWorld(this, file, write, &complete);
+  return SerializeWorld(this, s, &complete);
+}
+
+int SaveGameMeasure(Wld* world, uint64_t* fieldEnds, int capacity) {
+  SaveStream s = SaveStream::Measure(fieldEnds, capacity);
+  bool complete = false;
+  SerializeWorld(world, s, &complete);
+  return s.Fields();
 }
 
 bool SaveGameWrite(Wld* world, const char* name) {
@@ -697,8 +640,9 @@ bool SaveGameWrite(Wld* world, const char* name) {
     LOGE("Cannot save the game: '%s' cannot be opened for writing; the previous save is kept.", temporary.c_str());
     return false;
   }
+  SaveStream s(f, true);
   bool complete = false;
-  const uint64_t bytes = SerializeWorld(world, f, true, &complete);
+  const uint64_t bytes = SerializeWorld(world, s, &complete);
   const bool flushed = complete && FileFlush(f);
   FileClose(f);
   if (!complete || !flushed || !FileRename(temporary.c_str(), name, true)) {

@@ -17,6 +17,10 @@ struct Wld;
 // keeps the previous one. False, with a log line, when nothing was stored.
 bool SaveGameWrite(Wld* world, const char* name);
 
+// The layout of the save the world would write, worked out without a file: the offset at which
+// each field ends, in order (up to `capacity` of them). Returns the number of fields.
+int SaveGameMeasure(Wld* world, uint64_t* fieldEnds, int capacity);
+
 // Reads the save of that name from the user folder into a new world (named "Reverodade b" until
 // the stored name replaces it). Null, with a log line, when there is no save or it is refused
 // (wrong magic or version, damaged or cut short); the file itself is never changed, so the

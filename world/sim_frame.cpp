@@ -1,7 +1,6 @@
 // The simulation's half of a game frame: the visualisation's messages, the fixed steps, the tick and the post.
 #include "world/sim_frame.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "utility/log.h"
@@ -36,21 +35,6 @@ void WldOutboxSet(Packet* out, Wld* world) {
   if (world) world->m_outbox = out;
 }
 
-int32_t MessageIntValue(const char* text, const char* key) {
-  if (!text || !key) return c_messageIntAbsent;
-  const char* rest = text;
-  while (*rest && *rest != ' ' && *rest != '\n') ++rest;
-  const char* at = strstr(rest, key);
-  if (!at) return c_messageIntAbsent;
-  const char* eq = strchr(at, '=');
-  if (!eq || !eq[1]) return c_messageIntAbsent;
-  // atoi's reading, but a number too big for 32 bits is clamped instead of being undefined.
-  const long long v = strtoll(eq + 1, nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(v);
-}
-
 // The "leftclick " rule: steal with control, smite with shift, walk on a plain release.
 static void LeftClick(Wld* world, const char* text) {
   const int down = MessageIntValue(text, "down");
@@ -74,16 +58,9 @@ static void LeftClick(Wld* world, const char* text) {
 
 // The "playeraction " rule: the player's character starts the named action.
 static void PlayerAction(Wld* world, const char* text) {
-  const char* at = strstr(text + 13, "name");
-  if (!at) return;
-  const char* eq = strchr(at, '=');
-  if (!eq || !eq[1]) return;
-  const char* v = eq + 1;
-  int len = 0;
-  while (len < c_playerActionNameLimit && v[len] && v[len] != '\n' && v[len] != ' ') ++len;
-  if (len == 0) return;
-  memcpy(playerActionName, v, len);
-  playerActionName[len] = 0;
+  char name[c_playerActionNameLimit + 1];
+  if (MessageWordValue(text, "name", name, sizeof(name)) == 0) return;
+  memcpy(playerActionName, name, sizeof(name));
   LOGI("Action '%s' selected.", playerActionName);
   const int p = world->actors.FindPlayer();
   if (p < 0) {

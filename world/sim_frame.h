@@ -1,19 +1,15 @@
 // The simulation's half of a game frame: the visualisation's messages, the fixed steps, the tick and the post.
 #pragma once
 
-#include <climits>
 #include <cstdint>
+
+#include "utility/message_codec.h"
 
 struct Packet;
 struct Wld;
 
 // Seconds of one simulation step.
 constexpr float c_simStep = 1.0f / 240.0f;
-// Longest message the dispatcher reads; longer ones are cut to 1023 characters.
-constexpr int c_messageBufferSize = 1024;
-// What an integer key reads as when it is absent or has no value.
-constexpr int32_t c_messageIntAbsent = INT_MIN;
-
 // Takes the visualisation's packet, runs `steps` steps of dt seconds, ticks the world once with
 // the frame's whole time, then posts the outgoing packet (also when empty, also for 0 steps)
 // and empties it. Always true.
@@ -23,10 +19,6 @@ bool SimFrame(Packet* out, int steps, float dt, Wld* world);
 void VisMessagesPump(Wld* world);
 // Handles one message by its keyword; false when the keyword is not one the simulation knows.
 bool VisMessageHandle(Wld* world, const char* text);
-// The integer after "key=" in the message (the keyword skipped, the key found as a substring),
-// read by atoi rules and clamped to 32 bits; c_messageIntAbsent when the key is missing, has no
-// '=' or nothing follows it.
-int32_t MessageIntValue(const char* text, const char* key);
 // Where the world's messages go from now on; called when a game starts.
 void WldOutboxSet(Packet* out, Wld* world);
 // The last "simspeed" message's accelerated flag (1 while the player fast-forwards, else 0).

@@ -72,11 +72,10 @@ void Ascend(Buildings& buildings, float dt) {
 
 bool GameEndPost(Wld& world) {
   if (world.m_gameEnded) return false;
-  char text[128];
-  snprintf(text, sizeof(text), "gameend win=1 lose=0 age=%f tilecount=%d", static_cast<float>(world.m_age),
-           world.globe.m_sz);
   // Posted once, but only counted as posted when it fitted: a full outbox must not lose the win.
-  if (!world.Post(text)) return false;
+  if (!world.PostF("gameend win=1 lose=0 age=%f tilecount=%d", static_cast<double>(static_cast<float>(world.m_age)),
+                   world.globe.m_sz))
+    return false;
   world.m_gameEnded = 1;
   return true;
 }

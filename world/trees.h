@@ -5,6 +5,8 @@
 
 #include "system/file.h"
 
+class SaveStream;
+
 struct Wld;
 
 #define NUMTREEKINDS 5
@@ -75,7 +77,7 @@ struct Trees {
   // Scene lines for every tree of the kind; returns the number written.
   int WriteScene(FileHandle file, int kind, const char* kindName) const;
   // Writes or reads the trees' block of the save file, sized by the globe; the bytes moved (save.cpp).
-  size_t Serialize(FileHandle file, bool write);
+  size_t Serialize(SaveStream& s);
 
   // How the j-th tree of kind k on the tile is placed (tile transform x pile offset x scale).
   int PileIndex(int tile, int kind, int j) const;

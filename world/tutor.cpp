@@ -6,6 +6,7 @@
 #include "quarnplan256/goap.h"
 #include "utility/log.h"
 #include "world/actors_interventions.h"
+#include "world/save_stream.h"
 #include "world/wld.h"
 
 const char* const tutorTexts[NUMTUTORSTAGES + 1] = {
@@ -114,10 +115,10 @@ void Tutor::Update(double dt) {
   if (m_stage == 11 && m_fastForward) return SetStage(12);
 }
 
-size_t Tutor::Serialize(FileHandle file, bool write) {
+size_t Tutor::Serialize(SaveStream& s) {
+  const bool write = s.Writing();
   int32_t stage = m_stage;
-  const size_t got = write ? FileWrite(file, &stage, sizeof(stage)) : FileRead(file, &stage, sizeof(stage));
-  ASSERTT(got == sizeof(m_stage), "written == sizeof(m_stage)");
+  const size_t got = s.Field(&stage, sizeof(stage), "written == sizeof(m_stage)");
   if (!write) {
     if (got != sizeof(stage)) {
       stage = -1;
@@ -130,6 +131,6 @@ size_t Tutor::Serialize(FileHandle file, bool write) {
     m_animation = c_idle;
     m_startTile = -1;
   }
-  LOGI("Serialized %zu bytes for tutor %s disk.", got, write ? "to" : "from");
+  LOGI("Serialized %zu bytes for tutor %s disk.", got, s.Direction());
   return got;
 }

@@ -5,6 +5,8 @@
 
 #include "system/file.h"
 
+class SaveStream;
+
 struct Wld;
 
 // Stages 0..11 have a line; entering stage NUMTUTORSTAGES ends the tutorial.
@@ -40,5 +42,5 @@ struct Tutor {
   const char* Animation() const { return m_animation; }
   // Writes or reads the stage (4 bytes); returns the bytes moved. A stored stage outside the
   // tutorial's range is read as "no tutorial".
-  size_t Serialize(FileHandle file, bool write);
+  size_t Serialize(SaveStream& s);
 };

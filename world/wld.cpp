@@ -1,6 +1,7 @@
 // The world record: construction and destruction of the parts, posting, the frame tick and the scene dump.
 #include "world/wld.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -8,6 +9,8 @@
 #include "utility/log.h"
 #include "utility/message.h"
 #include "utility/simplex_noise.h"
+#include "world/actors_pathing.h"
+#include "world/actors_planning.h"
 
 Wld* wld = nullptr;
 
@@ -36,6 +39,8 @@ Wld::Wld(const char* name)
 }
 
 Wld::~Wld() {
+  // A worker may still search this world; it must be done with it before the first part goes.
+  ReleaseServices();
   LOGI("Destroying world '%s'", m_name.c_str());
   m_name.Clear();
   m_outbox = nullptr;
@@ -43,12 +48,27 @@ Wld::~Wld() {
   // The parts are destroyed after this body, in reverse order of declaration.
 }
 
+void Wld::ReleaseServices() {
+  PlanningServiceCancel(&actors);
+  PathingServiceCancel(&actors);
+  actors.ReapPlanRequest();
+  PathRequestReap(actors);
+}
+
 bool Wld::Post(const char* text) { return !m_outbox || m_outbox->Append(text); }
 
+bool Wld::PostF(const char* format, ...) {
+  if (!m_outbox) return true;
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  return Post(text);
+}
+
 static bool PostStatText(Wld& world, const char* name, int delta, bool sync) {
-  char text[96];
-  snprintf(text, sizeof(text), "intstat name=%s delta=%d%s", name, delta, sync ? " sync=1" : "");
-  return world.Post(text);
+  return world.PostF("intstat name=%s delta=%d%s", name, delta, sync ? " sync=1" : "");
 }
 
 void Wld::PostStat(const char* name, int delta, bool sync) {

@@ -64,13 +64,21 @@ struct Wld {
   int32_t m_heldStatCount = 0;
 
   explicit Wld(const char* name);
+  // Makes both services let go of the world before any part of it is destroyed.
   ~Wld();
   Wld(const Wld&) = delete;
   Wld& operator=(const Wld&) = delete;
 
+  // Takes this world's requests back from the planning and pathing services: queued ones are
+  // discarded, the one being served is waited for and its answer taken in. Afterwards no worker
+  // reads or writes the world until a character asks again. Needed before the world is saved
+  // with the services still running, and done by the destructor.
+  void ReleaseServices();
   // Appends a message to the outbox; lost silently without one. False only when the outbox is
   // full this frame: a message that must arrive once is then marked sent only on a later try.
   bool Post(const char* text);
+  // Formats a message (at most 255 characters) and posts it as Post does.
+  bool PostF(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // Posts "intstat name=NAME delta=N" (" sync=1" added when asked); NAME must be a string
   // literal. A delta that does not fit this frame is held and sent by RetryStats, never lost.
   void PostStat(const char* name, int delta, bool sync);

@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     frames += run;
   }
   // Saved as the game saves at shut-down: after the services let go of the world.
-  fuzz::ReleaseWorld(world);
+  world->ReleaseServices();
   fuzz::SaveAndReload(world, "fuzz.dat");
   wld = previous;
   delete world;

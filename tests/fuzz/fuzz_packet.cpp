@@ -1,29 +1,47 @@
 // Fuzzes the message packet: packets of arbitrary bytes read back in pieces, messages appended until
 // full and passed through the mailboxes, and every message's keys read as both sides parse them.
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "fuzz_support.h"
-#include "graphics/vis_input.h"
 #include "utility/message.h"
-#include "world/sim_frame.h"
+#include "utility/message_codec.h"
 
 namespace {
 
-// Reads the message's keys the way both ends of the protocol do; the results only have to exist.
+// Reads the message's keys as both ends of the protocol do, through the one codec: every integer
+// is the clamped number of the value text both sides see, a word never overruns its buffer, and a
+// message the display builds reads back on the simulation's side as it was built.
 void ParseKeys(const char* text) {
   static const char* const keys[] = {"tile", "down", "nr", "line", "accelerated", "x", "y", "name", "", "=", " "};
   for (const char* key : keys) {
-    const int32_t a = MessageIntValue(text, key);
-    const int b = MessageInt(text, key);
-    (void)a, (void)b;
-    const float f = MessageFloat(text, key, -1.0f);
+    const char* value = MessageValue(text, key);
+    const int32_t n = MessageIntValue(text, key);
+    if (!value && n != c_messageIntAbsent) abort();
+    if (value) {
+      const long long wide = strtoll(value, nullptr, 10);
+      const int32_t clamped = wide > INT32_MAX ? INT32_MAX : wide < INT32_MIN ? INT32_MIN : static_cast<int32_t>(wide);
+      if (n != clamped) abort();
+    }
+    const float f = MessageFloatValue(text, key, -1.0f);
     (void)f;
     char word[80];
     memset(word, 0x5a, sizeof(word));
-    MessageWord(text, key, word);
-    if (!memchr(word, 0, sizeof(word))) abort();
+    const int length = MessageWordValue(text, key, word, sizeof(word));
+    if (!memchr(word, 0, sizeof(word)) || length != static_cast<int>(strlen(word))) abort();
   }
+}
+
+// The numbers of a left click, built by the display and read back by the simulation.
+void RoundTrip(fuzz::Input& in) {
+  int32_t v[7];
+  for (int32_t& x : v) x = static_cast<int32_t>(in.U32());
+  char text[256];
+  MessageLeftClick(text, sizeof(text), v[0], v[1], v[2], v[3], v[4], v[5], v[6]);
+  static const char* const keys[] = {"down", "moved", "tile", "actor", "modalt", "modctl", "modshf"};
+  for (int k = 0; k < 7; ++k)
+    if (MessageIntValue(text, keys[k]) != v[k]) abort();
 }
 
 }  // namespace
@@ -35,6 +53,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Input in{data, size};
+  fuzz::Input numbers{data, size};  // the same bytes, read as numbers
+  RoundTrip(numbers);
   const int bufferSize = 1 + in.Byte() % 64;  // small buffers cut messages
   const char delimiter = static_cast<char>(in.Byte() % 3 == 0 ? '\n' : 0);
 

@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::DrainOutbox();
   }
   // Saved as the game saves at shut-down: after the services let go of the world.
-  fuzz::ReleaseWorld(world);
+  world->ReleaseServices();
   fuzz::SaveAndReload(world, "again.dat");
   wld = previous;
   delete world;

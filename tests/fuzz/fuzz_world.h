@@ -51,14 +51,6 @@ inline void StartServices() {
   }
 }
 
-// Takes the world's requests back from the services before the world goes.
-inline void ReleaseWorld(Wld* world) {
-  PlanningServiceCancel(&world->actors);
-  PathingServiceCancel(&world->actors);
-  world->actors.ReapPlanRequest();
-  PathRequestReap(world->actors);
-}
-
 // Puts the process-wide simulation state back to where a fresh game starts.
 inline void ResetSimulation() {
   WorldRngReset();
@@ -91,7 +83,6 @@ inline void SaveAndReload(Wld* world, const char* name) {
     fprintf(stderr, "fuzz: the reloaded world differs\n");
     abort();
   }
-  ReleaseWorld(back);
   delete back;
 }
 

@@ -24,18 +24,21 @@ TEST(VisMessages, KeysAreFoundAfterTheKeyword) {
       {"ended=5 intro", "ended", INT_MIN},     // the keyword itself is not searched
       {"soundeffect name=x tile=-12", "tile", -12},
       {"x resended=7", "ended", 7},  // a key matches inside a longer word, as the simulation reads it
+      // Too big for 32 bits: clamped, as the simulation reads it, not wrapped to 1215752191.
+      {"soundeffect tile=99999999999", "tile", INT_MAX},
+      {"soundeffect tile=-99999999999", "tile", INT_MIN},
   };
-  for (const Case& c : ints) EXPECT_EQ(MessageInt(c.text, c.key), c.expect) << c.text;
-  EXPECT_FLOAT_EQ(MessageFloat("soundeffect name=thud gain=2.0", "gain", 1.0f), 2.0f);
-  EXPECT_FLOAT_EQ(MessageFloat("soundeffect name=thud", "gain", 1.0f), 1.0f);
-  EXPECT_FLOAT_EQ(MessageFloat("soundeffect gain=-1e39", "gain", 1.0f), 1.0f);
+  for (const Case& c : ints) EXPECT_EQ(MessageIntValue(c.text, c.key), c.expect) << c.text;
+  EXPECT_FLOAT_EQ(MessageFloatValue("soundeffect name=thud gain=2.0", "gain", 1.0f), 2.0f);
+  EXPECT_FLOAT_EQ(MessageFloatValue("soundeffect name=thud", "gain", 1.0f), 1.0f);
+  EXPECT_FLOAT_EQ(MessageFloatValue("soundeffect gain=-1e39", "gain", 1.0f), 1.0f);
   char word[80];
-  MessageWord("soundeffect name=thud tile=3", "name", word);
+  MessageWordValue("soundeffect name=thud tile=3", "name", word, sizeof(word));
   EXPECT_STREQ(word, "thud");
   std::string longText = "x name=" + std::string(200, 'a');
-  MessageWord(longText.c_str(), "name", word);
+  MessageWordValue(longText.c_str(), "name", word, sizeof(word));
   EXPECT_EQ(strlen(word), 79u);
-  MessageWord("x other=1", "name", word);
+  MessageWordValue("x other=1", "name", word, sizeof(word));
   EXPECT_STREQ(word, "");
 }
 

@@ -7,6 +7,7 @@
 
 #include "test_support.h"
 #include "utility/message.h"
+#include "utility/message_codec.h"
 
 namespace {
 std::vector<std::string> ReadAll(Packet& p) {
@@ -186,4 +187,28 @@ TEST(Mailbox, BadSideNumbersAreReported) {
   EXPECT_EQ(asserts.Count(), 2);
   EXPECT_FALSE(MailboxReceive(c_mailboxVis, &out));
   EXPECT_FALSE(MailboxReceive(c_mailboxSim, &out));
+}
+
+// Every message the display sends reads back on the simulation's side with the numbers and the
+// name it was built with; a number too big for 32 bits reads the same (clamped) on both sides.
+TEST(MessageCodec, BuiltMessagesReadBackAsBuilt) {
+  char text[256];
+  MessageLeftClick(text, sizeof(text), 1, 0, 430, -1, 0, 1, 0);
+  EXPECT_STREQ(text, "leftclick down=1 moved=0 tile=430 actor=-1 modalt=0 modctl=1 modshf=0");
+  const struct {
+    const char* key;
+    int32_t value;
+  } click[] = {{"down", 1}, {"moved", 0}, {"tile", 430}, {"actor", -1}, {"modalt", 0}, {"modctl", 1}, {"modshf", 0}};
+  for (const auto& c : click) EXPECT_EQ(MessageIntValue(text, c.key), c.value) << c.key;
+  MessagePlayerAction(text, sizeof(text), "drop_lumber");
+  char word[64];
+  EXPECT_EQ(MessageWordValue(text, "name", word, sizeof(word)), 11);
+  EXPECT_STREQ(word, "drop_lumber");
+  MessagePlayerSpeak(text, sizeof(text), -2);
+  EXPECT_EQ(MessageIntValue(text, "line"), -2);
+  MessageSimSpeed(text, sizeof(text), 1, 0);
+  EXPECT_STREQ(text, "simspeed accelerated=1 musicff=0");
+  EXPECT_EQ(MessageIntValue("soundeffect name=x tile=99999999999", "tile"), INT32_MAX);
+  EXPECT_EQ(MessageIntValue("soundeffect name=x tile=-99999999999", "tile"), INT32_MIN);
+  EXPECT_EQ(MessageValue("soundeffect name=x tile=", "tile"), nullptr);
 }

@@ -9,6 +9,7 @@
 #include "planet_fixture.h"
 #include "system/file.h"
 #include "test_support.h"
+#include "world/save_stream.h"
 
 namespace {
 
@@ -162,13 +163,15 @@ TEST(Actors, SaveRoundTripEmptiesPlans) {
   ASSERT_NE(f, 0u);
   // Golden size for two characters: 4 for the count, then 2 x (4+4+4+256+8+4+4+64+12+4+12+4+40+
   // 24+1024+4+4+4+4+8+4+4+4) = 2 x 1504.
-  EXPECT_EQ(a.Serialize(f, true), 4u + 2u * 1504u);
+  SaveStream stream1(f, true);
+  EXPECT_EQ(a.Serialize(stream1), 4u + 2u * 1504u);
   FileClose(f);
 
   auto other = StripWorld(8);
   Actors& b = other->actors;
   f = FileOpenRead("actors.dat", true);
-  EXPECT_EQ(b.Serialize(f, false), 4u + 2u * 1504u);
+  SaveStream stream2(f, false);
+  EXPECT_EQ(b.Serialize(stream2), 4u + 2u * 1504u);
   FileClose(f);
   EXPECT_EQ(b.m_cnt, 2);
   EXPECT_STREQ(b.m_name[1].c_str(), "Ilvaren");
@@ -201,7 +204,8 @@ TEST(Actors, HostileSaveIsRefused) {
   f = FileOpenRead("actors_bad.dat", true);
   {
     CapturedLog log;
-    EXPECT_EQ(a.Serialize(f, false), 4u);
+    SaveStream stream3(f, false);
+    EXPECT_EQ(a.Serialize(stream3), 4u);
     EXPECT_TRUE(log.Has("Stored actor count 1000 is outside 0..32"));
   }
   FileClose(f);
@@ -211,13 +215,15 @@ TEST(Actors, HostileSaveIsRefused) {
   a.Add("Gahk", 1);
   a.m_pasz[0] = 9999;
   f = FileOpenWrite("actors_cut.dat", true);
-  a.Serialize(f, true);
+  SaveStream stream4(f, true);
+  a.Serialize(stream4);
   FileClose(f);
   f = FileOpenRead("actors_cut.dat", true);
   auto other = StripWorld(8);
   {
     CapturedLog log;
-    EXPECT_EQ(other->actors.Serialize(f, false), 4u + 1504u);
+    SaveStream stream5(f, false);
+    EXPECT_EQ(other->actors.Serialize(stream5), 4u + 1504u);
     EXPECT_TRUE(log.Has("Stored path length 9999 of actor 0 is out of range"));
   }
   FileClose(f);
@@ -228,7 +234,8 @@ TEST(Actors, HostileSaveIsRefused) {
   f = FileOpenWrite("actors_empty.dat", true);
   {
     ExpectAsserts expect;
-    EXPECT_EQ(empty->actors.Serialize(f, true), 4u);
+    SaveStream stream6(f, true);
+    EXPECT_EQ(empty->actors.Serialize(stream6), 4u);
     EXPECT_TRUE(expect.Saw("m_cnt>0"));
     EXPECT_EQ(expect.Count(), 23);
   }

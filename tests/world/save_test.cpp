@@ -25,6 +25,7 @@
 #include "world/actors_fixture.h"
 #include "world/actors_pathing.h"
 #include "world/actors_planning.h"
+#include "world/save_stream.h"
 #include "world/sim_frame.h"
 #include "world/wld.h"
 #include "world/worldgen.h"
@@ -117,6 +118,12 @@ void ExpectRefused(const Bytes& bytes, const char* line, const std::string& what
   EXPECT_TRUE(ReadAll(SAVEFILENAME) == bytes) << what << ": a refused save must stay as it was";
 }
 
+uint64_t Fnv1a(const Bytes& bytes) {
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
 class SaveTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -183,6 +190,19 @@ TEST_F(SaveTest, WriteReadWriteGivesTheSameBytesAndCharactersComeBackWithoutPlan
         << names[p] << " changed in a round trip at offset " << (diff.first - again.begin()) - bounds[p];
   }
   EXPECT_FALSE(FileExists("again.dat.tmp", true));
+}
+
+// A freshly made world of a fixed planet and variant always saves to the same bytes: the format
+// on disk is pinned, whatever changes in how the parts write it.
+TEST(SaveFormat, AFreshWorldSavesToPinnedBytes) {
+  UseFolders();
+  WorldRngReset();
+  HeadlessResult r;
+  ASSERT_EQ(HeadlessRun(PlayedPlanet(0.0), &r), 0);
+  ASSERT_EQ(r.saved, 1);
+  const Bytes bytes = ReadAll(SAVEFILENAME);
+  EXPECT_EQ(bytes.size(), 252584u);
+  EXPECT_EQ(Fnv1a(bytes), 12370879728524085250ull);
 }
 
 TEST_F(SaveTest, HeaderHasTheMagicVersionNameAndAgeAtFixedOffsets) {
@@ -471,6 +491,43 @@ TEST_F(SaveTest, AFailedWriteKeepsThePreviousSave) {
   EXPECT_NEAR(At<double>(ReadAll(SAVEFILENAME), 264), 99.0, 1e-9);
 }
 
+// The disk fills up at each field of the save in turn, half way into it (a short write) or at
+// its very start (a failed one): every time the previous save is kept whole, the failure is
+// logged once and nothing is asserted.
+TEST_F(SaveTest, AWriteFailingAtAnyFieldKeepsThePreviousSave) {
+  std::unique_ptr<Wld> world(SaveGameLoad(SAVEFILENAME));
+  ASSERT_NE(world, nullptr);
+  world->m_age = 99.0;  // a save that would differ from the one on disk
+  uint64_t ends[1024];
+  const int fields = SaveGameMeasure(world.get(), ends, 1024);
+  ASSERT_GT(fields, 60);
+  ASSERT_LE(fields, 1024);
+  ASSERT_EQ(ends[fields - 1], saved.size()) << "the measured layout is the file's";
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  for (int i = 0; i < fields; ++i) {
+    const uint64_t begin = i ? ends[i - 1] : 0;
+    const uint64_t half = begin + (ends[i] - begin) / 2;
+    for (int cut = 0; cut < 2; ++cut) {
+      if (cut == 1 && half == begin) continue;  // a field too small to cut in half
+      const uint64_t limit = cut == 0 ? half : begin;
+      ExpectAsserts asserts;
+      CapturedLog log;
+      rlimit small = old;
+      small.rlim_cur = limit;
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+      const bool ok = SaveGameWrite(world.get(), SAVEFILENAME);
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+      EXPECT_FALSE(ok) << "field " << i << " cut at " << limit;
+      EXPECT_EQ(asserts.Count(), 0) << "field " << i;
+      EXPECT_EQ(log.CountPrefix("Saving the game failed"), 1) << "field " << i;
+      EXPECT_TRUE(ReadAll(SAVEFILENAME) == saved) << "field " << i;
+      EXPECT_FALSE(FileExists("autosave.dat.tmp", true)) << "field " << i;
+    }
+  }
+}
+
 TEST_F(SaveTest, AResumedGameRunsOnAndTheSaveMessageWritesIt) {
   // Through the headless runner, as the game resumes: the saved world keeps going.
   HeadlessOptions o = PlayedPlanet(2.0);
@@ -505,12 +562,9 @@ TEST_F(SaveTest, AResumedGameRunsOnAndTheSaveMessageWritesIt) {
   }
   EXPECT_EQ(world->actors.m_loca[player], 430) << "the resumed player's character did not walk";
   EXPECT_TRUE(VisMessageHandle(world.get(), "savegame"));
-  PlanningServiceCancel(&world->actors);
-  PathingServiceCancel(&world->actors);
+  world->ReleaseServices();
   if (ownPathing) PathingServiceStop();
   if (ownPlanning) PlanningServiceStop();
-  world->actors.ReapPlanRequest();
-  PathRequestReap(world->actors);
   MailboxReset();
   const Bytes after = ReadAll(SAVEFILENAME);
   ASSERT_GE(after.size(), size_t{272});
@@ -550,14 +604,16 @@ TEST(SaveRefusal, PartsReadAloneRefuseCountsThatDoNotFitTheirArrays) {
     FileHandle f = FileOpenRead("block.dat", true);
     ASSERT_NE(f, 0u);
     CapturedLog log;
-    EXPECT_EQ(world.items.Serialize(f, false), 4u);
+    SaveStream stream1(f, false);
+    EXPECT_EQ(world.items.Serialize(stream1), 4u);
     FileClose(f);
     EXPECT_EQ(world.items.m_cnt, 1);
     EXPECT_TRUE(log.Has("item count out of range"));
     f = FileOpenRead("block.dat", true);
     Put<int32_t>(&block, 0, count == -2 ? -2 : MAXBUILDINGS + 1);
     WriteAll("block.dat", block);
-    EXPECT_EQ(world.buildings.Serialize(f, false), 4u);
+    SaveStream stream2(f, false);
+    EXPECT_EQ(world.buildings.Serialize(stream2), 4u);
     FileClose(f);
     EXPECT_EQ(world.buildings.m_cnt, 0);
   }
@@ -571,7 +627,8 @@ TEST(SaveRefusal, PartsReadAloneRefuseCountsThatDoNotFitTheirArrays) {
   WriteAll("block.dat", globe);
   FileHandle f = FileOpenRead("block.dat", true);
   ASSERT_NE(f, 0u);
-  EXPECT_EQ(world.globe.Serialize(f, false), 20u);
+  SaveStream stream3(f, false);
+  EXPECT_EQ(world.globe.Serialize(stream3), 20u);
   FileClose(f);
   EXPECT_EQ(world.globe.m_sz, 0);
   EXPECT_EQ(world.globe.m_nodes, nullptr);

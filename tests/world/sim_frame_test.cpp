@@ -367,8 +367,6 @@ class FrameService : public DispatchTest {
     ASSERT_TRUE(PathingServiceStart());
   }
   void TearDown() override {
-    PlanningServiceCancel(&world->actors);
-    PathingServiceCancel(&world->actors);
     PathingServiceStop();
     PlanningServiceStop();
     DispatchTest::TearDown();

@@ -8,6 +8,7 @@
 #include "planet_fixture.h"
 #include "test_support.h"
 #include "utility/message.h"
+#include "world/save_stream.h"
 #include "world/sim_frame.h"
 #include "world/tutor.h"
 
@@ -243,7 +244,8 @@ TEST(Tutor, SaveKeepsOnlyTheStage) {
   CapturedLog log;
   FileHandle f = FileOpenWrite("tutor_test.dat", true);
   ASSERT_NE(f, 0u);
-  EXPECT_EQ(t.tutor().Serialize(f, true), 4u);
+  SaveStream stream1(f, true);
+  EXPECT_EQ(t.tutor().Serialize(stream1), 4u);
   FileClose(f);
   EXPECT_TRUE(log.Has("Serialized 4 bytes for tutor to disk."));
 
@@ -251,7 +253,8 @@ TEST(Tutor, SaveKeepsOnlyTheStage) {
   loaded.tutor.m_animation = "talk";
   loaded.tutor.m_timer = 3.0;
   f = FileOpenRead("tutor_test.dat", true);
-  EXPECT_EQ(loaded.tutor.Serialize(f, false), 4u);
+  SaveStream stream2(f, false);
+  EXPECT_EQ(loaded.tutor.Serialize(stream2), 4u);
   FileClose(f);
   EXPECT_EQ(loaded.tutor.m_stage, 7);
   EXPECT_STREQ(loaded.tutor.Animation(), "idle");
@@ -265,7 +268,8 @@ TEST(Tutor, SaveKeepsOnlyTheStage) {
   FileWrite(f, &bad, sizeof(bad));
   FileClose(f);
   f = FileOpenRead("tutor_test.dat", true);
-  EXPECT_EQ(loaded.tutor.Serialize(f, false), 4u);
+  SaveStream stream3(f, false);
+  EXPECT_EQ(loaded.tutor.Serialize(stream3), 4u);
   FileClose(f);
   EXPECT_EQ(loaded.tutor.m_stage, -1);
   EXPECT_EQ(loaded.tutor.Text(), nullptr);
@@ -279,7 +283,8 @@ TEST(Tutor, SaveKeepsOnlyTheStage) {
   {
     ExpectAsserts expect;
     f = FileOpenRead("tutor_test.dat", true);
-    EXPECT_EQ(loaded.tutor.Serialize(f, false), 2u);
+    SaveStream stream4(f, false);
+    EXPECT_EQ(loaded.tutor.Serialize(stream4), 2u);
     FileClose(f);
     EXPECT_TRUE(expect.Saw("written == sizeof(m_stage)"));
   }

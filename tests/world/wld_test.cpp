@@ -1,9 +1,14 @@
 // The world record: its tick, posting, clean-up order and the scene dump.
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstring>
+
+#include "actors_fixture.h"
 #include "planet_fixture.h"
 #include "test_support.h"
 #include "utility/message.h"
+#include "world/actors_pathing.h"
 
 TEST(Wld, AgeAdvancesBySingleFloatSteps) {
   Wld world("Reverodade b");
@@ -22,6 +27,8 @@ TEST(Wld, PostNeedsAnOutbox) {
   world.Post("intro started=1");
   EXPECT_EQ(packet.m_size, 16);
   EXPECT_STREQ(packet.m_data, "intro started=1");
+  EXPECT_TRUE(world.PostF("soundeffect name=%s gain=2.0 tile=%d", "hammer", 17));
+  EXPECT_STREQ(packet.m_data + 16, "soundeffect name=hammer gain=2.0 tile=17");
 }
 
 TEST(Wld, DestroyingLogsThePartsLastToFirst) {
@@ -40,6 +47,53 @@ TEST(Wld, DestroyingLogsThePartsLastToFirst) {
   EXPECT_LT(destroying, items);
   EXPECT_LT(items, dragons);
   EXPECT_LT(dragons, globe);
+}
+
+// What the services still held of the world when its first part logged its clean-up.
+struct HeldAtCleanUp {
+  const Actors* actors = nullptr;
+  bool seen = false;
+  int planInFlight = -1, pathInFlight = -1, planQueued = -1, pathQueued = -1;
+} heldAtCleanUp;
+
+void NoteHeldAtCleanUp(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const char* line = va_arg(args, const char*);  // the log passes each line as "%s"
+  va_end(args);
+  if (heldAtCleanUp.seen || strncmp(line, "Cleaned up", 10) != 0) return;
+  heldAtCleanUp.seen = true;
+  heldAtCleanUp.planInFlight = heldAtCleanUp.actors->m_planInFlight;
+  heldAtCleanUp.pathInFlight = heldAtCleanUp.actors->m_pathInFlight;
+  heldAtCleanUp.planQueued = PlanningQueueCount();
+  heldAtCleanUp.pathQueued = PathingQueueCount();
+}
+
+// The caller deletes a world with a plan search and a path search of it handed to the services
+// and does nothing else: the world takes both back before any of its parts is destroyed, so no
+// worker reads a part that is gone (the sanitizers watch the rest).
+TEST(WldService, DeletingAWorldTakesItsRequestsBackBeforeAnyPartGoes) {
+  ASSERT_TRUE(PlanningServiceStart());
+  ASSERT_TRUE(PathingServiceStart());
+  auto world = StripWorld(8);
+  Actors& a = world->actors;
+  a.Add("Gahk", 0);
+  a.Add("Grenn", 1);
+  RequestSlowPlan(a, 0);
+  RequestPath(a, 1, 7, 0, nullptr);
+  ASSERT_EQ(a.QueuePlanRequest(0.0f), 0);
+  ASSERT_EQ(QueuePathRequest(a), 1);
+  heldAtCleanUp = HeldAtCleanUp{&a};
+  consoleHook = NoteHeldAtCleanUp;
+  world.reset();
+  consoleHook = nullptr;
+  EXPECT_TRUE(heldAtCleanUp.seen);
+  EXPECT_EQ(heldAtCleanUp.planInFlight, 0);
+  EXPECT_EQ(heldAtCleanUp.pathInFlight, 0);
+  EXPECT_EQ(heldAtCleanUp.planQueued, 0);
+  EXPECT_EQ(heldAtCleanUp.pathQueued, 0);
+  PathingServiceStop();
+  PlanningServiceStop();
 }
 
 TEST(Wld, EmptySceneIsHeadAndTail) {
