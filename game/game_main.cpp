@@ -111,6 +111,7 @@ void ActOnCommand(Vis* vis, const ShellView& view, const char* command) {
 int GameMain() {
   checkCpu();
   assertHook = assertDialog;
+  planetFaultDialog = DialogShowError;
   CrashGuardInstall();
 
   // The store platform, the user folder and the log file.

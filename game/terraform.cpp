@@ -9,7 +9,6 @@
 #include <ctime>
 #include <vector>
 
-#include "system/dialog.h"
 #include "system/file.h"
 #include "utility/log.h"
 #include "utility/simplex_noise.h"
@@ -209,6 +208,7 @@ int LandmassBreak(int numTiles, const int32_t* neighbours, int* levels, const in
 // ---- The conversion ----
 
 void (*planetDumpFaultHook)() = nullptr;
+bool (*planetFaultDialog)(const char* title, const char* text) = nullptr;
 
 namespace {
 
@@ -240,7 +240,7 @@ Conversion conv;
   char text[600];
   snprintf(text, sizeof(text), "Quillomar cannot make the planet and has to end.\n%s\nThe log vyxlog.txt says more.",
            reason);
-  DialogShowError("Quillomar", text);
+  if (planetFaultDialog) planetFaultDialog("Quillomar", text);
   if (planetDumpFaultHook) planetDumpFaultHook();
   exit(1);
 }

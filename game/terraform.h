@@ -35,6 +35,10 @@ int PlanetDumpRead(const char* dumpName, const char* geoName, const char* topNam
 // game. A test or fuzzer that must survive a bad dump sets one that does not return (it throws);
 // if it returns, the process still ends with status 1.
 extern void (*planetDumpFaultHook)();
+// Shows the player why the planet cannot be made, just before the process ends. The game points it
+// at its error dialog; the world links no dialog code, so headless runs leave it null and have the
+// log alone.
+extern bool (*planetFaultDialog)(const char* title, const char* text);
 
 // The conversion settings that the override lines change; they persist between conversions.
 struct PlanetSettings {

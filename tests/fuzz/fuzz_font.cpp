@@ -9,7 +9,7 @@
 // not clash with the copy the GUI links.
 #define STBTT_STATIC
 #define STB_TRUETYPE_IMPLEMENTATION
-#include <stb_truetype.h>
+#include <stb/stb_truetype.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A copy of exactly the input's size, so a read one byte past it is caught.

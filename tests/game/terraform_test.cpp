@@ -429,6 +429,7 @@ TEST_F(TerraformTest, AConversionThatCannotGoOnSaysWhyInADialog) {
   };
   DialogHookFn previous = dialogHook;
   dialogHook = RecordingDialog;
+  planetFaultDialog = DialogShowError;
   planetDumpFaultHook = [] { throw Refused(); };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.dump);
@@ -444,6 +445,7 @@ TEST_F(TerraformTest, AConversionThatCannotGoOnSaysWhyInADialog) {
     if (c.topIsFolder) std::filesystem::remove(user + "/custom.top");
   }
   planetDumpFaultHook = nullptr;
+  planetFaultDialog = nullptr;
   dialogHook = previous;
   FoldersSet(user.c_str(), data.c_str());
   EXPECT_EQ(PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", nullptr), 0);

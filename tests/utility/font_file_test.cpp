@@ -2,7 +2,7 @@
 #include "utility/font_file.h"
 
 #include <gtest/gtest.h>
-#include <stb_truetype.h>
+#include <stb/stb_truetype.h>
 
 #include <cstdlib>
 #include <cstring>
