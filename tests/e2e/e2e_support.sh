@@ -40,6 +40,7 @@ await() {
     [ $SECONDS -lt $deadline ] || fail "no '$1' within $2 s"
     sleep 0.1
   done
+  echo "${SECONDS} s: $1"
 }
 
 # Starts the game in the background, its log in game.log, and waits until the title menu is on the screen.
