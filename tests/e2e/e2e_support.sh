@@ -43,9 +43,12 @@ await() {
   echo "${SECONDS} s: $1"
 }
 
-# Starts the game in the background, its log in game.log, and waits until the title menu is on the screen.
+# Starts the game in the background, its log in game.log, and waits until the title menu is on the screen. The log
+# is emptied here, not by the background start's redirection: that one may come late, and the wait would read the
+# previous game's lines.
 start_game() {
-  (cd "$build" && exec ./quillomar) >"$work/game.log" 2>&1 &
+  : >"$work/game.log"
+  (cd "$build" && exec ./quillomar) >>"$work/game.log" 2>&1 &
   game=$!
   marked=0
   await "Title menu shown." $t_start
