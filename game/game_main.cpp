@@ -83,14 +83,22 @@ void CloseLogFile() {
 void ActOnCommand(Vis* vis, const ShellView& view, const char* command) {
   const bool resume = !strncmp(command, "RESUME", 6);
   const bool newGame = !strncmp(command, "NEW GAME", 8);
-  if (!strncmp(command, "CUSTOMIZE", 9) || newGame) deleteCurrentGame(&view);
+  // "CUSTOMIZE" only opened the panel: the game in progress ends when the panel is left with a
+  // changed planet (CustomisePanelEndedGame), not here.
+  if (newGame) {
+    deleteCurrentGame(&view);
+    vis->m_gameInProgress = 0;
+  }
   if (!resume && !newGame) return;
   const int result = play(view, &simPacket);
   vis->m_terraforming = 0;
   if (result >= 0 && wld) {
     vis->m_screenMode = 0;
   } else {
-    vis->m_screenMode = result == PLAY_UNSETTLEABLE ? 2 : 1;
+    if (result == PLAY_UNSETTLEABLE)
+      CustomisePanelOpen(&vis->m_screenMode);
+    else
+      vis->m_screenMode = 1;
     LOGI("Back to the %s.", vis->m_screenMode == 2 ? "customise panel" : "title menu");
   }
 }
@@ -115,6 +123,7 @@ int GameMain() {
   }
   OpenLogFile();
   CreateSteamHelper(0);
+  SdlStart();
   // The simulation's statistics messages reach the store platform through the visualisation.
   simStatHandlers.gameEnd = ReportGameEnd;
   simStatHandlers.intStat = UpdateIntStat;
@@ -144,6 +153,7 @@ int GameMain() {
     AudioExit();
     VideoExit();
     TimerExit();
+    SdlStop();
     DestroySteamHelper();
     if (steamStarted) SteamAPI_Shutdown();
     InstanceLockRelease();
@@ -186,6 +196,7 @@ int GameMain() {
         running = false;
       else
         PendingCommandSet(&pending, choice);
+      if (CustomisePanelEndedGame()) deleteCurrentGame(&view);
     } else if (!wld) {
       vis->m_screenMode = 1;  // no world to show: back to the menu rather than an empty screen
     } else if (!guardedFrame(&simPacket, vis, wld, dt, steps, c_simStep, VisFrame)) {
@@ -217,10 +228,12 @@ int GameMain() {
   VideoExit();
   MailboxReset();
   TimerExit();
-  ShellWorldFree();
   UserFolderClear();
+  SdlStop();
   DestroySteamHelper();
   if (steamStarted) SteamAPI_Shutdown();
+  // Last: nothing above reads the world, and the workers let go of it at the start.
+  ShellWorldFree();
   InstanceLockRelease();
   LOGI("Quillomar ends.");
   CloseLogFile();

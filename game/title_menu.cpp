@@ -31,6 +31,10 @@ enum Key { SC_RETURN = 40, SC_ESCAPE = 41, SC_SPACE = 44, SC_F11 = 68 };
 int titleHover = -1, panelHover = -1;
 float titleAngle = 0.0f, panelAngle = 0.0f;
 int shownScreen = 0;  // the title screen on show: 1 menu, 2 panel, 0 "Terraforming..." or none yet
+// The parameters as they were when the panel was opened: leaving it with the same ones keeps the
+// game in progress; only a changed planet ends it.
+int panelOpenedWith[NUMCUSTOMPARAMS];
+bool panelEndedGame = false;
 
 struct Colour {
   float r, g, b, a;
@@ -90,8 +94,7 @@ const char* TitleMenuChoose(int row, int32_t* screenMode, uint8_t* gameInProgres
       *terraforming = 1;
       break;
     case 3:
-      *screenMode = 2;
-      *gameInProgress = 0;
+      CustomisePanelOpen(screenMode);
       break;
     case 4:
       *terraforming = 1;
@@ -109,9 +112,29 @@ const char* TitleMenuChoose(int row, int32_t* screenMode, uint8_t* gameInProgres
   return titleMenuEntries[row - 2];
 }
 
-bool CustomisePanelChoose(int row, int step, int32_t* screenMode) {
+void CustomisePanelOpen(int32_t* screenMode) {
+  *screenMode = 2;
+  memcpy(panelOpenedWith, customParamValues, sizeof(panelOpenedWith));
+}
+
+bool CustomisePanelLeave(int32_t* screenMode, uint8_t* gameInProgress) {
+  *screenMode = 1;
+  if (!*gameInProgress || !memcmp(panelOpenedWith, customParamValues, sizeof(panelOpenedWith))) return false;
+  LOGI("The planet was changed: the game in progress ends.");
+  *gameInProgress = 0;
+  panelEndedGame = true;
+  return true;
+}
+
+bool CustomisePanelEndedGame() {
+  const bool ended = panelEndedGame;
+  panelEndedGame = false;
+  return ended;
+}
+
+bool CustomisePanelChoose(int row, int step, int32_t* screenMode, uint8_t* gameInProgress) {
   if (row == 8) {
-    *screenMode = 1;
+    CustomisePanelLeave(screenMode, gameInProgress);
     return true;
   }
   const int p = row - 1;
@@ -132,7 +155,9 @@ const char* TitleMenuSelect(Vis* vis) {
   return TitleMenuChoose(titleHover, &vis->m_screenMode, &vis->m_gameInProgress, &vis->m_terraforming);
 }
 
-void CustomisePanelSelect(Vis* vis, int step) { CustomisePanelChoose(panelHover, step, &vis->m_screenMode); }
+void CustomisePanelSelect(Vis* vis, int step) {
+  CustomisePanelChoose(panelHover, step, &vis->m_screenMode, &vis->m_gameInProgress);
+}
 
 void TitleMenuDraw(Vis* vis, float seconds) {
   Advance(&titleAngle, seconds);
@@ -160,7 +185,11 @@ void TitleMenuDraw(Vis* vis, float seconds) {
 void CustomisePanelDraw(Vis* vis, float seconds) {
   Advance(&panelAngle, seconds);
   panelHover = MenuRowAt(vis->m_mouseY, vis->m_windowHeight);
-  NoticeDraw(vis, MenuRowY(0));
+  if (ShellNotice()[0])
+    NoticeDraw(vis, MenuRowY(0));
+  else if (vis->m_gameInProgress)
+    Text(vis, c_warning, "Changing the planet ends the game in progress.", 0.0f, MenuRowY(0), 0.03f, 0.055f, "center",
+         "center");
   for (int row = 1; row < c_menuRows; ++row) {
     const bool lit = row == panelHover;
     const float h = lit ? Pulse(panelAngle) : c_glyphH;
@@ -188,17 +217,29 @@ const char* VisTitleFrame(Vis* vis, float seconds) {
   int code = 0, down = 0;
   uint32_t mods = 0;
   const char* text = nullptr;
+  WindowSize(&vis->m_windowWidth, &vis->m_windowHeight);
   while (InputNextEvent(&code, &mods, &text, &down)) {
     switch (TitleMenuKey(code, down != 0, mods, vis->m_screenMode)) {
-      case TK_SELECT:
-        if (vis->m_screenMode == 1) return TitleMenuSelect(vis);
+      case TK_SELECT: {
+        // The row under the pointer when the click happened: the pointer may have moved on to it
+        // since the last frame was drawn, so the highlighted row can be an older one.
+        float x = 0.0f, y = 0.0f;
+        InputEventPointer(&x, &y);
+        vis->m_mouseY = static_cast<int>(y);
+        const int row = MenuRowAt(vis->m_mouseY, vis->m_windowHeight);
+        if (vis->m_screenMode == 1) {
+          titleHover = row;
+          return TitleMenuSelect(vis);
+        }
+        panelHover = row;
         CustomisePanelSelect(vis, 1);
         break;
+      }
       case TK_FULLSCREEN:
         FullscreenToggle();
         break;
       case TK_BACK:
-        vis->m_screenMode = 1;
+        CustomisePanelLeave(&vis->m_screenMode, &vis->m_gameInProgress);
         break;
       case TK_QUIT:
         vis->m_quitRequested = 1;
@@ -207,7 +248,6 @@ const char* VisTitleFrame(Vis* vis, float seconds) {
         break;
     }
   }
-  WindowSize(&vis->m_windowWidth, &vis->m_windowHeight);
   glDepthMask(GL_TRUE);
   FrameClear(0.02f, 0.02f, 0.1f, 1.0f, 1.0f, 0);
   InputAxes axes;

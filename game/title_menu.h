@@ -26,13 +26,24 @@ enum TitleKeyAction {
 TitleKeyAction TitleMenuKey(int code, bool down, uint32_t modifiers, int screenMode);
 
 // The title menu's entry at the row: its effect on the three flags and its text ("" for no entry,
-// and for "RESUME GAME IN PROGRESS" while no game is in progress).
+// and for "RESUME GAME IN PROGRESS" while no game is in progress). "CUSTOMIZE PLANET" opens the
+// panel and notes the parameters; the game in progress stays.
 const char* TitleMenuChoose(int row, int32_t* screenMode, uint8_t* gameInProgress, uint8_t* terraforming);
-// The customise panel's row: "[OK]" (row 8) goes back to the title menu; a changeable parameter's
-// row (1 to 7) moves its value by step, wrapping round. False when the row does nothing.
-bool CustomisePanelChoose(int row, int step, int32_t* screenMode);
+// The customise panel's row: "[OK]" (row 8) leaves the panel (CustomisePanelLeave); a changeable
+// parameter's row (1 to 7) moves its value by step, wrapping round. False when the row does nothing.
+bool CustomisePanelChoose(int row, int step, int32_t* screenMode, uint8_t* gameInProgress);
+// Opens the customise panel and notes the parameters as they are. The game in progress and its
+// save stay while the panel is open.
+void CustomisePanelOpen(int32_t* screenMode);
+// Back from the panel to the title menu ("[OK]" or Escape). When a game is in progress and a
+// parameter differs from when the panel was opened, that game ends: the flag is cleared, true is
+// returned and CustomisePanelEndedGame reports it once, for the shell to delete the game and its
+// save. With every parameter as it was, the game and its save stay.
+bool CustomisePanelLeave(int32_t* screenMode, uint8_t* gameInProgress);
+// True once after CustomisePanelLeave ended the game in progress.
+bool CustomisePanelEndedGame();
 
-// With the hovered row of the last drawn frame.
+// With the hovered row (the click's own row when VisTitleFrame selects).
 const char* TitleMenuSelect(Vis* vis);
 void CustomisePanelSelect(Vis* vis, int step);
 void TitleMenuDraw(Vis* vis, float seconds);

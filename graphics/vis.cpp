@@ -167,7 +167,8 @@ Vis::Vis() {
   LOGI("We have %s in progress.", m_gameInProgress ? "a game" : "no game");
   m_overlay.ApplyStyle();
   m_modelDB.SetFolder("data/props");
-  m_modelDB.SetSRGB(options.m_srgb != 0);
+  m_srgb = options.m_srgb ? 1 : 0;
+  m_modelDB.SetSRGB(m_srgb != 0);
 
   for (int i : shaderLoadOrder) m_shaders[i] = LoadShader(this, shaderFiles[i].stage, shaderFiles[i].path);
   for (int p = 0; p < VISNUMPROGRAMS; ++p) {
@@ -193,7 +194,7 @@ Vis::Vis() {
   glEnable(GL_CULL_FACE);
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LEQUAL);
-  if (options.m_srgb) glEnable(GL_FRAMEBUFFER_SRGB);
+  if (m_srgb) glEnable(GL_FRAMEBUFFER_SRGB);
 
   LoadSounds(this);
 
@@ -362,7 +363,7 @@ static void UpdateTileInfo(Vis* vis, const Wld& world) {
 }
 
 void VisClearFrame(Vis* vis) {
-  if (vis->m_overlay.GetOptions().m_srgb) {
+  if (vis->m_srgb) {
     // The same night blue through the sRGB frame buffer's encoding.
     const float c = powf(0.09952608f, 2.4f), b = powf(0.16587678f, 2.4f);
     FrameClear(c, c, b, 1.0f, 1.0f, 0);

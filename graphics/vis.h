@@ -73,6 +73,9 @@ struct Vis {
   KeyVal m_settings;                    // "settings.dat"
   Packet m_sendPacket;                  // messages to the simulation, posted once per game frame
   uint8_t m_constructed = 0;
+  // "VidSRGB" as read at construction: the frame buffer's encoding for the whole run, whatever the
+  // Options window's box says until the next start.
+  uint8_t m_srgb = 0;
   uint8_t m_quitRequested = 0;
   uint8_t m_fastForward = 0;  // Tab held: the shell runs six times the steps
   float m_gameTime = 0.0f;    // seconds of game time shown so far

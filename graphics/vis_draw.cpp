@@ -64,35 +64,38 @@ const ModelEntry* BindModel(Vis* vis, int slot) {
 }
 
 // Writes the instances into the model's instance area; only what was mapped, and nothing for
-// an empty list. Returns the number written.
+// an empty list. Returns the number written, -1 when the area could not be mapped.
 int UploadInstances(const ModelEntry* e, const Matrix44* trfs, int count) {
   if (count > e->m_mesh.m_instanceCount) count = e->m_mesh.m_instanceCount;
   if (count <= 0 || !trfs) return 0;
   const size_t bytes = sizeof(Matrix44) * static_cast<size_t>(count);
   void* dst = VBufferMap(e->m_vbuffer, static_cast<size_t>(e->m_mesh.m_vertexBytes), bytes);
-  if (!dst) return 0;
+  if (!dst) return -1;
   memcpy(dst, trfs, bytes);
   VBufferUnmap(e->m_vbuffer);
   return count;
 }
 
 // One instanced draw of a model: the solid pass writes the instances and keeps their count,
-// the outline pass reuses it, the sparkle pass writes its own subset.
-void DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, int mode) {
+// the outline pass reuses it, the sparkle pass writes its own subset. False when the instance
+// area could not be mapped: nothing is drawn and the count kept is 0.
+bool DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, int mode) {
   const ModelEntry* e = BindModel(vis, slot);
-  if (!e) return;
+  if (!e) return true;
   int n = 0;
   if (mode == DRAW_LINES) {
     n = vis->m_instanceCounts[slot];
   } else {
     n = UploadInstances(e, trfs, count);
-    if (mode == DRAW_SOLID) vis->m_instanceCounts[slot] = n;
+    if (mode == DRAW_SOLID) vis->m_instanceCounts[slot] = n < 0 ? 0 : n;
   }
-  if (n <= 0) return;
+  if (n < 0) return false;
+  if (n == 0) return true;
   const int triVerts = 3 * e->m_mesh.m_triangleCount, lineVerts = 2 * e->m_mesh.m_lineCount;
   if (mode == DRAW_SOLID && triVerts > 0) glDrawArraysInstanced(GL_TRIANGLES, 0, triVerts, n);
   if (mode == DRAW_LINES && lineVerts > 0) glDrawArraysInstanced(GL_LINES, triVerts, lineVerts, n);
   if (mode == DRAW_SPARKLE && triVerts > 0) glDrawArraysInstanced(GL_POINTS, 0, triVerts, n);
+  return true;
 }
 
 }  // namespace
@@ -147,7 +150,9 @@ void BuildingsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, int mode
   if (slot < 0) return;
   int n = 0;
   const Matrix44* trfs = vis->m_instances.Sorted().BuildingRun(model, &n);
-  DrawInstanced(vis, slot, trfs, n, mode);
+  // The frame goes on without them; the report names how many went missing.
+  if (!DrawInstanced(vis, slot, trfs, n, mode))
+    AssertFailed("trfs", __FILE__, __LINE__, "Failed to VBufferMap for %d buildings.", n);
 }
 
 void CrownsDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {

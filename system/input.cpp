@@ -26,6 +26,8 @@ struct ControllerSlot {
 struct InputState {
   ControllerSlot controllers[c_inputMaxControllers];
   SDL_Event ring[c_inputRingSize];
+  float ringPointer[c_inputRingSize][2];  // where the pointer was when each event happened
+  float eventPointer[2];                  // that of the event popped last
   uint32_t writeCount;
   uint32_t readCount;
   InputAxes axes;
@@ -42,8 +44,14 @@ constexpr float c_axisScale = 3.051851e-5f;
 
 uint32_t RingCount() { return input.writeCount - input.readCount; }
 
+// A button carries its own position; any other event happened where the last motion left the
+// pointer. Either can differ from where the pointer is once the whole queue has been read.
 void Queue(const SDL_Event& event) {
-  input.ring[input.writeCount % c_inputRingSize] = event;
+  const uint32_t slot = input.writeCount % c_inputRingSize;
+  input.ring[slot] = event;
+  const bool button = event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP;
+  input.ringPointer[slot][0] = button ? static_cast<float>(event.button.x) : input.axes.pointerX;
+  input.ringPointer[slot][1] = button ? static_cast<float>(event.button.y) : input.axes.pointerY;
   ++input.writeCount;
 }
 
@@ -153,7 +161,10 @@ bool InputPoll() {
 
 bool InputNextEvent(int* code, uint32_t* modifiers, const char** text, int* down) {
   if (RingCount() == 0) return false;
-  const SDL_Event& event = input.ring[input.readCount % c_inputRingSize];
+  const uint32_t slot = input.readCount % c_inputRingSize;
+  const SDL_Event& event = input.ring[slot];
+  input.eventPointer[0] = input.ringPointer[slot][0];
+  input.eventPointer[1] = input.ringPointer[slot][1];
   ++input.readCount;
   int c = 0, d = 1;
   const char* t = nullptr;
@@ -205,6 +216,11 @@ bool InputNextEvent(int* code, uint32_t* modifiers, const char** text, int* down
   if (text) *text = t;
   if (down) *down = d;
   return true;
+}
+
+void InputEventPointer(float* x, float* y) {
+  if (x) *x = input.eventPointer[0];
+  if (y) *y = input.eventPointer[1];
 }
 
 void DeadZoneRadial(float deadZone, float scale, float* x, float* y) {

@@ -39,6 +39,9 @@ bool InputPoll();
 // until 16 more events are queued) and 1 for a press, 0 for a release. False, with the outputs
 // untouched, when the ring is empty.
 bool InputNextEvent(int* code, uint32_t* modifiers, const char** text, int* down);
+// Where the pointer was (window pixels) when the event last popped by InputNextEvent happened:
+// a mouse button's own position, else the position of the last motion before the event.
+void InputEventPointer(float* x, float* y);
 // Copies the axes out with the dead zone applied to sticks (radial) and triggers (linear), then
 // zeroes the motion and wheel sums.
 void ApplyDeadZones(float deadZone, InputAxes* out);

@@ -280,6 +280,17 @@ void DrawableSize(int* width, int* height) {
   if (height) *height = h;
 }
 
+bool SdlStart() {
+  if (SDL_Init(0) == 0) return true;
+  LOGE("SDL_Init(0) failed: %s", SDL_GetError());
+  return false;
+}
+
+void SdlStop() {
+  SDL_Quit();
+  LOGI("SDL stopped.");
+}
+
 void VideoExit() {
   if (state.context != nullptr) SDL_GL_DeleteContext(state.context);
   if (state.window != nullptr) SDL_DestroyWindow(state.window);

@@ -1,6 +1,12 @@
 // The one application window and its OpenGL context, made through SDL2.
 #pragma once
 
+// SDL itself, with no subsystem yet: started before every other service and stopped after
+// them all, so that nothing SDL started along the way outlives the game. False, with a log
+// line, when SDL cannot start.
+bool SdlStart();
+void SdlStop();
+
 // Logs SDL's video drivers, keeps the arguments and starts SDL's video with the first driver
 // of the list. False, with a log line, when there is no driver or it cannot start (no display);
 // a start that fails is tried again a few times, a short while apart, as a busy X server may

@@ -214,7 +214,11 @@ void Actors::AbandonPlan(int nr, bool quiet) {
   }
   const int site = m_clai[nr];
   if (site != -1) {
-    if (m_wld && m_wld->globe.IsValid(site)) m_wld->globe.AttribsSet(site, AT_UNCLAIMED);
+    // Others may now reach the site, but to the one giving up its own site that is no news: a
+    // failure it has just noted still counts as a repeat, so its retries keep backing off.
+    const bool noted = m_wld && m_failCount[nr] > 0 && m_failChanges[nr] == m_wld->m_changes;
+    if (m_wld) m_wld->globe.ClaimGiveBack(site);
+    if (noted) m_failChanges[nr] = m_wld->m_changes;
     if (!quiet) LOGI("%s relinquished claim on tile %d.", m_name[nr].c_str(), site);
     m_clai[nr] = -1;
   }

@@ -61,6 +61,13 @@ void StartAction(Actors& actors, int nr, const char* name) {
     LOGE("Cannot start an action for character %d.", nr);
     return;
   }
+  // The name comes from a message: one that is no action is reported and dropped before the
+  // character's plan or pending request is touched.
+  DomainStart(&scratchPlanner, nullptr);
+  if (!name || FindAction(&scratchPlanner, name) < 0) {
+    LOGE("%s cannot perform the unknown action '%s'.", actors.m_name[nr].c_str(), name ? name : "");
+    return;
+  }
   ActionPlanner* ap = &actors.m_planners[nr];
   // A pending plan request owns the planner until it is answered; drop it first. Its answer is
   // recognised as cancelled when it comes back, because the character is no longer requested.
@@ -68,12 +75,8 @@ void StartAction(Actors& actors, int nr, const char* name) {
   actors.m_planDone[nr] = 0;
   PlannerClear(ap);
   ActionsDefine(ap);
-  const int index = name ? FindAction(ap, name) : -1;
-  if (index < 0) {
-    LOGE("%s cannot perform the unknown action '%s'.", actors.m_name[nr].c_str(), name ? name : "");
-    ASSERTT(index >= 0, "nm");
-    return;
-  }
+  const int index = FindAction(ap, name);
+  if (index < 0) return;
   actors.m_pasz[nr] = 0;
   actors.m_pathStage[nr] = 0;
   actors.m_tgtl[nr] = -1;
@@ -138,8 +141,9 @@ void Speak(Actors& actors, int nr, int line) {
     return;
   }
   const int partner = actors.FindPartner(nr);
+  // Speech comes from a message, which can arrive when nobody is engaged: report and drop it.
   if (partner < 0) {
-    ASSERTT(partner >= 0, "partner>=0");
+    LOGE("%s has nobody to speak to; line %d dropped.", actors.m_name[nr].c_str(), line);
     return;
   }
   actors.m_stat[partner] &= ~static_cast<uint64_t>(ST_ENGAGED);

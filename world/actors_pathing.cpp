@@ -55,7 +55,7 @@ void WaitOn(Cond* cond) {
 void ReleaseClaim(Actors& actors, int nr, int tile) {
   Wld* world = actors.m_wld;
   if (!world || !world->globe.IsValid(tile)) return;
-  world->globe.AttribsSet(tile, AT_UNCLAIMED);
+  world->globe.ClaimGiveBack(tile);
   LOGI("%s relinquished claim on tile %d.", actors.m_name[nr].c_str(), tile);
 }
 

@@ -21,20 +21,6 @@ int WalkTo(Actors& a, int nr, const char* name, float) { return a.PerformWalkTo(
 int Find(Actors& a, int nr, const char* name, float) { return a.PerformFind(nr, name); }
 int Scavenge(Actors& a, int nr, const char* name, float) { return a.PerformScavenge(nr, name); }
 
-// Claims the tile as the character's construction site. A character works one site at a time,
-// so a site it still holds goes back first; otherwise that site would stay claimed for good.
-void ClaimSite(Actors& a, int nr, int tile, const char* action) {
-  Globe& globe = a.m_wld->globe;
-  const int old = a.m_clai[nr];
-  if (old != -1 && old != tile) {
-    if (globe.IsValid(old)) globe.AttribsSet(old, AT_UNCLAIMED);
-    LOGI("%s relinquished claim on tile %d.", a.m_name[nr].c_str(), old);
-  }
-  globe.AttribsClear(tile, AT_UNCLAIMED);
-  a.m_clai[nr] = tile;
-  LOGI("%s claimed constuction site at tile %d for %s", a.m_name[nr].c_str(), tile, action);
-}
-
 // find_ and scavenge_ differ only in what the planner charges for them.
 int RequestItemPath(Actors& a, int nr, const char* itemName) {
   const int type = Items::TypeByName(itemName);
@@ -142,7 +128,12 @@ int Actors::PerformWalkTo(int nr, const char* name) {
     return NextPlanStep(nr);
   }
   LOGI("%s is already at %s, skipping %s", m_name[nr].c_str(), trait, name);
-  if (mask & AT_UNCLAIMED) ClaimSite(*this, nr, here, name);
+  // The pathing thread may have claimed the site since the bits were read: then another site
+  // is walked to, as when this one was taken before.
+  if ((mask & AT_UNCLAIMED) && !StepClaim(*this, nr, here, name)) {
+    LOGI("%s found tile %d claimed and will request a path planning for %s", m_name[nr].c_str(), here, name);
+    RequestPath(*this, nr, -1, mask, nullptr);
+  }
   return NextPlanStep(nr);
 }
 
@@ -187,6 +178,30 @@ void StepPostAt(Actors& actors, const char* format, int tile) {
   char text[128];
   snprintf(text, sizeof(text), format, tile);
   actors.m_wld->Post(text);
+}
+
+bool StepClaim(Actors& actors, int nr, int tile, const char* action) {
+  Globe& globe = actors.m_wld->globe;
+  const char* who = actors.m_name[nr].c_str();
+  if (actors.m_clai[nr] == tile && !(globe.Attribs(tile) & AT_UNCLAIMED)) return true;
+  if (!globe.ClaimTake(tile)) return false;
+  // One site at a time: a site still held elsewhere would otherwise stay claimed for good.
+  const int old = actors.m_clai[nr];
+  if (old != -1 && old != tile) {
+    globe.ClaimGiveBack(old);
+    LOGI("%s relinquished claim on tile %d.", who, old);
+  }
+  actors.m_clai[nr] = tile;
+  LOGI("%s claimed constuction site at tile %d for %s", who, tile, action);
+  return true;
+}
+
+void StepReleaseClaims(Actors& actors, int nr, int tile) {
+  Globe& globe = actors.m_wld->globe;
+  const int held = actors.m_clai[nr];
+  if (held != -1 && held != tile) globe.ClaimGiveBack(held);
+  globe.ClaimGiveBack(tile);
+  actors.m_clai[nr] = -1;
 }
 
 bool ItemRoomLeft(const Items& items) {

@@ -38,5 +38,10 @@ bool StepFirstCall(const Actors& actors, int nr, const char* name);
 bool StepCountDown(Actors& actors, int nr, float dt);
 // Posts a message whose one "%d" is the tile.
 void StepPostAt(Actors& actors, const char* format, int tile);
+// Takes the tile as the character's one claimed site, giving back a site it held elsewhere; false
+// (nothing changed) when someone else holds the tile. Logs the claim.
+bool StepClaim(Actors& actors, int nr, int tile, const char* action);
+// The work on the tile is done: the tile and any other site the character holds are free again.
+void StepReleaseClaims(Actors& actors, int nr, int tile);
 // True while the item table has a free slot, so a product can still be made.
 bool ItemRoomLeft(const Items& items);

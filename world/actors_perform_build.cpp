@@ -56,7 +56,7 @@ void PlanRoad(Actors& a, int nr, int loc) {
 // A finished site is nobody's any more.
 void ReleaseFinishedSite(Actors& a, int nr, int loc) {
   if (a.m_clai[nr] != loc) return;
-  a.m_wld->globe.AttribsSet(loc, AT_UNCLAIMED);
+  a.m_wld->globe.ClaimGiveBack(loc);
   a.m_clai[nr] = -1;
 }
 
@@ -179,16 +179,9 @@ int PerformBuild(Actors& a, int nr, const char* name, float dt) {
   // A builder holds the site it works, so that no second builder is sent to it; one that finds
   // the site already held by someone else leaves it to them. The player's character builds where
   // it is told and takes no claim.
-  if (!(a.m_stat[nr] & ST_CHOSEN) && a.m_clai[nr] != loc) {
-    const uint64_t before = __atomic_fetch_and(&globe.m_nodes[loc].attribs, ~AT_UNCLAIMED, __ATOMIC_RELAXED);
-    if (!(before & AT_UNCLAIMED)) {
-      LOGI("%s leaves the site at tile %d to the builder who holds it.", who, loc);
-      return -1;
-    }
-    const int old = a.m_clai[nr];
-    if (globe.IsValid(old)) globe.AttribsSet(old, AT_UNCLAIMED);
-    a.m_clai[nr] = loc;
-    LOGI("%s claimed constuction site at tile %d for %s", who, loc, name);
+  if (!(a.m_stat[nr] & ST_CHOSEN) && a.m_clai[nr] != loc && !StepClaim(a, nr, loc, name)) {
+    LOGI("%s leaves the site at tile %d to the builder who holds it.", who, loc);
+    return -1;
   }
   const int stone = items.FindAt("stone", loc, false);
   const int lumber = items.FindAt("lumber", loc, false);
@@ -229,12 +222,15 @@ int PerformBuild(Actors& a, int nr, const char* name, float dt) {
     }
     if (r != 0 || items.CountAt("stone", loc, false) < 3 || items.CountAt("lumber", loc, false) < 3) {
       LogEvent("%s finished building bridge.", who);
-      globe.AttribsSet(loc, AT_UNCLAIMED);
-      a.m_clai[nr] = -1;
+      StepReleaseClaims(a, nr, loc);
       return a.NextPlanStep(nr);
     }
     LOGI("%s might as well keep doing %s", who, name);
     a.m_actionDelay[nr] = ActionDuration("buildbridge");
+    // The site is held for the next piece; a claim held elsewhere (the player's character takes
+    // none here, but may hold one from an earlier step) is given back rather than lost.
+    const int held = a.m_clai[nr];
+    if (held != -1 && held != loc) globe.ClaimGiveBack(held);
     globe.AttribsClear(loc, AT_UNCLAIMED);
     a.m_clai[nr] = loc;
     return a.m_planStage[nr];

@@ -24,7 +24,11 @@ bool DropCarried(Actors& a, int nr, const char* item, int loc) {
     LOGI("No %s carried by %s.", item, a.m_name[nr].c_str());
     return false;
   }
-  if (items.Drop(carried, loc) >= 0) LogEvent("%s dropped %s", a.m_name[nr].c_str(), item);
+  if (items.Drop(carried, loc) >= 0) {
+    LogEvent("%s dropped %s", a.m_name[nr].c_str(), item);
+    // A tool or material on the ground may be what another character's goal was missing.
+    ++a.m_wld->m_changes;
+  }
   return true;
 }
 
@@ -91,7 +95,6 @@ int PerformStock(Actors& a, int nr, const char* name, float dt) {
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   if (!DropCarried(a, nr, StepNameAfter(name, "stock_"), loc)) return -1;
   Wld* w = a.m_wld;
-  ++w->m_changes;
   if (w->items.CountAt(nullptr, loc, false) >= c_storageCrowd) {
     LOGI("Storage tile %d is now too crowded!", loc);
     w->globe.AttribsClear(loc, AT_STORAGE);
@@ -146,6 +149,8 @@ int PerformSmashChest(Actors& a, int nr, const char* name, float dt) {
   }
   const uint64_t bits = items.m_stat[chest];
   items.Remove(chest);
+  // Whatever the chest held now lies free for the taking.
+  ++w->m_changes;
 
   if (bits & IS_CHEST_TOOLS) {
     static const char* const tools[] = {"hammer",  "hammer",  "pickaxe",    "pickaxe",
@@ -176,7 +181,7 @@ int PerformSmashChest(Actors& a, int nr, const char* name, float dt) {
       }
       items.m_tspe[g] = 1.0f;
       LOGI("Spawned %s", gem);
-      w->Post("intstat name=s_gems delta=1 sync=1");
+      w->PostStat("s_gems", 1, true);
       break;
     }
   }

@@ -35,7 +35,7 @@ int PerformFree(Actors& a, int nr, const char* name, float dt) {
   a.m_stat[prisoner] &= ~static_cast<uint64_t>(ST_PRISONER);
   ++w.m_changes;
   LogEvent("%s freed prisoner %s", who, a.m_name[prisoner].c_str());
-  w.Post("intstat name=s_freed delta=1");
+  w.PostStat("s_freed", 1, false);
   int freePop = 0;
   for (int i = 0; i < a.m_cnt; ++i)
     if (!(a.m_stat[i] & ST_PRISONER)) ++freePop;

@@ -24,16 +24,6 @@ void Consume(Actors& a, int nr, const char* item) {
 
 bool TileHas(const Actors& a, int tile, uint64_t bit) { return (a.m_wld->globe.Attribs(tile) & bit) != 0; }
 
-// The work on the tile is done, so others may take it. A site the character claimed elsewhere
-// goes back too; otherwise it would stay claimed for good.
-void ReleaseClaim(Actors& a, int nr, int loc) {
-  Globe& globe = a.m_wld->globe;
-  const int claimed = a.m_clai[nr];
-  if (claimed != loc && globe.IsValid(claimed)) globe.AttribsSet(claimed, AT_UNCLAIMED);
-  globe.AttribsSet(loc, AT_UNCLAIMED);
-  a.m_clai[nr] = -1;
-}
-
 // Felling or quarrying with the item table full would destroy the tree or rock and lose its
 // product, so such work is refused before anything changes.
 bool RoomForProduct(const Actors& a, int nr, const char* product, int loc) {
@@ -79,7 +69,7 @@ int PerformCutTree(Actors& a, int nr, const char* name, float dt) {
   }
   if (w.items.Add("timber", loc, IS_TIMBER) >= 0) LogEvent("%s cut down a tree.", who);
   if (strncmp(name, "clear_", 6)) {
-    ReleaseClaim(a, nr, loc);
+    StepReleaseClaims(a, nr, loc);
     return a.NextPlanStep(nr);
   }
   // Clearing a site fells one tree per cycle and goes on while any standing tree is left:
@@ -109,7 +99,7 @@ int PerformCutStone(Actors& a, int nr, const char* name, float dt) {
   if (!RoomForProduct(a, nr, "stone", loc)) return -1;
   if (w.rocks.Quarry(loc, slot) < 0) return -1;
   if (w.items.Add("stone", loc, IS_MATERIAL) >= 0) LogEvent("%s quarried a stone.", who);
-  ReleaseClaim(a, nr, loc);
+  StepReleaseClaims(a, nr, loc);
   return a.NextPlanStep(nr);
 }
 
@@ -139,7 +129,7 @@ int PerformClear(Actors& a, int nr, const char* name, float dt) {
       LOGI("%s cleared construction site of trees.", who);
       return a.NextPlanStep(nr);
     }
-    ReleaseClaim(a, nr, loc);
+    StepReleaseClaims(a, nr, loc);
     const int r = PerformCutTree(a, nr, name, dt);
     if (r == -3) {
       LOGI("%s is done with %s", who, name);
@@ -154,7 +144,7 @@ int PerformClear(Actors& a, int nr, const char* name, float dt) {
     return a.NextPlanStep(nr);
   }
   // One stone per plan: the next plan quarries the next piece.
-  ReleaseClaim(a, nr, loc);
+  StepReleaseClaims(a, nr, loc);
   return PerformCutStone(a, nr, name, dt);
 }
 
@@ -225,7 +215,7 @@ int PerformForge(Actors& a, int nr, const char* name, float dt) {
   if (!strcmp(thing, "crown")) {
     // The crown is worn, not carried: it lets the player's character ascend through a stargate.
     a.m_stat[nr] |= ST_CROWNED;
-    a.m_wld->Post("intstat name=s_crownings delta=1 sync=1");
+    a.m_wld->PostStat("s_crownings", 1, true);
   } else if (a.m_wld->items.Add(thing, loc, IS_TOOL) < 0) {
     LOGE("Failed to spawn %s when forging.", thing);
     return -1;

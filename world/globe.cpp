@@ -138,6 +138,18 @@ void Globe::AttribsClear(int tile, uint64_t bits) {
   const uint64_t before = __atomic_fetch_and(&m_nodes[tile].attribs, ~bits, __ATOMIC_RELAXED);
   CountStorageChange(&m_storageCount, before, before & ~bits);
 }
+bool Globe::ClaimTake(int tile) {
+  if (!IsValid(tile)) return false;
+  const uint64_t before =
+      __atomic_fetch_and(&m_nodes[tile].attribs, ~static_cast<uint64_t>(AT_UNCLAIMED), __ATOMIC_RELAXED);
+  return (before & AT_UNCLAIMED) != 0;
+}
+void Globe::ClaimGiveBack(int tile) {
+  if (!IsValid(tile)) return;
+  const uint64_t before =
+      __atomic_fetch_or(&m_nodes[tile].attribs, static_cast<uint64_t>(AT_UNCLAIMED), __ATOMIC_RELAXED);
+  if (!(before & AT_UNCLAIMED) && m_wld) ++m_wld->m_changes;
+}
 void Globe::AttribsStore(int tile, uint64_t bits) {
   const uint64_t before = __atomic_exchange_n(&m_nodes[tile].attribs, bits, __ATOMIC_RELAXED);
   CountStorageChange(&m_storageCount, before, bits);

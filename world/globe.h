@@ -217,8 +217,11 @@ struct Globe {
 
   // Construction on tiles (globe_construct.cpp); main thread only.
   // The water neighbour of a coastal tile from which a straight bridge reaches land soonest
-  // (a landing on the tile's own continent counts four times), or -1.
+  // (a landing on the tile's own continent counts four times), or -1. A line that crosses the
+  // line of a bridge already staked is no start: the two would run into each other.
   int BridgeStart(int tile) const;
+  // True when the water tile lies on the line along which a staked bridge site will be built.
+  bool OnStakedBridgeLine(int water) const;
   // A bridge site on the shore tile, facing toward; returns the building or -1.
   int StartBridge(int tile, int toward);
   // Lays the next piece of the bridge site on the tile: 1 when the bridge is finished or
@@ -244,6 +247,12 @@ struct Globe {
   void AttribsSet(int tile, uint64_t bits);
   void AttribsClear(int tile, uint64_t bits);
   void AttribsStore(int tile, uint64_t bits);
+  // Claims a site in one atomic step on the attribute word, since the pathing thread claims
+  // too: true when the tile was unclaimed and is now the caller's, false when someone has it.
+  bool ClaimTake(int tile);
+  // Gives a claimed site back (main thread). A site that was held counts as a change of the
+  // world, so a character that kept failing to find work tries again at once.
+  void ClaimGiveBack(int tile);
 };
 
 // One transform per tile from the planet model's vertices (the fans of "custom.geo"): Z is the

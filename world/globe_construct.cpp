@@ -79,13 +79,17 @@ int Globe::BridgeStart(int tile) const {
     if (!IsValid(n) || !IsWater(m_nodes[n])) continue;
     // Walk straight across; a walk longer than the planet has tiles finds no shore.
     int prev = tile, cur = n, steps = 0;
-    while (IsValid(cur) && IsWater(m_nodes[cur]) && steps <= m_sz) {
+    bool crossed = false;
+    while (IsValid(cur) && IsWater(m_nodes[cur]) && steps <= m_sz && !crossed) {
+      crossed = OnStakedBridgeLine(cur);
       const int next = OppositeNeighbour(prev, cur);
       ++steps;
       prev = cur;
       cur = next;
     }
-    if (!IsValid(cur) || steps > m_sz) continue;
+    // Water another bridge will be built over is taken: this bridge would end against that one's
+    // piece and never reach its own landing.
+    if (crossed || !IsValid(cur) || steps > m_sz) continue;
     // A bridge piece is no far shore: a bridge staked that way would run into the other bridge.
     if (m_nodes[cur].type == TP_BRDG) continue;
     // A bridge back onto the same landmass is worth much less than one to another.
@@ -93,6 +97,39 @@ int Globe::BridgeStart(int tile) const {
     if (best == -1 || steps < bestSteps) best = n, bestSteps = steps;
   }
   return best;
+}
+
+bool Globe::OnStakedBridgeLine(int water) const {
+  if (!IsValid(water) || !m_trfs) return false;
+  const Buildings& buildings = m_wld->buildings;
+  for (int b = 0; b < buildings.m_cnt; ++b) {
+    if (!buildings.m_name[b].Equals("brconstruction") || !IsValid(buildings.m_loca[b])) continue;
+    // Walk the line as ExtendBridge will build it: along finished pieces, each facing the tile
+    // beyond it, then over the water still to bridge, each piece to come facing the next tile.
+    int tile = buildings.m_loca[b];
+    Matrix44 frame = buildings.m_trfs[b];
+    for (int pass = 0; pass <= m_sz; ++pass) {
+      const int ahead = NextInLine(tile, 0, 1, frame);
+      if (!IsValid(ahead)) break;
+      if (m_nodes[ahead].type == TP_BRDG) {
+        const int piece = buildings.Find(ahead, nullptr);
+        if (piece >= 0) frame = buildings.m_trfs[piece];
+        tile = ahead;
+        continue;
+      }
+      if (!IsWater(m_nodes[ahead])) break;
+      if (ahead == water) return true;
+      const int beyond = NextInLine(ahead, 0, 1, frame);
+      if (!IsValid(beyond)) break;
+      // As Buildings::FaceTowards turns a new piece: Y toward the next tile, Z the tile's up.
+      const Vec3 p = m_trfs[ahead].GetTranslation();
+      const Vec3 d = Normalize(Normalize(m_trfs[beyond].GetTranslation()) - Normalize(p));
+      frame = Matrix44::AlignZY(d, Normalize(m_trfs[ahead].GetZAxis()));
+      frame.SetTranslation(p);
+      tile = ahead;
+    }
+  }
+  return false;
 }
 
 int Globe::StartBridge(int tile, int toward) {
@@ -177,7 +214,7 @@ int Globe::ExtendBridge(int tile) {
     AttribsClear(siteTile, c_bridgeSiteBits | AT_SUPPLIEDBRIDGEWORK);
     buildings.Remove(site);
     LOGI("Bridge has reached land end point.");
-    m_wld->Post("intstat name=s_bridges delta=1");
+    m_wld->PostStat("s_bridges", 1, false);
     return 1;
   }
   LOGE("Bridge from tile %d never ends; giving the site up.", siteTile);
@@ -245,7 +282,7 @@ int Globe::BuildFactory(int tile) {
   if (IsValid(entrance)) buildings.FaceTowards(built, entrance, false);
   const int blocked = CordonOff(tile, entrance);
   LOGI("Blocked %d edges after cordonning off factory.", blocked);
-  m_wld->Post("intstat name=s_factories delta=1 sync=1");
+  m_wld->PostStat("s_factories", 1, true);
   return built;
 }
 
@@ -336,7 +373,7 @@ int Globe::BuildRoad(int tile) {
       break;
     }
   }
-  m_wld->Post("intstat name=s_roads delta=1");
+  m_wld->PostStat("s_roads", 1, false);
   ++m_wld->m_changes;
   return tile;
 }

@@ -87,9 +87,13 @@ int Items::Add(const char* name, int tile, uint64_t status) {
   int slot = 0;
   while (slot < MAXITEMS && !m_name[slot].Empty()) ++slot;
   if (slot == MAXITEMS) {
-    LOGE("Too many(%d) items in the world. Cannot add more.", MAXITEMS);
+    // A full table stays full for a while and everything that makes items asks again every
+    // step: one line for the run, and its length when a slot frees up.
+    if (m_refusedAdds++ == 0) LOGE("Too many(%d) items in the world. Cannot add more.", MAXITEMS);
     return -1;
   }
+  if (m_refusedAdds > 1) LOGI("The full item table refused %d items in a row.", m_refusedAdds);
+  m_refusedAdds = 0;
   m_loca[slot] = tile;
   m_carr[slot] = -1;
   m_clai[slot] = -1;

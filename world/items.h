@@ -48,6 +48,9 @@ struct Items {
   uint64_t m_stat[MAXITEMS];     // ItemStatus bits
   float m_tphs[MAXITEMS];        // pulse phase in turns (gems)
   float m_tspe[MAXITEMS];        // pulse speed in turns per second (gems)
+  // Adds refused in a row because the table was full; only the first is logged, and the count
+  // when the run ends. Not saved.
+  int32_t m_refusedAdds = 0;
 
   explicit Items(Wld* wld);
   ~Items();

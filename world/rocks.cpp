@@ -109,7 +109,7 @@ int Rocks::Quarry(int tile, int slot) {
       LOGI("Tile %d no longer blocked by rocks.", tile);
     }
   }
-  m_wld->Post("intstat name=s_rocksquarried delta=1");
+  m_wld->PostStat("s_rocksquarried", 1, false);
   return kind;
 }
 

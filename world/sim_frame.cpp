@@ -149,6 +149,8 @@ bool SimFrame(Packet* out, int steps, float dt, Wld* world) {
   }
   VisMessagesPump(world);
   if (world) {
+    // Statistics that found last frame's packet full go first into this one.
+    world->RetryStats();
     for (int i = 0; i < steps; ++i) {
       world->globe.UpdateOccupancy();
       world->demand.Update();

@@ -224,7 +224,7 @@ int Trees::Fell(int tile, int kind) {
     m_density[TK_STMP][tile] += 1;
     m_count[TK_STMP] += 1;
   }
-  m_wld->Post("intstat name=s_treeskilled delta=1");
+  m_wld->PostStat("s_treeskilled", 1, false);
   UpdateGroves();
   return m_density[kind][tile];
 }
@@ -243,7 +243,7 @@ int Trees::Plant(int tile) {
     m_count[TK_STMP] -= 1;
   }
   UpdateGroves();
-  m_wld->Post("intstat name=s_treesplanted delta=1");
+  m_wld->PostStat("s_treesplanted", 1, false);
   return tile;
 }
 
@@ -265,11 +265,16 @@ void Trees::Update(float dt) {
   if (draws >= 1) {
     Items& items = m_wld->items;
     const int32_t* apples = m_density[TK_APPL];
+    bool grown = false;
     for (int i = 0; i < draws; ++i) {
       const int t = static_cast<int>(FruitRngNext() % static_cast<uint64_t>(sz));
+      if (apples[t] < 1 || items.CountAt("fruit", t, false) >= 3) continue;
       // A full item table takes no fruit: one refusal ends the pass rather than one per draw.
-      if (apples[t] >= 1 && items.CountAt("fruit", t, false) < 3 && items.Add("fruit", t, 0) < 0) break;
+      if (items.Add("fruit", t, 0) < 0) break;
+      grown = true;
     }
+    // Fresh fruit can end a hungry character's wait for something to eat.
+    if (grown) ++m_wld->m_changes;
   }
   m_timeToFruit = 0.5f;
 }
@@ -289,6 +294,8 @@ void Trees::GrowSeedlings(int from, int to) {
     m_density[kind][t] += 1;
     m_count[kind] += 1;
     globe.AttribsSet(t, AT_WOODY | AT_UNCLAIMED);
+    // A grown tree is one more to fell.
+    ++m_wld->m_changes;
   }
 }
 

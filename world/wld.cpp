@@ -1,6 +1,7 @@
 // The world record: construction and destruction of the parts, posting, the frame tick and the scene dump.
 #include "world/wld.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "system/file.h"
@@ -43,6 +44,39 @@ Wld::~Wld() {
 }
 
 bool Wld::Post(const char* text) { return !m_outbox || m_outbox->Append(text); }
+
+static bool PostStatText(Wld& world, const char* name, int delta, bool sync) {
+  char text[96];
+  snprintf(text, sizeof(text), "intstat name=%s delta=%d%s", name, delta, sync ? " sync=1" : "");
+  return world.Post(text);
+}
+
+void Wld::PostStat(const char* name, int delta, bool sync) {
+  if (!name) return;
+  // Held deltas of the name go first, so the order of the sums is kept.
+  RetryStats();
+  for (int i = 0; i < m_heldStatCount; ++i) {
+    if (strcmp(m_heldStats[i].name, name) != 0) continue;
+    m_heldStats[i].delta += delta;
+    m_heldStats[i].sync |= sync ? 1 : 0;
+    return;
+  }
+  if (PostStatText(*this, name, delta, sync)) return;
+  if (m_heldStatCount >= c_heldStatLimit) {
+    LOGE("No room to hold the statistic %s; delta %d lost.", name, delta);
+    return;
+  }
+  m_heldStats[m_heldStatCount++] = HeldStat{name, delta, static_cast<uint8_t>(sync ? 1 : 0)};
+}
+
+void Wld::RetryStats() {
+  int kept = 0;
+  for (int i = 0; i < m_heldStatCount; ++i) {
+    const HeldStat held = m_heldStats[i];
+    if (!PostStatText(*this, held.name, held.delta, held.sync != 0)) m_heldStats[kept++] = held;
+  }
+  m_heldStatCount = kept;
+}
 
 void Wld::Update(int steps, float dt) {
   const float t = static_cast<float>(steps) * dt;

@@ -49,8 +49,19 @@ struct Wld {
   Packet* m_outbox;         // where Post appends; null until set
   int32_t m_gameEnded = 0;  // 1 once the win has been posted; not saved (the game is over by then)
   // Counts the events that can make a goal that kept failing worth trying again at once: a site
-  // staked, material delivered or stocked, a building or bridge piece finished, a prisoner freed.
+  // staked, material delivered, stocked or dropped, a building or bridge piece finished, a
+  // prisoner freed, a chest smashed, fruit grown, a seedling grown to a tree, a claim given back.
   uint32_t m_changes = 0;
+  // Statistics deltas that found the outbox full, summed by name until a later frame has room.
+  // Not saved: the platform's statistics are a courtesy, not part of the world.
+  struct HeldStat {
+    const char* name;  // a string literal
+    int32_t delta;
+    uint8_t sync;
+  };
+  static constexpr int c_heldStatLimit = 16;
+  HeldStat m_heldStats[c_heldStatLimit] = {};
+  int32_t m_heldStatCount = 0;
 
   explicit Wld(const char* name);
   ~Wld();
@@ -60,6 +71,11 @@ struct Wld {
   // Appends a message to the outbox; lost silently without one. False only when the outbox is
   // full this frame: a message that must arrive once is then marked sent only on a later try.
   bool Post(const char* text);
+  // Posts "intstat name=NAME delta=N" (" sync=1" added when asked); NAME must be a string
+  // literal. A delta that does not fit this frame is held and sent by RetryStats, never lost.
+  void PostStat(const char* name, int delta, bool sync);
+  // Sends the held deltas, each summed by name; SimFrame calls it at the start of each frame.
+  void RetryStats();
   // Once per frame after the steps: ticks the tutor and advances the age by steps x dt.
   void Update(int steps, float dt);
   // Loads the topology file of that name from the user folder into the globe; m_sz or -1.

@@ -79,8 +79,8 @@ quit_from_game() {
 }
 
 # Points at a row of the title screens (9 rows over the 720-pixel height) and clicks it once the game has drawn
-# that row lit, in yellow, under the pointer. The game selects the row it last drew lit: a click that came before
-# that frame would choose the row the pointer was on before. The yellow (1, 1, 0.3) reads as blue 76, or 149 when
+# that row lit, in yellow, under the pointer: the click then lands on the screen the player sees, taken by the
+# game that has seen the pointer arrive, never on a screen still coming up. The yellow (1, 1, 0.3) reads as blue 76, or 149 when
 # the sRGB option encodes it; white and the orange notice stay outside the colour box.
 row() {
   local top=$(($1 * 80)) deadline=$((SECONDS + t_screen))

@@ -2,7 +2,8 @@
 # Plays the game end to end on a private X server with real input events: start, NEW GAME, the landing, a click on
 # a tile, fast-forward held, Escape twice to quit; then a second start that resumes the saved game. On the way: a
 # second game on the same user folder ends at once, the smallest planet is refused back to the panel, and a third
-# start keeps an unreadable save aside. Checks the exit
+# start keeps an unreadable save aside. On the way back from the customise panel the game in progress stays unless the
+# planet was changed. Checks the exit
 # statuses, the save and the options written, and that no assertion fired. With a folder as second argument the
 # screenshots of the title menu, the customise panel and the landing are kept there.
 set -uo pipefail
@@ -63,14 +64,43 @@ grep -q "MusicPlay()" "$work/game.log" || fail "the music did not start after th
 grep -q "Saved the game" "$work/game.log" || fail "the game was not saved"
 [ -s "$work/user/autosave.dat" ] || fail "no autosave.dat"
 [ -s "$work/user/settings.dat" ] || fail "no settings.dat"
+# SDL stops after every service that used it, and the world goes last of all.
+sdl_stopped=$(grep -n "SDL stopped." "$work/game.log" | tail -1 | cut -d: -f1)
+world_freed=$(grep -n "Destroying world" "$work/game.log" | tail -1 | cut -d: -f1)
+[ -n "$sdl_stopped" ] && [ -n "$world_freed" ] && [ "$world_freed" -gt "$sdl_stopped" ] ||
+  fail "shut-down did not stop SDL and then free the world last"
 cp "$work/game.log" "$work/first.log"
 
 start_game
 grep -q "We have a game in progress." "$work/game.log" || fail "the save was not seen at the second start"
+# A look at the customise panel and back out with nothing changed: the game and its save stay.
+choose 3 "Customise panel shown."  # CUSTOMIZE PLANET
+shot customise_with_game
+mark
+xdotool key Escape
+await "Title menu shown." $t_screen
+[ -s "$work/user/autosave.dat" ] || fail "opening the customise panel removed the save"
 choose 2 "Switched to planet cam." $t_landing  # RESUME GAME IN PROGRESS
 shot resumed
-quit_from_game
+grep -q "deleteCurrentGame" "$work/game.log" && fail "backing out of the customise panel deleted the game"
+# Back in the title menu, a changed planet ends the game in progress when the panel is left.
+mark
+xdotool key Escape
+await "Title menu shown." $t_screen
+choose 3 "Customise panel shown."  # CUSTOMIZE PLANET
+choose 1 "Planet Size is now"
+mark
+xdotool key Escape
+await "deleteCurrentGame" $t_screen
+await "Title menu shown." $t_screen
+deadline=$((SECONDS + t_screen))
+while [ -e "$work/user/autosave.dat" ] && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
+[ -e "$work/user/autosave.dat" ] && fail "the changed planet left the old save behind"
+shot title_after_change
+xdotool key Escape
+finish
 grep -q "No saved game present\|could not be read" "$work/game.log" && fail "the save did not resume"
+grep -q "Saved the game" "$work/game.log" && fail "the game ended by the changed planet was saved at exit"
 
 # A save that cannot be read: RESUME keeps it aside, says so, and a new world is played and saved.
 printf 'not a saved game' >"$work/user/autosave.dat"

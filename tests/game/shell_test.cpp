@@ -11,6 +11,7 @@
 
 #include "captured_log.h"
 #include "game/terraform.h"
+#include "game/title_menu.h"
 #include "system/file.h"
 #include "test_support.h"
 #include "utility/message.h"
@@ -178,7 +179,7 @@ TEST_F(ShellGame, NewGameSaveResumeAndDelete) {
   EXPECT_EQ(f.aims, 1);
   EXPECT_EQ(PacketTexts(packet).back(), "intro ended=1");
 
-  // NEW GAME and CUSTOMIZE delete the game with its save.
+  // NEW GAME, and a changed planet, delete the game with its save.
   {
     CapturedLog log;
     deleteCurrentGame(&f.view);
@@ -190,6 +191,54 @@ TEST_F(ShellGame, NewGameSaveResumeAndDelete) {
   deleteCurrentGame(&f.view);  // nothing there: harmless
   // RESUME without a world and without a save makes a new world.
   EXPECT_EQ(play(f.view, &packet), PLAY_NEW);
+}
+
+TEST_F(ShellGame, TheCustomisePanelEndsTheGameOnlyWhenThePlanetChanged) {
+  FakeView f;
+  ASSERT_EQ(play(f.view, &packet), PLAY_NEW);
+  ASSERT_TRUE(ShellSaveAtExit(true));  // the save of an earlier session
+  Wld* const game = wld;
+  int32_t mode = 1;
+  uint8_t terraforming = 0;
+  int seaHues = 0;
+  while (customParamChoices[6][seaHues][0]) ++seaHues;
+  // Backing out at once with Escape, and with [OK] after a value went once round: the game and its
+  // save stay, and RESUME carries on with it.
+  for (int turns : {0, seaHues}) {
+    EXPECT_STREQ(TitleMenuChoose(3, &mode, &f.inProgress, &terraforming), "CUSTOMIZE PLANET");
+    EXPECT_EQ(mode, 2);
+    EXPECT_EQ(f.inProgress, 1);
+    for (int i = 0; i < turns; ++i) EXPECT_TRUE(CustomisePanelChoose(7, 1, &mode, &f.inProgress));
+    if (turns)
+      EXPECT_TRUE(CustomisePanelChoose(8, 1, &mode, &f.inProgress));
+    else
+      EXPECT_FALSE(CustomisePanelLeave(&mode, &f.inProgress));
+    EXPECT_EQ(mode, 1);
+    EXPECT_FALSE(CustomisePanelEndedGame());
+    EXPECT_TRUE(FileExists(SAVEFILENAME, true));
+    EXPECT_STREQ(TitleMenuChoose(2, &mode, &f.inProgress, &terraforming), "RESUME GAME IN PROGRESS");
+    EXPECT_EQ(play(f.view, &packet), PLAY_KEPT);
+    EXPECT_EQ(wld, game);
+  }
+  // A changed planet ends the game when the panel is left, and not before.
+  TitleMenuChoose(3, &mode, &f.inProgress, &terraforming);
+  EXPECT_TRUE(CustomisePanelChoose(1, 1, &mode, &f.inProgress));
+  EXPECT_EQ(f.inProgress, 1);
+  EXPECT_TRUE(FileExists(SAVEFILENAME, true));
+  EXPECT_TRUE(CustomisePanelLeave(&mode, &f.inProgress));
+  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(f.inProgress, 0);
+  EXPECT_TRUE(CustomisePanelEndedGame());
+  EXPECT_FALSE(CustomisePanelEndedGame());  // reported once
+  deleteCurrentGame(&f.view);               // what the shell does on that report
+  EXPECT_EQ(wld, nullptr);
+  EXPECT_FALSE(FileExists(SAVEFILENAME, true));
+  EXPECT_STREQ(TitleMenuChoose(2, &mode, &f.inProgress, &terraforming), "");
+  // With no game in progress a change ends nothing.
+  TitleMenuChoose(3, &mode, &f.inProgress, &terraforming);
+  EXPECT_TRUE(CustomisePanelChoose(1, 1, &mode, &f.inProgress));
+  EXPECT_FALSE(CustomisePanelLeave(&mode, &f.inProgress));
+  EXPECT_FALSE(CustomisePanelEndedGame());
 }
 
 TEST_F(ShellGame, ARefusedSaveIsKeptAsideAndNeverOverwritten) {

@@ -63,7 +63,7 @@ TEST(TitleMenu, EntriesAndTheirEffects) {
   EXPECT_EQ(mode, 1);
   EXPECT_STREQ(TitleMenuChoose(3, &mode, &inProgress, &terraforming), "CUSTOMIZE PLANET");
   EXPECT_EQ(mode, 2);
-  EXPECT_EQ(inProgress, 0);
+  EXPECT_EQ(inProgress, 1);  // opening the panel ends nothing
   // The store pages open without a store platform running: nothing happens but the choice.
   EXPECT_STREQ(TitleMenuChoose(5, &mode, &inProgress, &terraforming), "GUIDE");
   EXPECT_STREQ(TitleMenuChoose(6, &mode, &inProgress, &terraforming), "LEADERBOARD");
@@ -74,35 +74,36 @@ TEST(TitleMenu, ThePanelCyclesOnlyTheChangeableParameters) {
   CustomParamsReset();
   CapturedLog log;
   int32_t mode = 2;
+  uint8_t inProgress = 0;
   // "Land", "Trees" and "Rocks" stay.
   for (int row : {2, 3, 4}) {
     const int before = customParamValues[row - 1];
-    EXPECT_FALSE(CustomisePanelChoose(row, 1, &mode));
+    EXPECT_FALSE(CustomisePanelChoose(row, 1, &mode, &inProgress));
     EXPECT_EQ(customParamValues[row - 1], before);
   }
   // "Sea Hue" at its last value wraps to the first; a step back from the first wraps to the last.
   int n = 0;
   while (customParamChoices[6][n][0]) ++n;
   customParamValues[6] = n - 1;
-  EXPECT_TRUE(CustomisePanelChoose(7, 1, &mode));
+  EXPECT_TRUE(CustomisePanelChoose(7, 1, &mode, &inProgress));
   EXPECT_EQ(customParamValues[6], 0);
   // Each change is said with the new value, which is how the scripts that play the game know a click was taken.
   EXPECT_EQ(log.CountPrefix("Sea Hue is now "), 1);
   EXPECT_TRUE(log.HasLine(std::string("Sea Hue is now ") + customParamChoices[6][0] + "."));
   EXPECT_EQ(log.Count(), 1) << "the rows that stay say nothing";
-  EXPECT_TRUE(CustomisePanelChoose(7, -1, &mode));
+  EXPECT_TRUE(CustomisePanelChoose(7, -1, &mode, &inProgress));
   EXPECT_EQ(customParamValues[6], n - 1);
-  EXPECT_TRUE(CustomisePanelChoose(7, 3 * n + 1, &mode));  // steps of several turns still land inside
+  EXPECT_TRUE(CustomisePanelChoose(7, 3 * n + 1, &mode, &inProgress));  // steps of several turns still land inside
   EXPECT_EQ(customParamValues[6], 0);
   const int size = customParamValues[0];
-  EXPECT_TRUE(CustomisePanelChoose(1, 1, &mode));
+  EXPECT_TRUE(CustomisePanelChoose(1, 1, &mode, &inProgress));
   EXPECT_NE(customParamValues[0], size);
   EXPECT_EQ(mode, 2);
   // Rows without a parameter do nothing; "[OK]" goes back to the title menu.
-  EXPECT_FALSE(CustomisePanelChoose(0, 1, &mode));
-  EXPECT_FALSE(CustomisePanelChoose(9, 1, &mode));
-  EXPECT_FALSE(CustomisePanelChoose(-1, 1, &mode));
-  EXPECT_TRUE(CustomisePanelChoose(8, 1, &mode));
+  EXPECT_FALSE(CustomisePanelChoose(0, 1, &mode, &inProgress));
+  EXPECT_FALSE(CustomisePanelChoose(9, 1, &mode, &inProgress));
+  EXPECT_FALSE(CustomisePanelChoose(-1, 1, &mode, &inProgress));
+  EXPECT_TRUE(CustomisePanelChoose(8, 1, &mode, &inProgress));
   EXPECT_EQ(mode, 1);
   CustomParamsReset();
 }

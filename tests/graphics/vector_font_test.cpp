@@ -46,8 +46,20 @@ TEST(VectorFont, TheTableKeepsItsShapeAndMetrics) {
                  {32, 0.0f},  {'.', 1.0f},   {'0', 4.0f}, {'1', 3.0f},   {'A', 4.0f},
                  {'M', 4.0f}, {'a', 3.667f}, {'i', 1.0f}, {'m', 4.334f}, {'|', 1.0f}};
   for (const auto& m : metrics) EXPECT_FLOAT_EQ(g[m.code].advance, m.advance) << m.code;
-  // The box is one rectangle of two triangles over 0..5 both ways: a stretched background.
-  EXPECT_EQ(g[24].count, 6);
+  // The box (and the filled square of code 0) is one rectangle of two triangles over 0..5 both
+  // ways: stretched as a background, it covers all of it.
+  for (int code : {0, 24}) {
+    EXPECT_EQ(g[code].count, 6) << code;
+    float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
+    for (int i = g[code].first; i < g[code].first + g[code].count; ++i) {
+      x0 = std::min(x0, v[i * 2]), x1 = std::max(x1, v[i * 2]);
+      y0 = std::min(y0, v[i * 2 + 1]), y1 = std::max(y1, v[i * 2 + 1]);
+    }
+    EXPECT_EQ(x0, 0.0f) << code;
+    EXPECT_EQ(x1, 5.0f) << code;
+    EXPECT_EQ(y0, 0.0f) << code;
+    EXPECT_EQ(y1, 5.0f) << code;
+  }
   // A capital's ink spans the baseline to 4 units.
   float lo = 1e9f, hi = -1e9f;
   for (int i = g['H'].first; i < g['H'].first + g['H'].count; ++i) {

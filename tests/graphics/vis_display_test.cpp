@@ -108,10 +108,19 @@ TEST_F(VisDisplay, ClearColourPlanetColoursAndOutlines) {
   const std::vector<uint8_t> pixels = Draw();
   // The corner is sky: the night blue (through the sRGB encoding when that is on).
   const uint8_t* sky = Pixel(pixels, 1, 1);
-  const bool srgb = vis->m_overlay.GetOptions().m_srgb != 0;
+  const bool srgb = vis->m_srgb != 0;
   // With sRGB on, the clear values are chosen so that the encoding gives the same blue back.
   const int expect[3] = {13, 13, 31};
   for (int c = 0; c < 3; ++c) EXPECT_NEAR(sky[c], expect[c], 3) << "channel " << c;
+  // Ticking the option's box changes nothing until the next start: the sky stays as it is.
+  Options& options = vis->m_overlay.GetOptions();
+  const uint8_t ticked = options.m_srgb;
+  options.m_srgb = !ticked;
+  VisClearFrame(vis);
+  int rw = 0, rh = 0;
+  const std::vector<uint8_t> again = ReadBack(&rw, &rh);
+  options.m_srgb = ticked;
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(Pixel(again, 1, 1)[c], expect[c], 3) << "channel " << c << " after the box";
 
   // The open tile's centre shows its colour from the planet model, fully lit from the camera.
   int x = 0, y = 0;
@@ -178,6 +187,28 @@ TEST_F(VisDisplay, TreeBuildingAndGlowShowWhereTheyStand) {
   world->buildings.m_name[b] = name;
   Project(g.m_nodes[buildingTile].centre, &x, &y);
   EXPECT_GT(Differing(built, bare, x, y, 20), 40) << "no " << name.c_str() << " drawn";
+  // A building buffer that cannot be mapped is reported with the count, and the frame goes on
+  // without those buildings.
+  {
+    const int model = BuildingModelForName(name.c_str());
+    ASSERT_GE(model, 0);
+    const int slot = vis->m_buildingModels[model];
+    auto* const mapRange = glCalls.MapBufferRange;
+    glCalls.MapBufferRange = [](GLenum, GLintptr, GLsizeiptr, GLbitfield) -> void* { return nullptr; };
+    ExpectAsserts expect;
+    CapturedLog log;
+    Draw();
+    glCalls.MapBufferRange = mapRange;
+    int expected = 0;
+    vis->m_instances.Sorted().BuildingRun(model, &expected);
+    EXPECT_GT(expected, 0);
+    EXPECT_TRUE(expect.Saw("trfs"));
+    for (const std::string& seen : expect.Seen()) EXPECT_EQ(seen, "trfs");  // only the buildings assert
+    FixedString line;
+    line.Format("Failed to VBufferMap for %d buildings.", expected);
+    EXPECT_GE(log.Find(line.c_str()), 0) << line.c_str();
+    EXPECT_EQ(vis->m_instanceCounts[slot], 0);
+  }
 
   // The glow around a landed character, standing on an open tile.
   const int tile = OpenLandTile();

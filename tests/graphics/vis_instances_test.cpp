@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -245,4 +246,20 @@ TEST_F(VisInstances, PathArrowsTargetCrownsAndBridgeMarkers) {
 
   // Bridge markers only while a bridge marker is carried.
   EXPECT_EQ(BridgeMarkerInstancesFill(*world, out, c_bridgeMarkerLimit), 0);
+}
+
+TEST(GemPulse, StartsAndEndsWhereTheTableDoes) {
+  // The table's first rows and its last, and its peak: a gem swells from 0.97 to 1.10 of its size.
+  const struct {
+    int row;
+    float value;
+  } rows[] = {{0, 47.0f}, {1, 47.6f}, {2, 48.1f}, {3, 49.2f}, {4, 50.3f}, {255, 47.6f}};
+  for (const auto& r : rows)
+    EXPECT_NEAR(GemPulseFactor((r.row + 0.5f) / 255.999f), 0.9f + 0.0015f * r.value, 1e-6f) << r.row;
+  float top = 0.0f;
+  for (int i = 0; i < 256; ++i) top = std::max(top, GemPulseFactor((i + 0.5f) / 255.999f));
+  EXPECT_NEAR(top, 0.9f + 0.0015f * 132.3f, 1e-6f);
+  // Phases outside the turn are clamped to its ends.
+  EXPECT_FLOAT_EQ(GemPulseFactor(-3.0f), GemPulseFactor(0.0f));
+  EXPECT_FLOAT_EQ(GemPulseFactor(7.0f), 0.9f + 0.0015f * 47.6f);
 }

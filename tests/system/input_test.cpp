@@ -153,6 +153,34 @@ TEST_F(InputTest, SeventeenPressesFillTheRingAndTheLastWaitsInSdl) {
   EXPECT_EQ(code, SDL_SCANCODE_A + 16);
 }
 
+TEST_F(InputTest, EachEventKeepsWhereThePointerWasWhenItHappened) {
+  // A press at its own place, a key after a motion, and a motion after both in the same poll:
+  // neither event may report where the pointer ended up.
+  Push(Motion(10, 20, 3, 3));
+  SDL_Event press = Button(true, SDL_BUTTON_LEFT);
+  press.button.x = 300;
+  press.button.y = 400;
+  Push(press);
+  Push(Motion(30, 40, 5, 5));
+  Push(Key(true, SDL_SCANCODE_RETURN));
+  Push(Motion(500, 600, 5, 5));
+  ASSERT_TRUE(InputPoll());
+  int code, down;
+  uint32_t mods;
+  const char* text;
+  float x = -1.0f, y = -1.0f;
+  ASSERT_TRUE(InputNextEvent(&code, &mods, &text, &down));
+  InputEventPointer(&x, &y);
+  EXPECT_EQ(code, c_inputMouseLeft);
+  EXPECT_EQ(x, 300.0f);
+  EXPECT_EQ(y, 400.0f);
+  ASSERT_TRUE(InputNextEvent(&code, &mods, &text, &down));
+  InputEventPointer(&x, &y);
+  EXPECT_EQ(code, SDL_SCANCODE_RETURN);
+  EXPECT_EQ(x, 30.0f);
+  EXPECT_EQ(y, 40.0f);
+}
+
 TEST_F(InputTest, PointerWheelSticksAndFlags) {
   Push(Motion(100, 50, 1, -1));
   EXPECT_TRUE(InputPoll());

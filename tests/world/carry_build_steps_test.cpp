@@ -1,9 +1,11 @@
 // Carrying and construction steps, and construction on tiles: outcomes, failures, tile changes and paving.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "parts_fixture.h"
 #include "perform_fixture.h"
@@ -646,6 +648,127 @@ TEST_F(CarryBuild, BridgeBuilderGoesOnWhileMaterialLasts) {
   EXPECT_EQ(A().m_clai[nr], -1);
   EXPECT_NE(G().Attribs(shore) & AT_UNCLAIMED, 0u);
   EXPECT_EQ(I().Count("stone"), 0);
+}
+
+TEST_F(CarryBuild, ThePlayersBridgeGivesBackAClaimHeldElsewhere) {
+  // The player's character takes no claim to build, but may still hold a site from an earlier
+  // step: going on with the second piece and finishing the bridge must not leave that site
+  // claimed by nobody.
+  A().m_stat[nr] |= ST_CHOSEN;
+  const int held = 40;
+  G().AttribsSet(held, AT_UNCLAIMED);
+  ASSERT_TRUE(StepClaim(A(), nr, held, "walk_to_woody"));
+  const int shore = c_tile;
+  const int first = G().m_nodes[shore].neighbours[3];
+  const int probe = G().StartBridge(shore, first);
+  ASSERT_GE(probe, 0);
+  const int second = G().NextInLine(first, 0, 1, B().m_trfs[probe]);
+  B().Remove(probe);
+  MakeWater(first);
+  MakeWater(second);
+  ASSERT_GE(G().StartBridge(shore, first), 0);
+  Carry("hammer");
+  for (int i = 0; i < 6; ++i) I().Add("stone", shore, IS_MATERIAL), I().Add("lumber", shore, IS_MATERIAL);
+  CapturedLog log;
+  GivePlan({"build_bridge", "saw"});
+  // Up to the start of the second piece.
+  for (int i = 0; i < 240 * 20 && !log.Has("Doer might as well keep doing build_bridge"); ++i) A().Perform(nr, c_dt);
+  ASSERT_TRUE(log.Has("Doer might as well keep doing build_bridge"));
+  EXPECT_NE(G().Attribs(held) & AT_UNCLAIMED, 0u) << "the site held elsewhere is given back";
+  EXPECT_EQ(A().m_clai[nr], shore);
+  EXPECT_GT(Continue(8000), 0);
+  EXPECT_TRUE(Advanced());
+  EXPECT_EQ(G().m_nodes[second].type, TP_BRDG);
+  EXPECT_EQ(A().m_clai[nr], -1);
+  EXPECT_NE(G().Attribs(shore) & AT_UNCLAIMED, 0u);
+  EXPECT_NE(G().Attribs(held) & AT_UNCLAIMED, 0u);
+
+  // Finishing a one-piece bridge gives a site held elsewhere back as well.
+  ASSERT_TRUE(StepClaim(A(), nr, held, "walk_to_woody"));
+  const int strait = G().m_nodes[60].neighbours[3];
+  MakeWater(strait);
+  A().m_loca[nr] = 60;
+  I().MoveCarried(nr, 60);
+  ASSERT_GE(G().StartBridge(60, strait), 0);
+  for (int i = 0; i < 3; ++i) I().Add("stone", 60, IS_MATERIAL), I().Add("lumber", 60, IS_MATERIAL);
+  EXPECT_GT(Run("build_bridge", 8000), 0);
+  EXPECT_TRUE(Advanced());
+  EXPECT_EQ(A().m_clai[nr], -1);
+  EXPECT_NE(G().Attribs(held) & AT_UNCLAIMED, 0u);
+}
+
+TEST_F(CarryBuild, ASiteTakenByAnotherIsNeitherClaimedNorLost) {
+  // The claim is one atomic step on the attribute word: a tile whose unclaimed bit someone else
+  // cleared is refused, and the character keeps the site it held.
+  const int held = 40, taken = 41;
+  G().AttribsSet(held, AT_UNCLAIMED);
+  ASSERT_TRUE(StepClaim(A(), nr, held, "walk_to_woody"));
+  G().AttribsClear(taken, AT_UNCLAIMED);
+  EXPECT_FALSE(StepClaim(A(), nr, taken, "walk_to_woody"));
+  EXPECT_EQ(A().m_clai[nr], held);
+  EXPECT_EQ(G().Attribs(held) & AT_UNCLAIMED, 0u);
+  EXPECT_EQ(G().Attribs(taken) & AT_UNCLAIMED, 0u);
+  // A free tile is taken and the one held before goes back.
+  G().AttribsSet(taken, AT_UNCLAIMED);
+  EXPECT_TRUE(StepClaim(A(), nr, taken, "walk_to_woody"));
+  EXPECT_EQ(A().m_clai[nr], taken);
+  EXPECT_NE(G().Attribs(held) & AT_UNCLAIMED, 0u);
+}
+
+TEST_F(CarryBuild, BridgesStakedAcrossOneLakeDoNotRunTogether) {
+  // On the 812-tile level planet, a lake of radius 3 around tile 400: the bridge staked first
+  // from shore 56 crosses water tile 400, and so would the shortest line from shore 137. Before
+  // either is built, the second must choose another line (or none), and both must then reach
+  // their own landings.
+  world = BareWorld(4);
+  ASSERT_TRUE(world);
+  ASSERT_EQ(G().m_sz, 812);
+  const int centre = 400;
+  std::vector<int> ring = {centre};
+  std::vector<int> lake = {centre};
+  for (int r = 0; r < 3; ++r) {
+    std::vector<int> next;
+    for (int t : ring)
+      for (int k = 0; k < 6; ++k) {
+        const int n = G().m_nodes[t].neighbours[k];
+        if (n >= 0 && std::find(lake.begin(), lake.end(), n) == lake.end()) lake.push_back(n), next.push_back(n);
+      }
+    ring = next;
+  }
+  for (int t : lake) MakeWater(t);
+  auto line = [&](int shore, int first) {
+    std::vector<int> tiles;
+    int prev = shore, cur = first;
+    while (G().m_nodes[cur].type == TP_WATR) {
+      tiles.push_back(cur);
+      const int next = G().OppositeNeighbour(prev, cur);
+      prev = cur, cur = next;
+    }
+    tiles.push_back(cur);  // the landing
+    return tiles;
+  };
+  const int a = 56, b = 137;
+  const int firstA = G().BridgeStart(a);
+  ASSERT_GE(firstA, 0);
+  const std::vector<int> lineA = line(a, firstA);
+  ASSERT_NE(std::find(lineA.begin(), lineA.end(), centre), lineA.end()) << "the first bridge crosses the centre";
+  ASSERT_GE(G().StartBridge(a, firstA), 0);
+  EXPECT_TRUE(G().OnStakedBridgeLine(centre));
+  EXPECT_FALSE(G().OnStakedBridgeLine(a));
+  const int firstB = G().BridgeStart(b);
+  if (firstB < 0) return;  // no line of its own: nothing is staked there
+  const std::vector<int> lineB = line(b, firstB);
+  for (int t : lineB) EXPECT_EQ(std::find(lineA.begin(), lineA.end(), t), lineA.end()) << "tile " << t;
+  ASSERT_GE(G().StartBridge(b, firstB), 0);
+  for (int shore : {a, b}) {
+    int r = 0;
+    for (int i = 0; i < 20 && r == 0; ++i) r = G().ExtendBridge(shore);
+    EXPECT_EQ(r, 1) << shore;
+  }
+  for (const std::vector<int>* l : {&lineA, &lineB}) {
+    for (size_t i = 0; i + 1 < l->size(); ++i) EXPECT_EQ(G().m_nodes[(*l)[i]].type, TP_BRDG) << (*l)[i];
+    EXPECT_EQ(G().m_nodes[l->back()].type, TP_LAND) << "landing " << l->back();
+  }
 }
 
 TEST_F(CarryBuild, ABuilderHoldsTheSiteItWorks) {

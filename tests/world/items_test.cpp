@@ -52,6 +52,15 @@ TEST_F(ItemsTest, SlotsAreReusedAndTheCountNeverShrinks) {
   EXPECT_EQ(items.m_cnt, MAXITEMS);
   EXPECT_EQ(items.Add("poop", 1, 0), -1);
   EXPECT_TRUE(log.Has("Too many(3072) items in the world. Cannot add more."));
+  // A full table is asked again and again: one line for the run of refusals, and their count
+  // once a slot is free again; the next run gets its own line.
+  for (int i = 0; i < 99; ++i) EXPECT_EQ(items.Add("fruit", 2, 0), -1);
+  EXPECT_EQ(log.CountPrefix("Too many(3072) items in the world."), 1);
+  ASSERT_EQ(items.Remove(7), 7);
+  EXPECT_EQ(items.Add("fruit", 2, 0), 7);
+  EXPECT_TRUE(log.Has("The full item table refused 100 items in a row."));
+  EXPECT_EQ(items.Add("fruit", 2, 0), -1);
+  EXPECT_EQ(log.CountPrefix("Too many(3072) items in the world."), 2);
 }
 
 TEST_F(ItemsTest, BadTilesAndSlotsAreRefused) {

@@ -287,6 +287,19 @@ TEST_F(SaveTest, CountsAndIndicesOutOfRangeAreRefused) {
     Put<int32_t>(&bad, p.offset, p.value);
     ExpectRefused(bad, "Invalid or corrupt saved game", p.what);
   }
+  // A slot in use lies on a tile; -1 is kept for a freed slot. The first building (the start
+  // camp) and the first item (a summit marker) are in use.
+  ASSERT_GT(saved[l.buildings + 4], 0) << "building 0 has a name";
+  ASSERT_GT(saved[l.items + 4 + At<int32_t>(saved, l.items) * size_t{12}], 0) << "item 0 has a name";
+  const Patch noTile[] = {
+      {l.buildings + 4 + At<int32_t>(saved, l.buildings) * size_t{256}, -1, "a building stands off the planet"},
+      {l.items + 4, -1, "an item lies off the planet or names no character or type"},
+  };
+  for (const Patch& p : noTile) {
+    Bytes bad = saved;
+    Put<int32_t>(&bad, p.offset, p.value);
+    ExpectRefused(bad, p.what, p.what);
+  }
   // The stored name is repaired rather than trusted: a length byte past the text is cut back.
   Bytes named = saved;
   named[8] = 250;
@@ -295,6 +308,44 @@ TEST_F(SaveTest, CountsAndIndicesOutOfRangeAreRefused) {
   ASSERT_NE(world, nullptr);
   EXPECT_STREQ(world->m_name.c_str(), "Headless");
   EXPECT_EQ(world->m_name.Length(), 8);
+}
+
+TEST_F(SaveTest, FloatsThatAreNoNumbersAreRefused) {
+  // Every stored float the game computes with is checked on loading; one of each kind set to a
+  // quiet NaN or an infinity must refuse the save with its own line.
+  const Layout l = LayoutOf(saved);
+  const size_t sz = static_cast<size_t>(l.tiles);
+  const size_t buildings = static_cast<size_t>(At<int32_t>(saved, l.buildings));
+  const size_t items = static_cast<size_t>(At<int32_t>(saved, l.items));
+  size_t rocks = 0;
+  for (int k = 0; k < 10; ++k) rocks += At<int32_t>(saved, l.rocks + 4 * k);
+  ASSERT_GT(rocks, 0u);
+  ASSERT_GT(At<int32_t>(saved, l.minerals) + At<int32_t>(saved, l.minerals + 4), 0);
+  struct Patch {
+    size_t offset;
+    uint32_t bits;
+    const char* line;
+  };
+  const Patch patches[] = {
+      // After the names and tiles: the first building's transform.
+      {l.buildings + 4 + buildings * (256 + 4), 0x7fc00000, "a building's place is not a number"},
+      // After the formations of every tile: the first rock's transform.
+      {l.rocks + 40 + sz * 24 + 12 * 4, 0x7f800000, "a rock's place is not a number"},
+      // After the first kind's deposit map: its first transform.
+      {l.minerals + 8 + sz * 4, 0x7fc00000, "a deposit's place is not a number"},
+      // After tiles, carriers, claims, names, types and status: the pulse phase, then the speed.
+      {l.items + 4 + items * (4 + 4 + 4 + 256 + 4 + 8), 0x7fc00000, "an item's pulse is not a number"},
+      {l.items + 4 + items * (4 + 4 + 4 + 256 + 4 + 8 + 4), 0xff800000, "an item's pulse is not a number"},
+      {l.trees + 20, 0x7fc00000, "the fruit clock is not a time"},
+      // After the five tree maps and the grove bytes: the first tile's age, and the last one's.
+      {l.trees + 24 + sz * 21, 0x7f800000, "a tree's age is not a time"},
+      {l.trees + 24 + sz * 25 - 4, 0x7fc00000, "a tree's age is not a time"},
+  };
+  for (const Patch& p : patches) {
+    Bytes bad = saved;
+    Put<uint32_t>(&bad, p.offset, p.bits);
+    ExpectRefused(bad, p.line, p.line);
+  }
 }
 
 TEST_F(SaveTest, TreeCountsAreTheSumsOfTheTreeMaps) {
@@ -331,6 +382,12 @@ TEST_F(SaveTest, TreeCountsAreTheSumsOfTheTreeMaps) {
   for (int k = 0; k < NUMTREEKINDS; ++k)
     for (int t = 0; t < 2; ++t) Put<int32_t>(&huge, maps + (size_t{4} * k * l.tiles) + 4 * t, 2147483000);
   ExpectRefused(huge, "a tile holds an impossible tree count", "huge tree maps");
+  // The loader's tally of those maps is taken in 64 bits: five kinds each clamped to the 32-bit
+  // limit add up to 5 x 2147483647, which a 32-bit tally would wrap to a negative number.
+  CapturedLog log;
+  std::unique_ptr<Wld> refused(SaveGameLoad(SAVEFILENAME));
+  EXPECT_EQ(refused, nullptr);
+  EXPECT_TRUE(log.Has("bytes for 10737418235 trees from disk.")) << "the tally must not wrap";
 }
 
 TEST_F(SaveTest, ASaveThatCannotBeOpenedIsNotCalledMissing) {

@@ -102,11 +102,13 @@ TEST_F(DispatchTest, KeywordsAreComparedAsPrefixes) {
     EXPECT_TRUE(FileExists("autosave.dat", true));
   }
   {
-    // "playerspeakers" is still taken for "playerspeak"; nobody is engaged, so the speech fails
-    // its partner assertion and changes nothing.
+    // "playerspeakers" is still taken for "playerspeak"; nobody is engaged, so the speech is
+    // reported once and dropped, with no assertion.
+    CapturedLog log;
     ExpectAsserts asserts;
     EXPECT_TRUE(Handle("playerspeakers line=0"));
-    EXPECT_TRUE(asserts.Saw("partner>=0"));
+    EXPECT_EQ(asserts.Count(), 0);
+    EXPECT_EQ(log.CountPrefix("Ilvaren has nobody to speak to"), 1);
   }
 }
 
@@ -221,11 +223,17 @@ TEST_F(DispatchTest, PlayerActionStartsAOneStepPlan) {
   EXPECT_EQ(a.m_pasz[0], 0);
   EXPECT_EQ(a.m_tgtl[0], -1);
   EXPECT_TRUE(PlayerIsGreeting(a));
-  // A 70-character name is cut to 63; not an action, so it fails "nm" and the plan stays.
+  // A 70-character name is cut to 63; not an action, so it is reported once and dropped, with no
+  // assertion: the plan stays, and so does a plan request waiting for its answer.
   {
     ExpectAsserts asserts;
+    CapturedLog unknown;
+    a.m_planRequested[0] = 1;
     EXPECT_TRUE(Handle("playeraction name=aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"));
-    EXPECT_TRUE(asserts.Saw("nm"));
+    EXPECT_EQ(asserts.Count(), 0);
+    EXPECT_EQ(unknown.CountPrefix("Ilvaren cannot perform the unknown action"), 1);
+    EXPECT_EQ(a.m_planRequested[0], 1);
+    a.m_planRequested[0] = 0;
   }
   EXPECT_EQ(strlen(SimPlayerActionName()), 63u);
   EXPECT_STREQ(a.m_planActions[0][0], "greet");
@@ -317,6 +325,32 @@ TEST_F(DispatchTest, FrameOfNoStepsStillPumpsTicksAndPosts) {
   EXPECT_TRUE(SimFrame(&outbox, 0, c_simStep, world.get()));
   EXPECT_EQ(outbox.m_overflow, 0);
   EXPECT_EQ(outbox.m_size, 0);
+}
+
+TEST_F(DispatchTest, StatisticsThatFindThePacketFullComeInALaterFrame) {
+  // Two roads and a gem counted while the packet is full: each delta is held, summed by name,
+  // and goes out with the next frame's packet, once.
+  std::string big(200, 'x');
+  while (outbox.Append(big.c_str())) {
+  }
+  while (outbox.Append("x")) {
+  }
+  world->PostStat("s_roads", 1, false);
+  world->PostStat("s_gems", 1, true);
+  world->PostStat("s_roads", 1, false);
+  EXPECT_EQ(world->m_heldStatCount, 2);
+  EXPECT_TRUE(SimFrame(&outbox, 0, c_simStep, world.get()));
+  Packet got;
+  ASSERT_TRUE(MailboxReceive(c_mailboxVis, &got));
+  for (const std::string& m : PacketMessages(got)) EXPECT_EQ(m.rfind("intstat", 0), std::string::npos) << m;
+  EXPECT_TRUE(SimFrame(&outbox, 0, c_simStep, world.get()));
+  ASSERT_TRUE(MailboxReceive(c_mailboxVis, &got));
+  const std::vector<std::string> expect = {"intstat name=s_roads delta=2", "intstat name=s_gems delta=1 sync=1"};
+  EXPECT_EQ(PacketMessages(got), expect);
+  EXPECT_EQ(world->m_heldStatCount, 0);
+  // With room, a delta goes out at once.
+  world->PostStat("s_bridges", 1, false);
+  EXPECT_EQ(PacketMessages(outbox), std::vector<std::string>{"intstat name=s_bridges delta=1"});
 }
 
 }  // namespace
