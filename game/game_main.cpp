@@ -209,6 +209,7 @@ int GameMain() {
 
   PendingCommand pending;
   uint8_t fastForward = 0;
+  bool gameShown = false;
   bool running = canShowText;
   double previous = TimerElapsedMs();
   while (running) {
@@ -221,6 +222,7 @@ int GameMain() {
     }
     const int steps = ShellFrameSteps(dt, fastForward != 0);
     if (vis->m_screenMode > 0) {
+      gameShown = false;
       const char* choice = VisTitleFrame(vis, static_cast<float>(dt));
       if (!choice)
         running = false;
@@ -231,6 +233,10 @@ int GameMain() {
       vis->m_screenMode = 1;  // no world to show: back to the menu rather than an empty screen
     } else if (!guardedFrame(&simPacket, vis, wld, dt, steps, c_simStep, VisFrame)) {
       running = false;
+    } else if (!gameShown) {
+      // As the title screens do: the first frame of each visit, once it is on the screen.
+      LOGI("Game screen shown.");
+      gameShown = true;
     }
     SteamAPI_RunCallbacks();
     if (const char* command = PendingCommandTick(&pending)) ActOnCommand(vis, view, command);

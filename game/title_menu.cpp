@@ -30,6 +30,7 @@ enum Key { SC_RETURN = 40, SC_ESCAPE = 41, SC_SPACE = 44, SC_F11 = 68 };
 
 int titleHover = -1, panelHover = -1;
 float titleAngle = 0.0f, panelAngle = 0.0f;
+int shownScreen = 0;  // the title screen on show: 1 menu, 2 panel, 0 "Terraforming..." or none yet
 // The parameters as they were when the panel was opened: leaving it with the same ones keeps the
 // game in progress; only a changed planet ends it.
 int panelOpenedWith[NUMCUSTOMPARAMS];
@@ -145,6 +146,7 @@ bool CustomisePanelChoose(int row, int step, int32_t* screenMode, uint8_t* gameI
   v %= n;
   if (v < 0) v += n;
   customParamValues[p] = v;
+  LOGI("%s is now %s.", customParamNames[p], customParamChoices[p][v]);
   ShellNoticeClear();
   return true;
 }
@@ -272,5 +274,10 @@ const char* VisTitleFrame(Vis* vis, float seconds) {
   glEnable(GL_DEPTH_TEST);
   glEnable(GL_CULL_FACE);
   WindowSwap();
+  // Said once per visit, after its first frame is on the screen (a game is always entered through
+  // "Terraforming..."), so that a player's log, and the scripts that play the game, can tell it is up.
+  const int showing = vis->m_terraforming ? 0 : vis->m_screenMode;
+  if (showing != shownScreen && showing > 0) LOGI("%s shown.", showing == 2 ? "Customise panel" : "Title menu");
+  shownScreen = showing;
   return vis->m_quitRequested ? nullptr : "";
 }

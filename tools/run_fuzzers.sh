@@ -30,10 +30,11 @@ for t in "${targets[@]}"; do
   rm -rf "$work"
   mkdir -p "$work/corpus"
   # The seeds are read from the committed folder; what the run adds goes to the scratch folder.
-  # stdout is closed: the game's log lines would only slow the run down.
+  # stdout is closed: the game's log lines would only slow the run down. An input is a hang after a minute: the
+  # inputs take a fraction of a second, a few seconds under sanitizers on a loaded machine.
   dict=()
   [ -f "tests/fuzz/$t.dict" ] && dict=(-dict="tests/fuzz/$t.dict")
-  if build-fuzz/tests/fuzz/"fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=3072 -close_fd_mask=1 \
+  if build-fuzz/tests/fuzz/"fuzz_$t" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=3072 -close_fd_mask=1 \
     -print_final_stats=1 "${dict[@]}" -artifact_prefix="$work/" "$work/corpus" "tests/fuzz/corpus/$t" \
     >"$work/log.txt" 2>&1; then
     echo "fuzz_$t: $(grep -E '^stat::number_of_executed_units' "$work/log.txt" | awk '{print $2}') runs in ${seconds} s, no finding"

@@ -16,76 +16,49 @@ trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 for tool in Xvfb xdotool $([ -n "$shots" ] && echo import); do
   command -v $tool >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
+[ -x "$build/tools/screen_colour" ] || fail "no $build/tools/screen_colour"
 start_xvfb
 export QUILLOMAR_NO_DIALOGS=1 QUILLOMAR_USER_DIR="$work/user" ALSOFT_DRIVERS=null
 unset QUILLOMAR_DATA_DIR
 
-# Starts the game in the background (its log in game.log) and waits for its window.
-start() {
-  (cd "$build" && exec ./quillomar) >"$work/game.log" 2>&1 &
-  game=$!
-  for _ in $(seq 300); do
-    grep -q "Found leaderboard" "$work/game.log" 2>/dev/null && break
-    kill -0 $game 2>/dev/null || fail "the game ended at start"
-    sleep 0.1
-  done
-  sleep 1
-}
 shot() { [ -n "$shots" ] && import -window root "$shots/$1.png"; }
-finish() {
-  for _ in $(seq 300); do kill -0 $game 2>/dev/null || break; sleep 0.1; done
-  kill -0 $game 2>/dev/null && { kill $game; fail "the game did not end"; }
-  wait $game
-  status=$?
-  [ $status -eq 0 ] || fail "exit status $status"
-  grep -q "ASSERT FAILED" "$work/game.log" && fail "an assertion fired"
-  return 0
-}
 
 [ -n "$shots" ] && mkdir -p "$shots"
-start
-xdotool mousemove 640 360
-sleep 0.5
+start_game
 shot title_menu
 # A second game on the same user folder says one is running and ends cleanly.
-(cd "$build" && exec ./quillomar) >"$work/second.log" 2>&1
+(cd "$build" && exec timeout $t_end ./quillomar) >"$work/second.log" 2>&1
 [ $? -eq 0 ] || fail "the second game did not end with status 0"
 grep -q "already running" "$work/second.log" || fail "the second game did not say that one is running"
-row 3  # CUSTOMIZE PLANET
-sleep 0.5
+choose 3 "Customise panel shown."  # CUSTOMIZE PLANET
 # Planet Size from the default (7292 tiles) round to the smallest (92), which no variant can settle.
-row 1
-row 1
+choose 1 "Planet Size is now jumbo."
+choose 1 "Planet Size is now microscopic."
 shot customise_panel
-row 8  # [OK]
+choose 8 "Title menu shown."  # [OK]
+mark
 row 4  # NEW GAME
-await "This planet cannot be settled" 60
-sleep 1
+await "This planet cannot be settled" $t_landing
+await "Back to the customise panel." $t_screen
+await "Customise panel shown." $t_screen
 shot unsettleable
-grep -q "Back to the customise panel." "$work/game.log" || fail "the refused planet did not go back to the panel"
 # On to 812 tiles: a quicker planet for the software renderer.
-row 1
-row 1
+choose 1 "Planet Size is now miniscule."
+choose 1 "Planet Size is now small."
+mark
 xdotool key Escape
-sleep 0.5
-row 4  # NEW GAME
-await "Switched to planet cam." 90
-sleep 3
+await "Title menu shown." $t_screen
+choose 4 "Switched to planet cam." $t_landing  # NEW GAME
 shot landing
-# A click on the planet below the centre, then fast-forward held for two seconds.
+# A click on the planet below the centre, then fast-forward held until the game has seen it.
 xdotool mousemove 640 470 click 1
-sleep 1
+mark
 xdotool keydown Tab
-sleep 2
+await "Fast forward on." $t_screen
 xdotool keyup Tab
-sleep 2
+await "Fast forward off." $t_screen
 shot settlement
-xdotool key Escape
-sleep 1
-xdotool key Escape
-finish
-grep -q "Fast forward on." "$work/game.log" && grep -q "Fast forward off." "$work/game.log" ||
-  fail "holding Tab did not fast-forward"
+quit_from_game
 grep -q "Did initialize steam." "$work/game.log" || fail "the store platform's start was not logged"
 grep -q "MusicPlay()" "$work/game.log" || fail "the music did not start after the landing"
 grep -q "Saved the game" "$work/game.log" || fail "the game was not saved"
@@ -98,27 +71,30 @@ world_freed=$(grep -n "Destroying world" "$work/game.log" | tail -1 | cut -d: -f
   fail "shut-down did not stop SDL and then free the world last"
 cp "$work/game.log" "$work/first.log"
 
-start
+start_game
 grep -q "We have a game in progress." "$work/game.log" || fail "the save was not seen at the second start"
 # A look at the customise panel and back out with nothing changed: the game and its save stay.
-row 3  # CUSTOMIZE PLANET
+choose 3 "Customise panel shown."  # CUSTOMIZE PLANET
 shot customise_with_game
+mark
 xdotool key Escape
-sleep 0.5
+await "Title menu shown." $t_screen
 [ -s "$work/user/autosave.dat" ] || fail "opening the customise panel removed the save"
-row 2  # RESUME GAME IN PROGRESS
-await "Switched to planet cam." 60
-sleep 2
+choose 2 "Switched to planet cam." $t_landing  # RESUME GAME IN PROGRESS
 shot resumed
 grep -q "deleteCurrentGame" "$work/game.log" && fail "backing out of the customise panel deleted the game"
 # Back in the title menu, a changed planet ends the game in progress when the panel is left.
+mark
 xdotool key Escape
-sleep 1
-row 3  # CUSTOMIZE PLANET
-row 1  # Planet Size
+await "Title menu shown." $t_screen
+choose 3 "Customise panel shown."  # CUSTOMIZE PLANET
+choose 1 "Planet Size is now"
+mark
 xdotool key Escape
-await "deleteCurrentGame" 10
-for _ in $(seq 100); do [ -e "$work/user/autosave.dat" ] || break; sleep 0.1; done
+await "deleteCurrentGame" $t_screen
+await "Title menu shown." $t_screen
+deadline=$((SECONDS + t_screen))
+while [ -e "$work/user/autosave.dat" ] && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
 [ -e "$work/user/autosave.dat" ] && fail "the changed planet left the old save behind"
 shot title_after_change
 xdotool key Escape
@@ -128,12 +104,14 @@ grep -q "Saved the game" "$work/game.log" && fail "the game ended by the changed
 
 # A save that cannot be read: RESUME keeps it aside, says so, and a new world is played and saved.
 printf 'not a saved game' >"$work/user/autosave.dat"
-start
+start_game
+mark
 row 2  # RESUME GAME IN PROGRESS
-await "is kept as 'autosave.dat.bad'" 60
-sleep 2
+await "is kept as 'autosave.dat.bad'" $t_landing
+await "Game screen shown." $t_landing
+mark
 xdotool key Escape
-sleep 1
+await "Title menu shown." $t_screen
 shot bad_save_notice
 xdotool key Escape
 finish

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "captured_log.h"
 #include "game/terraform.h"
 #include "system/input.h"
 #include "test_support.h"
@@ -71,6 +72,7 @@ TEST(TitleMenu, EntriesAndTheirEffects) {
 
 TEST(TitleMenu, ThePanelCyclesOnlyTheChangeableParameters) {
   CustomParamsReset();
+  CapturedLog log;
   int32_t mode = 2;
   uint8_t inProgress = 0;
   // "Land", "Trees" and "Rocks" stay.
@@ -85,6 +87,10 @@ TEST(TitleMenu, ThePanelCyclesOnlyTheChangeableParameters) {
   customParamValues[6] = n - 1;
   EXPECT_TRUE(CustomisePanelChoose(7, 1, &mode, &inProgress));
   EXPECT_EQ(customParamValues[6], 0);
+  // Each change is said with the new value, which is how the scripts that play the game know a click was taken.
+  EXPECT_EQ(log.CountPrefix("Sea Hue is now "), 1);
+  EXPECT_TRUE(log.HasLine(std::string("Sea Hue is now ") + customParamChoices[6][0] + "."));
+  EXPECT_EQ(log.Count(), 1) << "the rows that stay say nothing";
   EXPECT_TRUE(CustomisePanelChoose(7, -1, &mode, &inProgress));
   EXPECT_EQ(customParamValues[6], n - 1);
   EXPECT_TRUE(CustomisePanelChoose(7, 3 * n + 1, &mode, &inProgress));  // steps of several turns still land inside
