@@ -28,20 +28,7 @@ bool ScreenshotSave(const char* path) {
   // The back buffer's alpha says nothing about the picture: keep red, green and blue.
   const size_t count = static_cast<size_t>(width) * height;
   for (size_t i = 0; i < count; ++i) memmove(&pixels[i * 3], &pixels[i * 4], 3);
-  std::vector<uint8_t> png;
-  if (!PngEncode(&png, pixels.data(), width, height, 3, true)) return false;
   // Through the file layer: a screenshot in the user folder is written like every other file the game
   // writes (regular files only, never through a link at its name).
-  FILE* file = path ? FileStreamOpenWrite(path) : nullptr;
-  if (file == nullptr) {
-    LOGE("Cannot write the picture \"%s\".", path ? path : "(null)");
-    return false;
-  }
-  const bool written = fwrite(png.data(), 1, png.size(), file) == png.size();
-  const bool closed = fclose(file) == 0;
-  if (!written || !closed) {
-    LOGE("Writing the picture \"%s\" failed.", path);
-    return false;
-  }
-  return true;
+  return PngWriteOpened(path ? FileStreamOpenWrite(path) : nullptr, path, pixels.data(), width, height, 3, true);
 }

@@ -78,9 +78,17 @@ bool PngEncode(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int 
 }
 
 bool PngWrite(const char* path, const uint8_t* pixels, int width, int height, int channels, bool bottomUp) {
+  return PngWriteOpened(path ? fopen(path, "wb") : nullptr, path, pixels, width, height, channels, bottomUp);
+}
+
+bool PngWriteOpened(FILE* file, const char* path, const uint8_t* pixels, int width, int height, int channels,
+                    bool bottomUp) {
   std::vector<uint8_t> png;
-  if (!PngEncode(&png, pixels, width, height, channels, bottomUp)) return false;
-  FILE* file = path ? fopen(path, "wb") : nullptr;
+  const bool encoded = PngEncode(&png, pixels, width, height, channels, bottomUp);
+  if (!encoded) {
+    if (file) fclose(file);
+    return false;
+  }
   if (file == nullptr) {
     LOGE("Cannot write the picture \"%s\".", path ? path : "(null)");
     return false;

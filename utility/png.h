@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 // Checksums of the PNG container: CRC-32 of chunks (continue by passing the last result) and
@@ -16,3 +17,7 @@ uint32_t Adler32(const void* data, size_t size, uint32_t adler = 1);
 bool PngEncode(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int height, int channels, bool bottomUp);
 // PngEncode into a file at the path. False, with a log line, when it cannot be written.
 bool PngWrite(const char* path, const uint8_t* pixels, int width, int height, int channels, bool bottomUp);
+// PngEncode into a file the caller opened (null when the open failed), which it closes; the path is
+// for the log line. The game opens its files through its own file layer and writes them here.
+bool PngWriteOpened(FILE* file, const char* path, const uint8_t* pixels, int width, int height, int channels,
+                    bool bottomUp);
