@@ -49,7 +49,7 @@ void MakeAgedWorld() {
   WldOutboxSet(&outbox, world);
   const int frames = static_cast<int>(c_ageSeconds / (c_stepsPerFrame * c_simStep));
   for (int i = 0; i < frames; ++i) Frame(world, &outbox);
-  fuzz::ReleaseWorld(world);
+  world->ReleaseServices();
   if (!SaveGameWrite(world, c_agedSave)) abort();
   // Where the seeds' clicks can go: the player's tile, the cages and the chests.
   const int p = world->actors.FindPlayer();
