@@ -65,26 +65,23 @@ int Cond::Broadcast() {
   return result;
 }
 
+// A wait needs both the condition variable and a made mutex; otherwise it fails as SDL would.
+static int WaitRefused(const SDL_cond* cond, const Mutex* mutex) {
+  if (!cond) return SDL_SetError("no condition variable");
+  if (!mutex || !mutex->m_mutex) return SDL_SetError("no mutex");
+  return 0;
+}
+
 int Cond::Wait(Mutex* mutex) {
-  int result = 0;
-  if (!m_cond)
-    result = SDL_SetError("no condition variable");
-  else if (!mutex || !mutex->m_mutex)
-    result = SDL_SetError("no mutex");
-  else
-    result = SDL_CondWait(m_cond, mutex->m_mutex);
+  int result = WaitRefused(m_cond, mutex);
+  if (result == 0) result = SDL_CondWait(m_cond, mutex->m_mutex);
   if (result < 0) LOGE("CondWait failed with %s", SDL_GetError());
   return result;
 }
 
 int Cond::WaitTimeout(Mutex* mutex, unsigned milliseconds) {
-  int result = 0;
-  if (!m_cond)
-    result = SDL_SetError("no condition variable");
-  else if (!mutex || !mutex->m_mutex)
-    result = SDL_SetError("no mutex");
-  else
-    result = SDL_CondWaitTimeout(m_cond, mutex->m_mutex, milliseconds);
+  int result = WaitRefused(m_cond, mutex);
+  if (result == 0) result = SDL_CondWaitTimeout(m_cond, mutex->m_mutex, milliseconds);
   if (result < 0) LOGE("CondWaitTimeout failed with %s", SDL_GetError());
   return result == SDL_MUTEX_TIMEDOUT ? 1 : result;
 }

@@ -36,17 +36,26 @@ void Frame(Wld* world, Packet* outbox) {
   }
 }
 
+// The one outgoing packet of the world under test.
+Packet outbox;
+
+// Loads a save into a fresh simulation and makes it the current world; aborts when it is refused,
+// since both saves are the target's own.
+Wld* LoadAsCurrent(const char* name) {
+  fuzz::ResetSimulation();
+  Wld* world = SaveGameLoad(name);
+  if (!world) abort();
+  wld = world;
+  outbox.Empty();
+  WldOutboxSet(&outbox, world);
+  return world;
+}
+
 // Runs the base world with its services past the landing and saves it. Aborts when that fails:
 // the target would test nothing.
 void MakeAgedWorld() {
-  fuzz::ResetSimulation();
-  Wld* world = SaveGameLoad(fuzz::c_baseSave);
-  if (!world) abort();
   Wld* const previous = wld;
-  wld = world;
-  static Packet outbox;
-  outbox.Empty();
-  WldOutboxSet(&outbox, world);
+  Wld* world = LoadAsCurrent(fuzz::c_baseSave);
   const int frames = static_cast<int>(c_ageSeconds / (c_stepsPerFrame * c_simStep));
   for (int i = 0; i < frames; ++i) Frame(world, &outbox);
   world->ReleaseServices();
@@ -75,14 +84,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::ResetSimulation();
-  Wld* world = SaveGameLoad(c_agedSave);
-  if (!world) abort();
   Wld* const previous = wld;
-  wld = world;
-  static Packet outbox;
-  outbox.Empty();
-  WldOutboxSet(&outbox, world);
+  Wld* world = LoadAsCurrent(c_agedSave);
 
   fuzz::Input in{data, size};
   int frames = 0;
