@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "game/terraform.h"
 #include "utility/message.h"
-#include "world/actors_pathing.h"
-#include "world/actors_planning.h"
-#include "world/goal_choose.h"
-#include "world/save.h"
-#include "world/sim_frame.h"
+#include "world/actors/actors_pathing.h"
+#include "world/actors/actors_planning.h"
+#include "world/actors/goal_choose.h"
+#include "world/planet/terraform.h"
+#include "world/planet/worldgen.h"
+#include "world/save/save.h"
+#include "world/sim/sim_frame.h"
 #include "world/wld.h"
-#include "world/worldgen.h"
 
 using bench::CpuUs;
 using bench::Loud;

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "bench_util.h"
-#include "game/headless_run.h"
+#include "world/driver/headless_run.h"
 
 using bench::Loud;
 using bench::Quiet;

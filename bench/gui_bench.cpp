@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "graphics/overlay.h"
+#include "graphics/ui/overlay.h"
 #include "utility/log.h"
 
 namespace {

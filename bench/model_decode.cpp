@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "game/terraform.h"
-#include "graphics/model_db.h"
-#include "graphics/model_formats.h"
+#include "graphics/models/model_db.h"
+#include "graphics/models/model_formats.h"
 #include "system/file.h"
 #include "utility/log.h"
+#include "world/planet/terraform.h"
 
 static void QuietLog(const char*, ...) {}
 

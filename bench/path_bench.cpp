@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "game/terraform.h"
-#include "world/tile_search.h"
+#include "world/planet/terraform.h"
+#include "world/planet/tile_search.h"
 #include "world/wld.h"
 
 // A failing search logs its line; Quiet keeps that out of the figures while still paying for it.

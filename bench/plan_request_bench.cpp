@@ -7,9 +7,9 @@
 
 #include "bench_util.h"
 #include "tests/world/strip_world.h"
-#include "world/actors.h"
-#include "world/actors_planning.h"
-#include "world/items.h"
+#include "world/actors/actors.h"
+#include "world/actors/actors_planning.h"
+#include "world/parts/items.h"
 #include "world/wld.h"
 
 // The log writes every line to standard output; Quiet keeps it out of the figures.

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "bench_util.h"
-#include "game/terraform.h"
 #include "system/file.h"
 #include "utility/log.h"
+#include "world/planet/terraform.h"
 #include "world/wld.h"
 
 static void QuietLog(const char*, ...) {}

@@ -5,7 +5,7 @@
 
 #include "bench_util.h"
 #include "game/shell.h"
-#include "graphics/vector_font.h"
+#include "graphics/ui/vector_font.h"
 
 int main() {
   std::vector<float> scratch(c_fontScratchBytes / sizeof(float));

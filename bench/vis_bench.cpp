@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "game/terraform.h"
-#include "graphics/camera.h"
-#include "graphics/model_db.h"
-#include "graphics/vis_cull.h"
-#include "graphics/vis_instances.h"
-#include "world/actors_move.h"
+#include "graphics/models/model_db.h"
+#include "graphics/vis/camera.h"
+#include "graphics/vis/vis_cull.h"
+#include "graphics/vis/vis_instances.h"
+#include "world/actors/actors_move.h"
+#include "world/planet/terraform.h"
+#include "world/planet/worldgen.h"
 #include "world/wld.h"
-#include "world/worldgen.h"
 
 using bench::Loud;
 using bench::Quiet;

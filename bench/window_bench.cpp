@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "graphics/graphics.h"
-#include "graphics/screenshot.h"
+#include "graphics/gl/graphics.h"
+#include "graphics/gl/screenshot.h"
 #include "system/input.h"
 #include "system/window.h"
 #include "utility/png.h"

@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "bench_util.h"
-#include "game/terraform.h"
+#include "world/planet/terraform.h"
 #include "world/wld.h"
 
 // World generation and the flows log lines; Quiet keeps them out of the figures.

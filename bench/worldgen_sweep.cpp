@@ -4,10 +4,10 @@
 #include <cstdio>
 
 #include "bench_util.h"
-#include "game/terraform.h"
-#include "world/globe.h"
+#include "world/planet/globe.h"
+#include "world/planet/terraform.h"
+#include "world/planet/worldgen.h"
 #include "world/wld.h"
-#include "world/worldgen.h"
 
 // Generation logs a line per continent and chest; Quiet keeps that out of the figures.
 using bench::Loud;

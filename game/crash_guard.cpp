@@ -16,7 +16,7 @@
 #include "system/dialog.h"
 #include "system/symbol_index.h"
 #include "utility/log.h"
-#include "world/sim_frame.h"
+#include "world/sim/sim_frame.h"
 
 char crashReport[c_crashReportSize];
 

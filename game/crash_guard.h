@@ -64,7 +64,7 @@ bool CrashGuardRun(bool (*body)(void* data), void* data);
 // The visualisation's half of a frame: (vis, dt, steps, step seconds, world); false when the
 // player asked to quit.
 typedef bool (*VisFrameFn)(Vis* vis, float dt, uint32_t steps, float stepSeconds, Wld* world);
-// The guarded game frame: SimFrame, then visFrame (the game passes VisFrame of graphics/vis.h;
+// The guarded game frame: SimFrame, then visFrame (the game passes VisFrame of graphics/vis/vis.h;
 // tests and tools their own); both always run. True when both returned true.
 bool guardedFrame(Packet* packet, Vis* vis, Wld* world, double dt, int steps, float stepSeconds, VisFrameFn visFrame);
 

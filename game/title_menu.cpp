@@ -8,12 +8,12 @@
 
 #include "game/shell.h"
 #include "game/steam_helper.h"
-#include "game/terraform.h"
-#include "graphics/vis.h"
-#include "graphics/vis_text.h"
+#include "graphics/vis/vis.h"
+#include "graphics/vis/vis_text.h"
 #include "system/input.h"
 #include "system/window.h"
 #include "utility/log.h"
+#include "world/planet/terraform.h"
 
 const char* const titleMenuEntries[c_titleEntries] = {"RESUME GAME IN PROGRESS", "CUSTOMIZE PLANET", "NEW GAME",
                                                       "GUIDE", "LEADERBOARD"};

@@ -18,15 +18,15 @@
 #include <string>
 #include <vector>
 
-#include "game/terraform.h"
-#include "graphics/graphics.h"
-#include "graphics/model_db.h"
-#include "graphics/screenshot.h"
+#include "graphics/gl/graphics.h"
+#include "graphics/gl/screenshot.h"
+#include "graphics/models/model_db.h"
 #include "system/file.h"
 #include "system/window.h"
 #include "utility/log.h"
 #include "utility/matrix44.h"
 #include "utility/png.h"
+#include "world/planet/terraform.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/model_formats.h"
+#include "graphics/models/model_formats.h"
 
 namespace {
 

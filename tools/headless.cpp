@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "game/headless_run.h"
 #include "system/file.h"
 #include "utility/fixed_string.h"
 #include "utility/log.h"
+#include "world/driver/headless_run.h"
 
 static void Usage() {
   printf(

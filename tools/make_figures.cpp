@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/model_formats.h"
+#include "graphics/models/model_formats.h"
 #include "utility/png.h"
 
 #define STB_DXT_IMPLEMENTATION

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/model_catalogue.h"
+#include "graphics/models/model_catalogue.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

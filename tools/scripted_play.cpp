@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <string>
 
-#include "game/headless_run.h"
-#include "game/scripted_player.h"
 #include "system/file.h"
 #include "utility/fixed_string.h"
 #include "utility/log.h"
+#include "world/driver/headless_run.h"
+#include "world/driver/scripted_player.h"
 
 static void Usage() {
   printf(

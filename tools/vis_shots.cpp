@@ -12,21 +12,21 @@
 #include <string>
 #include <vector>
 
-#include "game/terraform.h"
-#include "graphics/graphics.h"
-#include "graphics/vis.h"
-#include "graphics/vis_input.h"
+#include "graphics/gl/graphics.h"
+#include "graphics/vis/vis.h"
+#include "graphics/vis/vis_input.h"
 #include "system/file.h"
 #include "system/input.h"
 #include "system/window.h"
 #include "tools/shot_world.h"
 #include "utility/log.h"
 #include "utility/message.h"
-#include "world/actors_pathing.h"
-#include "world/actors_planning.h"
-#include "world/sim_frame.h"
+#include "world/actors/actors_pathing.h"
+#include "world/actors/actors_planning.h"
+#include "world/planet/terraform.h"
+#include "world/planet/worldgen.h"
+#include "world/sim/sim_frame.h"
 #include "world/wld.h"
-#include "world/worldgen.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "graphics/graphics.h"
-#include "graphics/screenshot.h"
+#include "graphics/gl/graphics.h"
+#include "graphics/gl/screenshot.h"
 #include "system/input.h"
 #include "system/window.h"
 #include "utility/log.h"

@@ -9,8 +9,8 @@
 #include "utility/log.h"
 #include "utility/message.h"
 #include "utility/simplex_noise.h"
-#include "world/actors_pathing.h"
-#include "world/actors_planning.h"
+#include "world/actors/actors_pathing.h"
+#include "world/actors/actors_planning.h"
 
 Wld* wld = nullptr;
 

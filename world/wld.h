@@ -4,15 +4,15 @@
 #include <cstdint>
 
 #include "utility/fixed_string.h"
-#include "world/actors.h"
-#include "world/buildings.h"
-#include "world/demand.h"
-#include "world/globe.h"
-#include "world/items.h"
-#include "world/minerals.h"
-#include "world/rocks.h"
-#include "world/trees.h"
-#include "world/tutor.h"
+#include "world/actors/actors.h"
+#include "world/actors/demand.h"
+#include "world/parts/buildings.h"
+#include "world/parts/items.h"
+#include "world/parts/minerals.h"
+#include "world/parts/rocks.h"
+#include "world/parts/trees.h"
+#include "world/parts/tutor.h"
+#include "world/planet/globe.h"
 
 struct Packet;
 

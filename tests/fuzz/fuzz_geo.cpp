@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "fuzz_support.h"
-#include "graphics/model_formats.h"
+#include "graphics/models/model_formats.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::SetUpFolders(false);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "graphics/options.h"
+#include "graphics/ui/options.h"
 #include "utility/keyval.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "fuzz_support.h"
-#include "graphics/anim_model.h"
-#include "graphics/model_formats.h"
+#include "graphics/models/anim_model.h"
+#include "graphics/models/model_formats.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::SetUpFolders(false);

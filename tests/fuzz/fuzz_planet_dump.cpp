@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "game/terraform.h"
-#include "world/globe.h"
+#include "world/planet/globe.h"
+#include "world/planet/terraform.h"
 #include "world/wld.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "world/globe.h"
+#include "world/planet/globe.h"
 #include "world/wld.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "game/terraform.h"
 #include "utility/message.h"
-#include "world/actors_pathing.h"
-#include "world/actors_planning.h"
-#include "world/save.h"
-#include "world/sim_frame.h"
+#include "world/actors/actors_pathing.h"
+#include "world/actors/actors_planning.h"
+#include "world/planet/terraform.h"
+#include "world/planet/worldgen.h"
+#include "world/save/save.h"
+#include "world/sim/sim_frame.h"
 #include "world/wld.h"
-#include "world/worldgen.h"
 
 namespace fuzz {
 

@@ -322,11 +322,11 @@ TEST(CrashGuard, AssertionDialogIsShownOncePerPlaceAndCut) {
   dialogHook = RecordingDialog;
   dialogs.clear();
   AssertDialogReset();
-  assertDialog("x > 0", "world/items.cpp", 12);
-  assertDialog("x > 0", "world/items.cpp", 12);  // the same place again: logged only
-  assertDialog("y", "world/items.cpp", 13);
+  assertDialog("x > 0", "world/parts/items.cpp", 12);
+  assertDialog("x > 0", "world/parts/items.cpp", 12);  // the same place again: logged only
+  assertDialog("y", "world/parts/items.cpp", 13);
   ASSERT_EQ(dialogs.size(), 2u);
-  EXPECT_EQ(dialogs[0], "Quillomar Assertion Failure|Assertion failed:\nx > 0\nworld/items.cpp(12)");
+  EXPECT_EQ(dialogs[0], "Quillomar Assertion Failure|Assertion failed:\nx > 0\nworld/parts/items.cpp(12)");
   // A long expression is cut so that the text stays within 511 characters.
   const std::string longText(600, 'e');
   assertDialog(longText.c_str(), "a.cpp", 1);

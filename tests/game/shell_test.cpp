@@ -13,18 +13,18 @@
 #include <vector>
 
 #include "captured_log.h"
-#include "game/terraform.h"
 #include "game/title_menu.h"
 #include "system/file.h"
 #include "test_support.h"
 #include "utility/message.h"
-#include "world/actors_interventions.h"
-#include "world/actors_pathing.h"
-#include "world/actors_planning.h"
-#include "world/globe.h"
+#include "world/actors/actors_interventions.h"
+#include "world/actors/actors_pathing.h"
+#include "world/actors/actors_planning.h"
+#include "world/planet/globe.h"
+#include "world/planet/terraform.h"
 #include "world/planet_fixture.h"
-#include "world/save.h"
-#include "world/sim_frame.h"
+#include "world/save/save.h"
+#include "world/sim/sim_frame.h"
 #include "world/wld.h"
 
 namespace {

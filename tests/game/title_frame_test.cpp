@@ -5,14 +5,14 @@
 
 #include <cstring>
 
-#include "game/terraform.h"
 #include "game/title_menu.h"
 #include "graphics/gl_fixture.h"
-#include "graphics/vis.h"
-#include "graphics/vis_text.h"
+#include "graphics/vis/vis.h"
+#include "graphics/vis/vis_text.h"
 #include "system/input.h"
 #include "system/window.h"
 #include "test_support.h"
+#include "world/planet/terraform.h"
 #include "world/planet_fixture.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
-#include "game/terraform.h"
 #include "system/input.h"
 #include "test_support.h"
+#include "world/planet/terraform.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "graphics/gl_calls.h"
-#include "graphics/graphics.h"
+#include "graphics/gl/gl_calls.h"
+#include "graphics/gl/graphics.h"
 
 // The fake keeps GL's binding rules, so a test can ask what GL really has bound after any
 // sequence of wrapper calls: names are reused after deletion (as drivers do), the element-array

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "graphics/gl_calls.h"
-#include "graphics/graphics.h"
-#include "graphics/screenshot.h"
+#include "graphics/gl/gl_calls.h"
+#include "graphics/gl/graphics.h"
+#include "graphics/gl/screenshot.h"
 #include "system/window.h"
 
 #include <SDL2/SDL.h>

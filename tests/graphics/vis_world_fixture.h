@@ -5,13 +5,13 @@
 
 #include <cstdlib>
 
-#include "game/terraform.h"
 #include "gl_fixture.h"
-#include "graphics/graphics.h"
-#include "graphics/vis.h"
+#include "graphics/gl/graphics.h"
+#include "graphics/vis/vis.h"
 #include "system/window.h"
+#include "world/planet/terraform.h"
+#include "world/planet/worldgen.h"
 #include "world/planet_fixture.h"
-#include "world/worldgen.h"
 
 // Makes the "miniscule" planet and populates it as a new game does; null on failure.
 inline Wld* MakeSmallWorld(int size = 1) {

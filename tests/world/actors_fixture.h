@@ -13,8 +13,8 @@
 
 #include "quarnplan256/goap.h"
 #include "strip_world.h"
-#include "world/actors.h"
-#include "world/actors_planning.h"
+#include "world/actors/actors.h"
+#include "world/actors/actors_planning.h"
 #include "world/wld.h"
 
 // Gives character nr a planner of one action "step" (x false -> x true), starting from x false.

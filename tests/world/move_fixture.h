@@ -10,7 +10,7 @@
 
 #include "planet_fixture.h"
 #include "utility/message.h"
-#include "world/actors.h"
+#include "world/actors/actors.h"
 #include "world/wld.h"
 
 // The smallest planet, every tile land at level 1, with tile transforms; messages go to `out`.

@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "game/terraform.h"
 #include "planet_fixture.h"
+#include "world/planet/terraform.h"
 
 // Every tile of the dump's shape land at level 1, with empty forest and rock maps, no items and
 // tile transforms in place. Null when the planet does not load.

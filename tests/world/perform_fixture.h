@@ -14,8 +14,8 @@
 #include "parts_fixture.h"
 #include "utility/log.h"
 #include "utility/message.h"
-#include "world/actors.h"
-#include "world/items.h"
+#include "world/actors/actors.h"
+#include "world/parts/items.h"
 #include "world/wld.h"
 
 // The player-facing event lines seen while RecordPerformEvent is the messageHook.

@@ -13,7 +13,7 @@
 #include "captured_log.h"
 #include "system/file.h"
 #include "utility/log.h"
-#include "world/globe.h"
+#include "world/planet/globe.h"
 #include "world/wld.h"
 
 // The folders the test run was given: the temporary user folder and the build's data folder.

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "world/globe.h"
+#include "world/planet/globe.h"
 #include "world/wld.h"
 
 // A world whose globe is a strip of n land tiles, each linked to the next (tile i has the

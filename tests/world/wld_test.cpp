@@ -8,7 +8,7 @@
 #include "planet_fixture.h"
 #include "test_support.h"
 #include "utility/message.h"
-#include "world/actors_pathing.h"
+#include "world/actors/actors_pathing.h"
 
 TEST(Wld, AgeAdvancesBySingleFloatSteps) {
   Wld world("Reverodade b");

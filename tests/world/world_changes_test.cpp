@@ -6,9 +6,9 @@
 #include "parts_fixture.h"
 #include "perform_fixture.h"
 #include "test_support.h"
-#include "world/actors_perform.h"
-#include "world/globe_construct.h"
-#include "world/trees.h"
+#include "world/actors/perform/actors_perform.h"
+#include "world/parts/trees.h"
+#include "world/planet/globe_construct.h"
 #include "world/wld.h"
 
 namespace {

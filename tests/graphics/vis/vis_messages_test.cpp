@@ -1,0 +1,211 @@
+// The Vis end of the messages in a window: the game's end acted on once, the store's messages handed on, and at
+// most one action or speech per frame from real input events.
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "graphics/gl_fixture.h"
+#include "graphics/vis/vis.h"
+#include "graphics/vis/vis_input.h"
+#include "graphics/vis/vis_text.h"
+#include "graphics/vis_world_fixture.h"
+#include "system/input.h"
+#include "test_support.h"
+
+namespace {
+
+int gameEnds, intStats, floatStats, syncs, achievements;
+
+using MessageScene = VisScene;
+MessageScene& Scene() { return SharedVisScene<2>(); }
+
+std::vector<std::string> Sent(Packet* p) {
+  std::vector<std::string> out;
+  char buf[1024];
+  p->m_readPos = 0;
+  while (p->m_readPos < p->m_size) {
+    p->Read(buf, sizeof(buf), 0);
+    out.push_back(buf);
+  }
+  p->Empty();
+  return out;
+}
+
+int CountPrefix(const std::vector<std::string>& v, const std::string& prefix) {
+  int n = 0;
+  for (const std::string& s : v) n += s.compare(0, prefix.size(), prefix) == 0;
+  return n;
+}
+
+class VisSimMessages : public GlFixture {
+ protected:
+  void SetUp() override {
+    GlFixture::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(TestWindowKeptOpen());
+    scene = &Scene();
+    ASSERT_NE(scene->world, nullptr);
+    ASSERT_TRUE(InputInit());
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    saved = simStatHandlers;
+    simStatHandlers.gameEnd = [](const char*) { ++gameEnds; };
+    simStatHandlers.intStat = [](const char*) { ++intStats; };
+    simStatHandlers.floatStat = [](const char*) { ++floatStats; };
+    simStatHandlers.sync = [](const char*) { ++syncs; };
+    simStatHandlers.achievement = [](const char*) { ++achievements; };
+    gameEnds = intStats = floatStats = syncs = achievements = 0;
+  }
+  void TearDown() override {
+    simStatHandlers = saved;
+    if (scene) scene->vis->m_sendPacket.Empty();
+    InputExit();
+    GlFixture::TearDown();
+  }
+  static void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
+  static SDL_Event Button(bool down) {
+    SDL_Event e = {};
+    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.button.x = 20;
+    e.button.y = 20;
+    return e;
+  }
+  static SDL_Event Key(bool down, SDL_Scancode code) {
+    SDL_Event e = {};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.scancode = code;
+    return e;
+  }
+  MessageScene* scene = nullptr;
+  SimStatHandlers saved;
+};
+
+TEST_F(VisSimMessages, TheGameEndsOnceAndTheStoreGetsItsMessages) {
+  Vis* vis = scene->vis;
+  Wld* world = scene->world;
+  vis->m_screenMode = 0;
+  vis->m_gameInProgress = 1;
+  // The world repeats its end on every step of the frame: only the first one counts.
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(HandleSimEvent(vis, "gameend win=1 lose=0 age=1234.5 tilecount=2432", world));
+  EXPECT_EQ(gameEnds, 1);
+  EXPECT_EQ(vis->m_screenMode, 1);
+  EXPECT_EQ(vis->m_gameInProgress, 0);
+  // Nor does one arrive later, on the title screen or with no game in progress.
+  vis->m_screenMode = 0;
+  EXPECT_TRUE(HandleSimEvent(vis, "gameend win=1 lose=0 age=9 tilecount=2432", world));
+  EXPECT_EQ(gameEnds, 1);
+  EXPECT_EQ(vis->m_screenMode, 0);
+  EXPECT_TRUE(HandleSimEvent(vis, "intstat name=s_freed delta=1", world));
+  EXPECT_TRUE(HandleSimEvent(vis, "fltstat name=s_walked delta=1.5", world));
+  EXPECT_TRUE(HandleSimEvent(vis, "statsync", world));
+  EXPECT_TRUE(HandleSimEvent(vis, "achievement name=centurianlumber", world));
+  EXPECT_EQ(intStats + floatStats + syncs + achievements, 4);
+  // Without handlers the messages are still known, and ignored.
+  simStatHandlers = SimStatHandlers();
+  EXPECT_TRUE(HandleSimEvent(vis, "intstat name=s_freed delta=1", world));
+  EXPECT_TRUE(HandleSimEvent(vis, "gameend win=1", world));
+}
+
+TEST_F(VisSimMessages, OneActionPerFrameFromRealEvents) {
+  Vis* vis = scene->vis;
+  Wld* world = scene->world;
+  vis->m_screenMode = 0;
+  vis->m_sendPacket.Empty();
+  InputPoll();
+  int code, down;
+  uint32_t mods;
+  const char* text;
+  while (InputNextEvent(&code, &mods, &text, &down)) {
+  }
+  // One button over the whole window, so the pointer is over it wherever it is.
+  WindowSize(&vis->m_windowWidth, &vis->m_windowHeight);
+  for (int i = 0; i < VISNUMACTIONS; ++i) vis->m_actionNames[i] = nullptr;
+  vis->m_actionRects[0][0] = vis->m_actionRects[0][1] = 0;
+  vis->m_actionRects[0][2] = vis->m_windowWidth;
+  vis->m_actionRects[0][3] = vis->m_windowHeight;
+  vis->m_actionNames[0] = "cut_tree";
+  // A press and release of the left button and a tap of Space, all in one frame.
+  Push(Button(true));
+  Push(Button(false));
+  Push(Key(true, SDL_SCANCODE_SPACE));
+  Push(Key(false, SDL_SCANCODE_SPACE));
+  VisHandleInput(vis, world);
+  const std::vector<std::string> sent = Sent(&vis->m_sendPacket);
+  EXPECT_EQ(CountPrefix(sent, "playeraction name=cut_tree"), 1);
+  // The release is no plain click: it says the pointer "moved" (a control took the press).
+  EXPECT_EQ(CountPrefix(sent, "leftclick down=1"), 0);
+  EXPECT_EQ(CountPrefix(sent, "leftclick down=0 moved=1"), 1);
+  // Tab: the speed message at the press and at the release, the flag while held.
+  Push(Key(true, SDL_SCANCODE_TAB));
+  VisHandleInput(vis, world);
+  EXPECT_EQ(vis->m_fastForward, 1);
+  Push(Key(false, SDL_SCANCODE_TAB));
+  VisHandleInput(vis, world);
+  EXPECT_EQ(vis->m_fastForward, 0);
+  const std::vector<std::string> speed = Sent(&vis->m_sendPacket);
+  EXPECT_EQ(CountPrefix(speed, "simspeed accelerated=1"), 1);
+  EXPECT_EQ(CountPrefix(speed, "simspeed accelerated=0"), 1);
+  vis->m_actionNames[0] = nullptr;
+}
+
+TEST_F(VisSimMessages, AClickCarriesItsModifiersOnThePressOnly) {
+  Vis* vis = scene->vis;
+  Wld* world = scene->world;
+  vis->m_screenMode = 0;
+  vis->m_sendPacket.Empty();
+  for (int i = 0; i < VISNUMACTIONS; ++i) vis->m_actionNames[i] = nullptr;
+  WindowSize(&vis->m_windowWidth, &vis->m_windowHeight);
+  SDL_SetModState(KMOD_LSHIFT);
+  Push(Button(true));
+  Push(Button(false));
+  VisHandleInput(vis, world);
+  SDL_SetModState(KMOD_NONE);
+  const std::vector<std::string> sent = Sent(&vis->m_sendPacket);
+  ASSERT_EQ(sent.size(), 2u);
+  // A press and release in place: not moved; Shift counts on the press, never on the release.
+  EXPECT_EQ(sent[0].rfind("leftclick down=1 moved=0 tile=", 0), 0u) << sent[0];
+  EXPECT_NE(sent[0].find("modalt=0 modctl=0 modshf=1"), std::string::npos) << sent[0];
+  EXPECT_EQ(sent[1].rfind("leftclick down=0 moved=0 tile=", 0), 0u) << sent[1];
+  EXPECT_NE(sent[1].find("actor=-1 modalt=0 modctl=0 modshf=0"), std::string::npos) << sent[1];
+  vis->m_camera.m_dragging = 0;
+}
+
+TEST_F(VisSimMessages, TextsOfOneFrameShareTheBufferWithoutSpoilingEachOther) {
+  Vis* vis = scene->vis;
+  ASSERT_NE(vis->m_programs[PROG_TEXT], 0u);
+  int w = 0, h = 0;
+  DrawableSize(&w, &h);
+  glViewport(0, 0, w, h);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_BLEND);
+  glDisable(GL_FRAMEBUFFER_SRGB);
+  FrameClear(0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0);
+  ProgramUse(vis->m_programs[PROG_TEXT]);
+  VisTextBlock(vis, Matrix44(), 1.0f, 1.0f, 1.0f, 1.0f);
+  // Two boxes (glyph 24 spans 5 x 5 units: 0.8 wide and high at glyph size 0.8), bottom left
+  // and top right, then many more texts off to the side: the buffer wraps round, nothing is made.
+  const char box[2] = {24, 0};
+  EXPECT_FLOAT_EQ(VisDrawText(box, -1.0f, -1.0f, 0.8f, 0.8f, "left", "bottom"), 0.8f);
+  EXPECT_FLOAT_EQ(VisDrawText(box, 1.0f, 1.0f, 0.8f, 0.8f, "right", "center"), 0.8f);
+  for (int i = 0; i < 400; ++i)
+    VisDrawText("OFF SCREEN TEXT, DRAWN MANY TIMES", 5.0f, 5.0f, 0.1f, 0.1f, "left", "bottom");
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_CULL_FACE);
+  int rw = 0, rh = 0;
+  const std::vector<uint8_t> px = ReadBack(&rw, &rh);
+  auto at = [&](float fx, float fy) {
+    return px[(static_cast<size_t>(fy * rh) * rw + static_cast<size_t>(fx * rw)) * 4];
+  };
+  EXPECT_GT(at(0.2f, 0.2f), 200);  // the first box, bottom left
+  EXPECT_GT(at(0.8f, 0.9f), 200);  // the second: its right edge at x = 1, its middle at y = 1
+  EXPECT_LT(at(0.5f, 0.5f), 30);   // nothing between them
+  EXPECT_LT(at(0.2f, 0.8f), 30);
+}
+
+}  // namespace
