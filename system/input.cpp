@@ -9,15 +9,6 @@
 
 #include "utility/log.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-// SDL's D-Bus connection, made when the controller subsystem starts, keeps its allocations until
-// the process ends; the leak checker of sanitizer builds ignores what is allocated in this scope.
-#define DBUS_ALLOCATIONS_NOT_OURS __lsan::ScopedDisabler dbusAllocations
-#else
-#define DBUS_ALLOCATIONS_NOT_OURS
-#endif
-
 namespace {
 
 struct ControllerSlot {
@@ -142,7 +133,6 @@ bool Handle(const SDL_Event& event) {
 }  // namespace
 
 bool InputInit() {
-  DBUS_ALLOCATIONS_NOT_OURS;
   input = {};
   // SDL turns SIGINT and SIGTERM into a quit request, which saves the game; a closed terminal
   // (SIGHUP) would otherwise end the process on the spot and lose the session.
