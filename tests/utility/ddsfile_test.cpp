@@ -49,7 +49,7 @@ std::vector<uint8_t> Dds(uint32_t width, uint32_t height, uint32_t mips, const c
 constexpr int64_t c_chain256x128 = 21864;
 }  // namespace
 
-TEST(DdsFile, AcceptedLayoutsAndLevels) {
+TEST(DdsFile, Bc1WithAFullMipChain) {
   std::vector<uint8_t> image = Dds(256, 128, 9, "DXT1", c_chain256x128);
   DdsFile dds;
   ASSERT_TRUE(dds.Parse(image.data(), static_cast<int64_t>(image.size())));
@@ -71,9 +71,12 @@ TEST(DdsFile, AcceptedLayoutsAndLevels) {
   EXPECT_EQ(data - dds.m_data, 16384 + 4096);
   EXPECT_EQ(w, 64);
   EXPECT_EQ(h, 32);
+}
 
+TEST(DdsFile, OneLevelAndSmallRgbaLevels) {
+  DdsFile dds;
   // Mip-map count 1: one level.
-  image = Dds(256, 128, 1, "DXT1", 16384);
+  std::vector<uint8_t> image = Dds(256, 128, 1, "DXT1", 16384);
   ASSERT_TRUE(dds.Parse(image.data(), static_cast<int64_t>(image.size())));
   EXPECT_EQ(dds.m_levelCount, 1);
   EXPECT_EQ(dds.m_levelsStored, 1);
@@ -88,9 +91,12 @@ TEST(DdsFile, AcceptedLayoutsAndLevels) {
   EXPECT_EQ(sizes[0], 64);
   EXPECT_EQ(sizes[1], 16);
   EXPECT_EQ(sizes[2], 4);
+}
 
+TEST(DdsFile, Dx10HeaderAndDxt5Blocks) {
+  DdsFile dds;
   // DX10 with BC1 needs the 148-byte header; DXT5 blocks are 16 bytes.
-  image = Dds(8, 8, 1, "DX10", 32);
+  std::vector<uint8_t> image = Dds(8, 8, 1, "DX10", 32);
   ASSERT_TRUE(dds.Parse(image.data(), static_cast<int64_t>(image.size())));
   EXPECT_EQ(dds.m_format, DdsFile::FMT_BC1);
   EXPECT_EQ(dds.m_data, image.data() + 148);
@@ -98,14 +104,20 @@ TEST(DdsFile, AcceptedLayoutsAndLevels) {
   ASSERT_TRUE(dds.Parse(image.data(), static_cast<int64_t>(image.size())));
   EXPECT_EQ(dds.m_format, DdsFile::FMT_BC3);
   EXPECT_EQ(dds.m_levelsStored, 1);
+}
 
+TEST(DdsFile, LevelsBeyondTheStoredOnesReportTheLastStored) {
+  DdsFile dds;
   // Only five of nine levels stored: later levels keep halving but report level 4.
-  image = Dds(256, 128, 5, "DXT1", 16384 + 4096 + 1024 + 256 + 64);
+  std::vector<uint8_t> image = Dds(256, 128, 5, "DXT1", 16384 + 4096 + 1024 + 256 + 64);
   ASSERT_TRUE(dds.Parse(image.data(), static_cast<int64_t>(image.size())));
   EXPECT_EQ(dds.m_levelCount, 9);
   const uint8_t* level4;
   int64_t size4;
   ASSERT_TRUE(dds.GetMipLevel(4, nullptr, nullptr, &size4, &level4));
+  int w, h;
+  int64_t size;
+  const uint8_t* data;
   ASSERT_TRUE(dds.GetMipLevel(8, &w, &h, &size, &data));
   EXPECT_EQ(w, 1);
   EXPECT_EQ(h, 1);

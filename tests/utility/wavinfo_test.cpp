@@ -37,7 +37,7 @@ struct Wav {
 };
 }  // namespace
 
-TEST(WavInfo, PcmAndChunkWalk) {
+TEST(WavInfo, Pcm) {
   Wav w;
   w.Fmt(1, 2, 22050, 2, 8);
   size_t dataPos = w.Pos();
@@ -51,22 +51,28 @@ TEST(WavInfo, PcmAndChunkWalk) {
   EXPECT_EQ(info.m_sampleRate, 22050u);
   EXPECT_EQ(info.m_dataOffset, dataPos + 8);
   EXPECT_EQ(info.m_dataSize, 100u);
+}
 
+TEST(WavInfo, ListChunkIsSkipped) {
+  WavInfo info;
   // A LIST chunk between "fmt " and "data".
   Wav l;
   l.Fmt(1, 1, 44100, 2, 16).Raw("LIST").U32(26).Raw("INFOISFT").U32(14).Raw("Lavf58.76.100").Zeros(1);
-  dataPos = l.Pos();
+  size_t dataPos = l.Pos();
   l.Data(64);
   ASSERT_TRUE(l.Parse(&info));
   EXPECT_EQ(info.m_dataOffset, dataPos + 8);
   EXPECT_EQ(info.m_bitsPerSample, 16u);
+}
 
+TEST(WavInfo, OddChunkSizesWithAndWithoutThePadByte) {
+  WavInfo info;
   // Odd chunk sizes: with the RIFF pad byte, and without it as some writers do.
   Wav padded;
   padded.Fmt(1, 1, 8000, 1, 8).Raw("junk").U32(3).Raw("abc").Zeros(1);
-  dataPos = padded.Pos();
+  size_t dataPos = padded.Pos();
   padded.Data(10);
-  ASSERT_TRUE(padded.Parse(&info));
+  EXPECT_TRUE(padded.Parse(&info));
   EXPECT_EQ(info.m_dataOffset, dataPos + 8);
   Wav unpadded;
   unpadded.Fmt(1, 1, 8000, 1, 8).Raw("junk").U32(3).Raw("abc");
@@ -74,17 +80,23 @@ TEST(WavInfo, PcmAndChunkWalk) {
   unpadded.Data(10);
   ASSERT_TRUE(unpadded.Parse(&info));
   EXPECT_EQ(info.m_dataOffset, dataPos + 8);
+}
 
+TEST(WavInfo, ChunkOrderAndTheLastFmtAndDataChunks) {
+  WavInfo info;
   // The data chunk may come first; the last "fmt " and "data" chunks are used.
   Wav order;
   order.Data(4).Fmt(1, 1, 8000, 1, 8).Fmt(1, 1, 11025, 2, 16);
-  dataPos = order.Pos();
+  size_t dataPos = order.Pos();
   order.Data(6);
   ASSERT_TRUE(order.Parse(&info));
   EXPECT_EQ(info.m_sampleRate, 11025u);
   EXPECT_EQ(info.m_dataSize, 6u);
   EXPECT_EQ(info.m_dataOffset, dataPos + 8);
+}
 
+TEST(WavInfo, ALargerFormatChunk) {
+  WavInfo info;
   // A larger format chunk (WAVEFORMATEX with its extra size) is fine.
   Wav ex;
   ex.Raw("fmt ").U32(18).U16(1).U16(1).U32(8000).U32(16000).U16(2).U16(16).U16(0);

@@ -209,12 +209,16 @@ TEST(ActionDomain, DefiningIntoAFullPlannerFailsSoftly) {
   EXPECT_EQ(summaries, 1);
 }
 
-TEST(ActionDomain, FamilyRulesEdgeCases) {
-  auto ap = DomainPlanner();
+// The family rules, each group on a fresh planner so that one failed rule leaves the others checked.
+class ActionDomainRules : public testing::Test {
+ protected:
+  std::unique_ptr<ActionPlanner> ap = DomainPlanner();
   ActionPlanner* p = ap.get();
   const WorldState none = AllFalse(p);
   WorldState out;
+};
 
+TEST_F(ActionDomainRules, Pickups) {
   // The chest is picked up by the marker rule, which does not look at havechest;
   // a tool cannot be picked up twice.
   EXPECT_TRUE(Apply(p, With(p, none, {"nearchest", "havechest"}), "pickup_chest", &out));
@@ -223,7 +227,9 @@ TEST(ActionDomain, FamilyRulesEdgeCases) {
   EXPECT_FALSE(Apply(p, With(p, none, {"nearwoodaxe", "havewoodaxe"}), "pickup_woodaxe", &out));
   EXPECT_TRUE(Apply(p, With(p, none, {"nearwoodaxe"}), "pickup_woodaxe", &out));
   EXPECT_FALSE(Apply(p, With(p, none, {"nearwoodaxe", "handsfull"}), "pickup_woodaxe", &out));
+}
 
+TEST_F(ActionDomainRules, SearchesAndWalks) {
   // A search leaves the current terrain and keeps remembering materials; a walk
   // reaches the terrain and forgets the materials.
   WorldState woodyStone = With(p, none, {"terrainiswoody", "nearstone"});
@@ -234,7 +240,9 @@ TEST(ActionDomain, FamilyRulesEdgeCases) {
   ASSERT_TRUE(Apply(p, With(p, none, {"nearstone"}), "walk_to_woody", &out));
   EXPECT_TRUE(Value(p, out, "terrainiswoody"));
   EXPECT_FALSE(Value(p, out, "nearstone"));
+}
 
+TEST_F(ActionDomainRules, WalksKeepWhatLiesNear) {
   // A walk forgets no gem, chest or marker lying near.
   ASSERT_TRUE(Apply(p, With(p, none, {"nearredgem", "nearchest", "nearroadmarker", "terrainisstorage"}),
                     "walk_to_coast", &out));
@@ -243,7 +251,9 @@ TEST(ActionDomain, FamilyRulesEdgeCases) {
   EXPECT_TRUE(Value(p, out, "nearroadmarker"));
   EXPECT_TRUE(Value(p, out, "terrainiscoast"));
   EXPECT_FALSE(Value(p, out, "terrainisstorage"));
+}
 
+TEST_F(ActionDomainRules, FoodSearches) {
   // Looking for poop keeps the fruit at hand; looking for fruit forgets the poop.
   ASSERT_TRUE(Apply(p, With(p, none, {"nearfruit"}), "find_poop", &out));
   EXPECT_TRUE(Value(p, out, "nearfruit"));
@@ -251,7 +261,9 @@ TEST(ActionDomain, FamilyRulesEdgeCases) {
   ASSERT_TRUE(Apply(p, With(p, none, {"nearpoop"}), "find_fruit", &out));
   EXPECT_FALSE(Value(p, out, "nearpoop"));
   EXPECT_TRUE(Value(p, out, "nearfruit"));
+}
 
+TEST_F(ActionDomainRules, MarkerStakes) {
   // A road marker is staked anywhere that is not urban, even with no terrain known;
   // factory markers need buildable land and bridge markers the coast.
   ASSERT_TRUE(Apply(p, With(p, none, {"haveroadmarker", "handsfull"}), "stake_roadmarker", &out));
@@ -262,13 +274,17 @@ TEST(ActionDomain, FamilyRulesEdgeCases) {
   EXPECT_TRUE(Apply(p, With(p, none, {"havesawmillmarker", "terrainisbuildable"}), "stake_sawmillmarker", &out));
   EXPECT_FALSE(Apply(p, With(p, none, {"havebridgemarker", "terrainisbuildable"}), "stake_bridgemarker", &out));
   EXPECT_TRUE(Apply(p, With(p, none, {"havebridgemarker", "terrainiscoast"}), "stake_bridgemarker", &out));
+}
 
+TEST_F(ActionDomainRules, Smelting) {
   // Smelting frees the hands and leaves the ore fact as it was; an ingot lies near.
   ASSERT_TRUE(Apply(p, With(p, none, {"terrainissmelter", "haveironore", "handsfull"}), "smelt", &out));
   EXPECT_TRUE(Value(p, out, "haveironore"));
   EXPECT_FALSE(Value(p, out, "handsfull"));
   EXPECT_TRUE(Value(p, out, "nearingot"));
+}
 
+TEST_F(ActionDomainRules, Stocking) {
   // Stocking only happens where nobody wants the material.
   WorldState stoneAtStorage = With(p, none, {"havestone", "handsfull", "terrainisstorage"});
   ASSERT_TRUE(Apply(p, stoneAtStorage, "stock_stone", &out));
@@ -276,7 +292,9 @@ TEST(ActionDomain, FamilyRulesEdgeCases) {
   EXPECT_FALSE(Value(p, out, "havestone"));
   EXPECT_FALSE(Value(p, out, "handsfull"));
   EXPECT_FALSE(Apply(p, With(p, stoneAtStorage, {"demandforstone"}), "stock_stone", &out));
+}
 
+TEST_F(ActionDomainRules, ScavengeEatAndFeed) {
   // Scavenging needs demand; eating settles hunger; feeding keeps the hands full.
   EXPECT_FALSE(Apply(p, none, "scavenge_lumber", &out));
   ASSERT_TRUE(Apply(p, With(p, none, {"demandforlumber"}), "scavenge_lumber", &out));
@@ -288,7 +306,9 @@ TEST(ActionDomain, FamilyRulesEdgeCases) {
   ASSERT_TRUE(Apply(p, With(p, none, {"haveprovisions", "handsfull"}), "feed", &out));
   EXPECT_FALSE(Value(p, out, "haveprovisions"));
   EXPECT_TRUE(Value(p, out, "handsfull"));
+}
 
+TEST_F(ActionDomainRules, TransitionsFromNothingTrue) {
   // With nothing true, only the searches and walks apply: 6 find_ + find_poop + 20 walk_to_.
   WorldState to[MAXACTIONS];
   const char* names[MAXACTIONS];
