@@ -96,13 +96,13 @@ void ActOnCommand(Vis* vis, const ShellView& view, const char* command) {
   const int result = play(view, &simPacket);
   vis->m_terraforming = 0;
   if (result >= 0 && wld) {
-    vis->m_screenMode = 0;
+    vis->m_screenMode = ScreenMode::Game;
   } else {
     if (result == PLAY_UNSETTLEABLE)
       CustomisePanelOpen(&vis->m_screenMode);
     else
-      vis->m_screenMode = 1;
-    LOGI("Back to the %s.", vis->m_screenMode == 2 ? "customise panel" : "title menu");
+      vis->m_screenMode = ScreenMode::Title;
+    LOGI("Back to the %s.", vis->m_screenMode == ScreenMode::Customise ? "customise panel" : "title menu");
   }
 }
 
@@ -221,7 +221,7 @@ int GameMain() {
       LOGI("Fast forward %s.", fastForward ? "on" : "off");
     }
     const int steps = ShellFrameSteps(dt, fastForward != 0);
-    if (vis->m_screenMode > 0) {
+    if (vis->m_screenMode != ScreenMode::Game) {
       gameShown = false;
       const char* choice = VisTitleFrame(vis, static_cast<float>(dt));
       if (!choice)
@@ -230,7 +230,7 @@ int GameMain() {
         PendingCommandSet(&pending, choice);
       if (CustomisePanelEndedGame()) deleteCurrentGame(&view);
     } else if (!wld) {
-      vis->m_screenMode = 1;  // no world to show: back to the menu rather than an empty screen
+      vis->m_screenMode = ScreenMode::Title;  // no world to show: back to the menu rather than an empty screen
     } else if (!guardedFrame(&simPacket, vis, wld, dt, steps, c_simStep, VisFrame)) {
       running = false;
     } else if (!gameShown) {

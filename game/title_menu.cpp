@@ -30,7 +30,8 @@ enum Key { SC_RETURN = 40, SC_ESCAPE = 41, SC_SPACE = 44, SC_F11 = 68 };
 
 int titleHover = -1, panelHover = -1;
 float titleAngle = 0.0f, panelAngle = 0.0f;
-int shownScreen = 0;  // the title screen on show: 1 menu, 2 panel, 0 "Terraforming..." or none yet
+// The title screen on show; Game while "Terraforming..." is, and before the first.
+ScreenMode shownScreen = ScreenMode::Game;
 // The parameters as they were when the panel was opened: leaving it with the same ones keeps the
 // game in progress; only a changed planet ends it.
 int panelOpenedWith[NUMCUSTOMPARAMS];
@@ -78,16 +79,16 @@ int MenuRowAt(int mouseY, int windowHeight) {
 
 float MenuRowY(int row) { return 1.0f - (static_cast<float>(row) + 0.5f) * c_rowHeight; }
 
-TitleKeyAction TitleMenuKey(int code, bool down, uint32_t modifiers, int screenMode) {
+TitleKeyAction TitleMenuKey(int code, bool down, uint32_t modifiers, ScreenMode screenMode) {
   if (!down) return TK_NONE;
   const bool alt = (modifiers & c_modAlt) != 0;
   if (code == SC_RETURN || code == SC_SPACE || code == c_inputMouseLeft) return alt ? TK_FULLSCREEN : TK_SELECT;
-  if (code == SC_ESCAPE) return screenMode == 2 ? TK_BACK : TK_QUIT;
+  if (code == SC_ESCAPE) return screenMode == ScreenMode::Customise ? TK_BACK : TK_QUIT;
   if (code == SC_F11) return TK_FULLSCREEN;
   return TK_NONE;
 }
 
-const char* TitleMenuChoose(int row, int32_t* screenMode, uint8_t* gameInProgress, uint8_t* terraforming) {
+const char* TitleMenuChoose(int row, ScreenMode* screenMode, uint8_t* gameInProgress, uint8_t* terraforming) {
   switch (row) {
     case 2:
       if (!*gameInProgress) return "";
@@ -112,13 +113,13 @@ const char* TitleMenuChoose(int row, int32_t* screenMode, uint8_t* gameInProgres
   return titleMenuEntries[row - 2];
 }
 
-void CustomisePanelOpen(int32_t* screenMode) {
-  *screenMode = 2;
+void CustomisePanelOpen(ScreenMode* screenMode) {
+  *screenMode = ScreenMode::Customise;
   memcpy(panelOpenedWith, customParamValues, sizeof(panelOpenedWith));
 }
 
-bool CustomisePanelLeave(int32_t* screenMode, uint8_t* gameInProgress) {
-  *screenMode = 1;
+bool CustomisePanelLeave(ScreenMode* screenMode, uint8_t* gameInProgress) {
+  *screenMode = ScreenMode::Title;
   if (!*gameInProgress || !memcmp(panelOpenedWith, customParamValues, sizeof(panelOpenedWith))) return false;
   LOGI("The planet was changed: the game in progress ends.");
   *gameInProgress = 0;
@@ -132,7 +133,7 @@ bool CustomisePanelEndedGame() {
   return ended;
 }
 
-bool CustomisePanelChoose(int row, int step, int32_t* screenMode, uint8_t* gameInProgress) {
+bool CustomisePanelChoose(int row, int step, ScreenMode* screenMode, uint8_t* gameInProgress) {
   if (row == 8) {
     CustomisePanelLeave(screenMode, gameInProgress);
     return true;
@@ -227,7 +228,7 @@ const char* VisTitleFrame(Vis* vis, float seconds) {
         InputEventPointer(&x, &y);
         vis->m_mouseY = static_cast<int>(y);
         const int row = MenuRowAt(vis->m_mouseY, vis->m_windowHeight);
-        if (vis->m_screenMode == 1) {
+        if (vis->m_screenMode == ScreenMode::Title) {
           titleHover = row;
           return TitleMenuSelect(vis);
         }
@@ -264,7 +265,7 @@ const char* VisTitleFrame(Vis* vis, float seconds) {
     ProgramUse(vis->m_programs[PROG_TEXT]);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    if (vis->m_screenMode == 2)
+    if (vis->m_screenMode == ScreenMode::Customise)
       CustomisePanelDraw(vis, seconds);
     else
       TitleMenuDraw(vis, seconds);
@@ -276,8 +277,9 @@ const char* VisTitleFrame(Vis* vis, float seconds) {
   WindowSwap();
   // Said once per visit, after its first frame is on the screen (a game is always entered through
   // "Terraforming..."), so that a player's log, and the scripts that play the game, can tell it is up.
-  const int showing = vis->m_terraforming ? 0 : vis->m_screenMode;
-  if (showing != shownScreen && showing > 0) LOGI("%s shown.", showing == 2 ? "Customise panel" : "Title menu");
+  const ScreenMode showing = vis->m_terraforming ? ScreenMode::Game : vis->m_screenMode;
+  if (showing != shownScreen && showing != ScreenMode::Game)
+    LOGI("%s shown.", showing == ScreenMode::Customise ? "Customise panel" : "Title menu");
   shownScreen = showing;
   return vis->m_quitRequested ? nullptr : "";
 }

@@ -23,8 +23,7 @@ int NameIndex(const char** names, int* count, int limit, const char* name) {
 }
 
 bool SetCondition(ActionPlanner* ap, const char* actionname, const char* atomname, bool value, bool effect) {
-  ASSERT(ap);
-  if (!ap) return false;
+  ASSERT_OR_RETURN(ap, false);
   const int actidx = ActionIndex(ap, actionname);
   const int atomidx = AtomIndex(ap, atomname);
   if (actidx < 0 || atomidx < 0) {
@@ -119,8 +118,7 @@ void StateClear(WorldState* ws) {
 }
 
 bool StateSet(ActionPlanner* ap, WorldState* ws, const char* atomname, bool value) {
-  ASSERT(ws);
-  if (!ws) return false;
+  ASSERT_OR_RETURN(ws, false);
   const int idx = AtomIndex(ap, atomname);
   if (idx < 0) return false;
   const AtomBits& m = ap->atommasks[idx];

@@ -55,7 +55,7 @@ inline void ShotWindowClose(const std::string& user) {
 // Makes the world of the given planet size and variant, loads its planet model into the Vis,
 // starts both services and hands the outbox over. Null, with a line, when it cannot be made.
 inline Wld* ShotWorldMake(Vis* vis, const char* name, int size, int variant, Packet* outbox) {
-  vis->m_screenMode = 0;
+  vis->m_screenMode = ScreenMode::Game;
   CustomParamsReset();
   customParamValues[0] = size;
   customParamValues[4] = variant;

@@ -70,8 +70,8 @@ void FixedString::Replace(char a, char b) {
 
 void FixedString::Chop(int count) {
   // A negative count would grow the string over whatever bytes lie behind it.
-  ASSERTM(count >= 0, "count %d", count);
-  if (count <= 0) return;
+  ASSERTM_OR_RETURN_VOID(count >= 0, "count %d", count);
+  if (count == 0) return;
   int n = m_length > c_maxLength ? c_maxLength : m_length;
   int m = n - count;
   if (m < 0) m = 0;

@@ -106,8 +106,7 @@ void KeyVal::SetString(const char* key, const char* value) {
   // a wrong value or a damaged key.
   int pairLen = snprintf(pair, sizeof(pair), "%c%s%c%s", '\\', key, '\\', value);
   int newLen = TextLength() + pairLen;
-  ASSERTT(pairLen >= 0 && newLen < c_bufferLimit, "newLen < c_bufferLimit");
-  if (pairLen < 0 || newLen >= c_bufferLimit) return;
+  ASSERTT_OR_RETURN_VOID(pairLen >= 0 && newLen < c_bufferLimit, "newLen < c_bufferLimit");
   memcpy(m_buffer + TextLength(), pair, pairLen + 1);
 }
 

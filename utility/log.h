@@ -44,3 +44,54 @@ void AssertFailed(const char* expression, const char* file, int line, const char
   do {                                                   \
     if (!(cond)) AssertFailed(text, __FILE__, __LINE__); \
   } while (0)
+
+// Assertions that also leave the function when they fail, for the checks that guard what
+// follows: the condition is written once, so the guard cannot drift from what is reported.
+// Each logs exactly as its plain form does and then returns; a true condition does nothing.
+//   ASSERT_OR_RETURN(cond, retval)                like ASSERT(cond), then return retval
+//   ASSERTM_OR_RETURN(cond, retval, format, ...)  like ASSERTM(cond, format, ...), then return retval
+//   ASSERTT_OR_RETURN(cond, retval, text)         like ASSERTT(cond, text), then return retval
+//   ASSERT_OR_RETURN_VOID(cond), ASSERTM_OR_RETURN_VOID(cond, format, ...) and
+//   ASSERTT_OR_RETURN_VOID(cond, text) do the same in functions that return nothing.
+#define ASSERT_OR_RETURN(cond, retval)         \
+  do {                                         \
+    if (!(cond)) {                             \
+      AssertFailed(#cond, __FILE__, __LINE__); \
+      return retval;                           \
+    }                                          \
+  } while (0)
+#define ASSERTM_OR_RETURN(cond, retval, ...)                \
+  do {                                                      \
+    if (!(cond)) {                                          \
+      AssertFailed(#cond, __FILE__, __LINE__, __VA_ARGS__); \
+      return retval;                                        \
+    }                                                       \
+  } while (0)
+#define ASSERTT_OR_RETURN(cond, retval, text) \
+  do {                                        \
+    if (!(cond)) {                            \
+      AssertFailed(text, __FILE__, __LINE__); \
+      return retval;                          \
+    }                                         \
+  } while (0)
+#define ASSERT_OR_RETURN_VOID(cond)            \
+  do {                                         \
+    if (!(cond)) {                             \
+      AssertFailed(#cond, __FILE__, __LINE__); \
+      return;                                  \
+    }                                          \
+  } while (0)
+#define ASSERTM_OR_RETURN_VOID(cond, ...)                   \
+  do {                                                      \
+    if (!(cond)) {                                          \
+      AssertFailed(#cond, __FILE__, __LINE__, __VA_ARGS__); \
+      return;                                               \
+    }                                                       \
+  } while (0)
+#define ASSERTT_OR_RETURN_VOID(cond, text)    \
+  do {                                        \
+    if (!(cond)) {                            \
+      AssertFailed(text, __FILE__, __LINE__); \
+      return;                                 \
+    }                                         \
+  } while (0)

@@ -148,10 +148,7 @@ void MeshBuilder::Box(const Vec3& lo, const Vec3& hi, Rgb bottom, Rgb top) {
 }
 
 void MeshBuilder::Prism(int n, float r0, float r1, float z0, float z1, Rgb c0, Rgb c1, float phase) {
-  if (n < 3 || n > 64) {
-    ASSERTT(false, "prism sides within 3..64");
-    return;
-  }
+  ASSERTT_OR_RETURN_VOID(n >= 3 && n <= 64, "prism sides within 3..64");
   Vec3 lo[64], hi[64];
   for (int i = 0; i < n; ++i) {
     float c, s;
@@ -195,10 +192,8 @@ void MeshBuilder::Rod(const Vec3& from, const Vec3& to, float radius, int n, Rgb
 }
 
 void MeshBuilder::Sphere(const Vec3& centre, const Vec3& radii, int rings, int segments, Rgb bottom, Rgb top) {
-  if (rings < 2 || segments < 3 || rings > 32 || segments > 64) {
-    ASSERTT(false, "sphere rings within 2..32 and segments within 3..64");
-    return;
-  }
+  ASSERTT_OR_RETURN_VOID(rings >= 2 && segments >= 3 && rings <= 32 && segments <= 64,
+                         "sphere rings within 2..32 and segments within 3..64");
   // Ring k (1 .. rings-1) at latitude -90 + 180 k / rings; the poles are single points.
   Vec3 pts[31][64];
   Rgb cols[33];
@@ -285,10 +280,8 @@ bool TriangulatePolygon(const std::vector<Pt2>& polygon, std::vector<int>* out) 
 
 void MeshBuilder::Extrude(const std::vector<Pt2>& polygon, float z0, float z1, Rgb side, Rgb top) {
   std::vector<int> caps;
-  if (!TriangulatePolygon(polygon, &caps)) {
-    ASSERTT(false, "extruded polygon is simple and counter-clockwise");
-    return;
-  }
+  const bool simple = TriangulatePolygon(polygon, &caps);
+  ASSERTT_OR_RETURN_VOID(simple, "extruded polygon is simple and counter-clockwise");
   const int n = static_cast<int>(polygon.size());
   auto lo = [&](int i) { return Vec3{polygon[i].x, polygon[i].y, z0}; };
   auto hi = [&](int i) { return Vec3{polygon[i].x, polygon[i].y, z1}; };
@@ -307,16 +300,10 @@ void MeshBuilder::Extrude(const std::vector<Pt2>& polygon, float z0, float z1, R
 
 void MeshBuilder::Loft(const std::vector<std::vector<Vec3>>& rings, const std::vector<Rgb>& colours) {
   const size_t k = rings.size();
-  if (k < 2 || colours.size() != k || rings[0].size() < 3) {
-    ASSERTT(false, "loft of at least two rings of three points, one colour per ring");
-    return;
-  }
+  ASSERTT_OR_RETURN_VOID(k >= 2 && colours.size() == k && rings[0].size() >= 3,
+                         "loft of at least two rings of three points, one colour per ring");
   const size_t n = rings[0].size();
-  for (const std::vector<Vec3>& r : rings)
-    if (r.size() != n) {
-      ASSERTT(false, "loft rings of equal size");
-      return;
-    }
+  for (const std::vector<Vec3>& r : rings) ASSERTT_OR_RETURN_VOID(r.size() == n, "loft rings of equal size");
   auto mean = [n](const std::vector<Vec3>& r) {
     Vec3 m;
     for (const Vec3& p : r) m += p;
@@ -338,10 +325,7 @@ void MeshBuilder::Loft(const std::vector<std::vector<Vec3>>& rings, const std::v
 }
 
 void MeshBuilder::Log(int n, float r, float x0, float x1, Rgb side, Rgb ends) {
-  if (n < 3 || n > 64) {
-    ASSERTT(false, "log sides within 3..64");
-    return;
-  }
+  ASSERTT_OR_RETURN_VOID(n >= 3 && n <= 64, "log sides within 3..64");
   Vec3 a[64], b[64];
   for (int i = 0; i < n; ++i) {
     float c, s;
@@ -362,10 +346,7 @@ void MeshBuilder::Log(int n, float r, float x0, float x1, Rgb side, Rgb ends) {
 }
 
 void MeshBuilder::Ring(int n, float r0, float r1, float z0, float z1, Rgb bottom, Rgb top, float phase) {
-  if (n < 3 || n > 64) {
-    ASSERTT(false, "ring cells within 3..64");
-    return;
-  }
+  ASSERTT_OR_RETURN_VOID(n >= 3 && n <= 64, "ring cells within 3..64");
   for (int i = 0; i < n; ++i) {
     float c0, s0, c1, s1;
     CosSin(phase + 360.0 * i / n, &c0, &s0);

@@ -52,10 +52,17 @@ enum VisUniformBuffer {
 };
 
 // Draw modes of the instanced drawing: solid, outlines, sparkle points.
-enum VisDrawMode {
-  DRAW_SOLID = 0,
-  DRAW_LINES = 1,
-  DRAW_SPARKLE = 2,
+enum class VisDrawMode : uint8_t {
+  Solid = 0,
+  Lines = 1,
+  Sparkle = 2,
+};
+
+// What the window shows: the game, the title menu or the customise panel.
+enum class ScreenMode : int32_t {
+  Game = 0,
+  Title = 1,
+  Customise = 2,
 };
 
 // Annotation models, in load order.
@@ -98,7 +105,7 @@ struct Vis {
   const char* m_speechLines[VISNUMSPEECHLINES] = {};
   int32_t m_speechHover = -1;
   int32_t m_mouseY = 0;
-  int32_t m_screenMode = 1;  // 0 game screen, 1 title menu, 2 customise panel
+  ScreenMode m_screenMode = ScreenMode::Title;
   uint8_t m_terraforming = 0;
   uint32_t m_soundFXArray[VISNUMSOUNDS] = {};
   float m_musicVolume = 0.0f;
@@ -177,15 +184,15 @@ void VisClearFrame(Vis* vis);
 // The drawing passes (vis_draw.cpp).
 void VisDraw3D(Vis* vis, const Wld& world);
 void VisDrawTutorInset(Vis* vis, const Wld& world);
-void PlanetDraw(Vis* vis, const Wld& world, int mode);
-void TreesDraw(Vis* vis, const Wld& world, int kind, int slot, int mode);
-void RocksDraw(Vis* vis, const Wld& world, int kind, int slot, int mode);
-void MineralsDraw(Vis* vis, const Wld& world, int kind, int slot, int mode);
-void ItemsDraw(Vis* vis, const Wld& world, int model, int slot, int mode);
-void BuildingsDraw(Vis* vis, const Wld& world, int model, int slot, int mode);
-void CrownsDraw(Vis* vis, const Wld& world, int slot, int mode);
-void PathArrowsDraw(Vis* vis, const Wld& world, int slot, int mode);
-void PathTargetDraw(Vis* vis, const Wld& world, int slot, int mode);
-void BridgeMarkersDraw(Vis* vis, const Wld& world, int slot, int mode);
+void PlanetDraw(Vis* vis, const Wld& world, VisDrawMode mode);
+void TreesDraw(Vis* vis, const Wld& world, int kind, int slot, VisDrawMode mode);
+void RocksDraw(Vis* vis, const Wld& world, int kind, int slot, VisDrawMode mode);
+void MineralsDraw(Vis* vis, const Wld& world, int kind, int slot, VisDrawMode mode);
+void ItemsDraw(Vis* vis, const Wld& world, int model, int slot, VisDrawMode mode);
+void BuildingsDraw(Vis* vis, const Wld& world, int model, int slot, VisDrawMode mode);
+void CrownsDraw(Vis* vis, const Wld& world, int slot, VisDrawMode mode);
+void PathArrowsDraw(Vis* vis, const Wld& world, int slot, VisDrawMode mode);
+void PathTargetDraw(Vis* vis, const Wld& world, int slot, VisDrawMode mode);
+void BridgeMarkersDraw(Vis* vis, const Wld& world, int slot, VisDrawMode mode);
 void ActorsDraw(Vis* vis, const Wld& world, bool glow);
 void TutorDraw(Vis* vis, const Wld& world);

@@ -86,42 +86,44 @@ int UploadInstances(const Vis* vis, const ModelEntry* e, const Matrix44* trfs, i
 // never culled: a point reaches up to 24 pixels beyond its vertex, so one whose vertex is off
 // screen or just behind the planet's rim can still show. False when the instance area could
 // not be mapped: nothing is drawn and the count kept is 0.
-bool DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, int mode) {
+bool DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, VisDrawMode mode) {
   const ModelEntry* e = BindModel(vis, slot);
   if (!e) return true;
   int n = 0;
-  if (mode == DRAW_LINES) {
+  if (mode == VisDrawMode::Lines) {
     n = vis->m_instanceCounts[slot];
   } else {
-    n = UploadInstances(vis, e, trfs, count, mode == DRAW_SOLID && vis->m_cullHidden);
-    if (mode == DRAW_SOLID) vis->m_instanceCounts[slot] = n < 0 ? 0 : n;
+    n = UploadInstances(vis, e, trfs, count, mode == VisDrawMode::Solid && vis->m_cullHidden);
+    if (mode == VisDrawMode::Solid) vis->m_instanceCounts[slot] = n < 0 ? 0 : n;
   }
   if (n < 0) return false;
   if (n == 0) return true;
   const int triVerts = 3 * e->m_mesh.m_triangleCount, lineVerts = 2 * e->m_mesh.m_lineCount;
-  if (mode == DRAW_SOLID && triVerts > 0) glDrawArraysInstanced(GL_TRIANGLES, 0, triVerts, n);
-  if (mode == DRAW_LINES && lineVerts > 0) glDrawArraysInstanced(GL_LINES, triVerts, lineVerts, n);
-  if (mode == DRAW_SPARKLE && triVerts > 0) glDrawArraysInstanced(GL_POINTS, 0, triVerts, n);
+  if (mode == VisDrawMode::Solid && triVerts > 0) glDrawArraysInstanced(GL_TRIANGLES, 0, triVerts, n);
+  if (mode == VisDrawMode::Lines && lineVerts > 0) glDrawArraysInstanced(GL_LINES, triVerts, lineVerts, n);
+  if (mode == VisDrawMode::Sparkle && triVerts > 0) glDrawArraysInstanced(GL_POINTS, 0, triVerts, n);
   return true;
 }
 
 // The planet's chunks that may be seen, as one multi-draw over its index list.
-bool DrawPlanetChunks(Vis* vis, int mode) {
+bool DrawPlanetChunks(Vis* vis, VisDrawMode mode) {
   PlanetChunks& chunks = vis->m_planetChunks;
-  if (!vis->m_cullHidden || !vis->m_planetIndices || chunks.chunkCount <= 0 || mode == DRAW_SPARKLE) return false;
+  if (!vis->m_cullHidden || !vis->m_planetIndices || chunks.chunkCount <= 0 || mode == VisDrawMode::Sparkle)
+    return false;
   IBufferBind(vis->m_planetIndices);
-  const int runs = PlanetChunksVisible(chunks, vis->m_cullView, mode == DRAW_LINES, chunks.runFirst, chunks.runCount);
+  const int runs =
+      PlanetChunksVisible(chunks, vis->m_cullView, mode == VisDrawMode::Lines, chunks.runFirst, chunks.runCount);
   for (int r = 0; r < runs; ++r)
     chunks.runOffsets[r] = reinterpret_cast<const void*>(sizeof(uint32_t) * static_cast<size_t>(chunks.runFirst[r]));
   if (runs > 0)
-    glMultiDrawElements(mode == DRAW_LINES ? GL_LINES : GL_TRIANGLES, chunks.runCount, GL_UNSIGNED_INT,
+    glMultiDrawElements(mode == VisDrawMode::Lines ? GL_LINES : GL_TRIANGLES, chunks.runCount, GL_UNSIGNED_INT,
                         chunks.runOffsets, runs);
   return true;
 }
 
 }  // namespace
 
-void PlanetDraw(Vis* vis, const Wld& /*world*/, int mode) {
+void PlanetDraw(Vis* vis, const Wld& /*world*/, VisDrawMode mode) {
   const ModelEntry* e = BindModel(vis, vis->m_planetModel);
   if (!e) return;
   const Matrix44 identity;
@@ -129,21 +131,21 @@ void PlanetDraw(Vis* vis, const Wld& /*world*/, int mode) {
   UBufferBind(vis->m_uniformBuffers[UB_MESH_INST_VS], c_meshInstSlot);
   if (DrawPlanetChunks(vis, mode)) return;
   const int triVerts = 3 * e->m_mesh.m_triangleCount, lineVerts = 2 * e->m_mesh.m_lineCount;
-  if (mode == DRAW_SOLID && triVerts > 0) glDrawArrays(GL_TRIANGLES, 0, triVerts);
-  if (mode == DRAW_LINES && lineVerts > 0) glDrawArrays(GL_LINES, triVerts, lineVerts);
-  if (mode == DRAW_SPARKLE && triVerts > 0) glDrawArrays(GL_POINTS, 0, triVerts);
+  if (mode == VisDrawMode::Solid && triVerts > 0) glDrawArrays(GL_TRIANGLES, 0, triVerts);
+  if (mode == VisDrawMode::Lines && lineVerts > 0) glDrawArrays(GL_LINES, triVerts, lineVerts);
+  if (mode == VisDrawMode::Sparkle && triVerts > 0) glDrawArrays(GL_POINTS, 0, triVerts);
 }
 
-void TreesDraw(Vis* vis, const Wld& world, int kind, int slot, int mode) {
+void TreesDraw(Vis* vis, const Wld& world, int kind, int slot, VisDrawMode mode) {
   if (slot < 0 || kind < 0 || kind >= NUMTREEKINDS) return;
   int n = 0;
   const Matrix44* trfs = vis->m_instances.Trees(kind, &n);
-  if (world.trees.m_count[kind] > c_treeInstanceLimit[kind] && mode == DRAW_LINES)
+  if (world.trees.m_count[kind] > c_treeInstanceLimit[kind] && mode == VisDrawMode::Lines)
     LOGE("Cannot draw %d trees(tp%d), max=%d", world.trees.m_count[kind], kind, c_treeInstanceLimit[kind]);
   DrawInstanced(vis, slot, trfs, n, mode);
 }
 
-void RocksDraw(Vis* vis, const Wld& world, int kind, int slot, int mode) {
+void RocksDraw(Vis* vis, const Wld& world, int kind, int slot, VisDrawMode mode) {
   if (slot < 0) return;
   // Rocks and minerals come ready-made from their parts: straight from there into the buffer.
   const Matrix44* trfs = kind >= 0 && kind < NUMROCKKINDS ? world.rocks.m_trfs[kind] : nullptr;
@@ -151,24 +153,24 @@ void RocksDraw(Vis* vis, const Wld& world, int kind, int slot, int mode) {
   DrawInstanced(vis, slot, trfs, count < c_rockInstanceLimit ? count : c_rockInstanceLimit, mode);
 }
 
-void MineralsDraw(Vis* vis, const Wld& world, int kind, int slot, int mode) {
+void MineralsDraw(Vis* vis, const Wld& world, int kind, int slot, VisDrawMode mode) {
   if (slot < 0) return;
   const Matrix44* trfs = kind >= 0 && kind < NUMMINERALS ? world.minerals.m_trfs[kind] : nullptr;
   const int count = trfs ? world.minerals.m_counts[kind] : 0;
   DrawInstanced(vis, slot, trfs, count < c_mineralInstanceLimit ? count : c_mineralInstanceLimit, mode);
 }
 
-void ItemsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, int mode) {
+void ItemsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, VisDrawMode mode) {
   if (slot < 0) return;
   int n = 0;
   const FrameInstances& frame = vis->m_instances;
-  const Matrix44* trfs = mode == DRAW_SPARKLE        ? frame.Sorted().GlowingRun(model, &n)
-                         : model == c_crownItemModel ? frame.AllCrowns(&n)
-                                                     : frame.Sorted().ItemRun(model, &n);
+  const Matrix44* trfs = mode == VisDrawMode::Sparkle ? frame.Sorted().GlowingRun(model, &n)
+                         : model == c_crownItemModel  ? frame.AllCrowns(&n)
+                                                      : frame.Sorted().ItemRun(model, &n);
   DrawInstanced(vis, slot, trfs, n, mode);
 }
 
-void BuildingsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, int mode) {
+void BuildingsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, VisDrawMode mode) {
   if (slot < 0) return;
   int n = 0;
   const Matrix44* trfs = vis->m_instances.Sorted().BuildingRun(model, &n);
@@ -177,29 +179,29 @@ void BuildingsDraw(Vis* vis, const Wld& /*world*/, int model, int slot, int mode
     AssertFailed("trfs", __FILE__, __LINE__, "Failed to VBufferMap for %d buildings.", n);
 }
 
-void CrownsDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
+void CrownsDraw(Vis* vis, const Wld& /*world*/, int slot, VisDrawMode mode) {
   // The worn crowns were drawn with the crown model's items, which share its instance area.
-  if (slot < 0 || mode != DRAW_SOLID || slot == vis->m_itemModels[c_crownItemModel]) return;
+  if (slot < 0 || mode != VisDrawMode::Solid || slot == vis->m_itemModels[c_crownItemModel]) return;
   int n = 0;
   const Matrix44* trfs = vis->m_instances.Crowns(&n);
   DrawInstanced(vis, slot, trfs, n, mode);
 }
 
-void PathArrowsDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
+void PathArrowsDraw(Vis* vis, const Wld& /*world*/, int slot, VisDrawMode mode) {
   if (slot < 0) return;
   int n = 0;
   const Matrix44* trfs = vis->m_instances.Arrows(&n);
   DrawInstanced(vis, slot, trfs, n, mode);
 }
 
-void PathTargetDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
+void PathTargetDraw(Vis* vis, const Wld& /*world*/, int slot, VisDrawMode mode) {
   if (slot < 0) return;
   int n = 0;
   const Matrix44* trfs = vis->m_instances.Target(&n);
   DrawInstanced(vis, slot, trfs, n, mode);
 }
 
-void BridgeMarkersDraw(Vis* vis, const Wld& /*world*/, int slot, int mode) {
+void BridgeMarkersDraw(Vis* vis, const Wld& /*world*/, int slot, VisDrawMode mode) {
   if (slot < 0) return;
   int n = 0;
   const Matrix44* trfs = vis->m_instances.BridgeMarkers(&n);
@@ -309,11 +311,11 @@ void VisDraw3D(Vis* vis, const Wld& world) {
   glViewport(0, 0, static_cast<int>(vis->m_windowWidth * px), static_cast<int>(vis->m_windowHeight * px));
 
   const GlHandle* prog = vis->m_programs;
-  if (prog[PROG_STATIC_MODEL]) ProgramUse(prog[PROG_STATIC_MODEL]), PlanetDraw(vis, world, DRAW_SOLID);
-  if (prog[PROG_STATIC_LINES]) ProgramUse(prog[PROG_STATIC_LINES]), PlanetDraw(vis, world, DRAW_LINES);
+  if (prog[PROG_STATIC_MODEL]) ProgramUse(prog[PROG_STATIC_MODEL]), PlanetDraw(vis, world, VisDrawMode::Solid);
+  if (prog[PROG_STATIC_LINES]) ProgramUse(prog[PROG_STATIC_LINES]), PlanetDraw(vis, world, VisDrawMode::Lines);
 
-  for (int mode : {DRAW_SOLID, DRAW_LINES}) {
-    const GlHandle program = prog[mode == DRAW_SOLID ? PROG_INST_MODEL : PROG_INST_LINES];
+  for (VisDrawMode mode : {VisDrawMode::Solid, VisDrawMode::Lines}) {
+    const GlHandle program = prog[mode == VisDrawMode::Solid ? PROG_INST_MODEL : PROG_INST_LINES];
     if (!program) continue;
     ProgramUse(program);
     for (int k = 0; k < NUMTREEMODELS; ++k) TreesDraw(vis, world, k, vis->m_treeModels[k], mode);
@@ -324,7 +326,7 @@ void VisDraw3D(Vis* vis, const Wld& world) {
     PathArrowsDraw(vis, world, vis->m_annotationModels[ANNOT_ARROW], mode);
     BridgeMarkersDraw(vis, world, vis->m_annotationModels[ANNOT_BRDIR], mode);
     PathTargetDraw(vis, world, vis->m_annotationModels[ANNOT_TARGET], mode);
-    if (mode == DRAW_SOLID) CrownsDraw(vis, world, vis->m_itemModels[c_crownItemModel], mode);
+    if (mode == VisDrawMode::Solid) CrownsDraw(vis, world, vis->m_itemModels[c_crownItemModel], mode);
   }
 
   if (prog[PROG_SPARKLE_INST] && vis->m_sparkleTexture) {
@@ -335,7 +337,7 @@ void VisDraw3D(Vis* vis, const Wld& world) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     ProgramUse(prog[PROG_SPARKLE_INST]);
-    for (int k = 0; k < NUMITEMMODELS; ++k) ItemsDraw(vis, world, k, vis->m_itemModels[k], DRAW_SPARKLE);
+    for (int k = 0; k < NUMITEMMODELS; ++k) ItemsDraw(vis, world, k, vis->m_itemModels[k], VisDrawMode::Sparkle);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_BLEND);
     glDisable(GL_PROGRAM_POINT_SIZE);

@@ -109,8 +109,8 @@ bool HandleSimEvent(Vis* vis, const char* text, Wld* world) {
     return true;
   }
   if (!strncmp(text, "gameend", 7)) {
-    if (!vis->m_gameInProgress || vis->m_screenMode != 0) return true;
-    vis->m_screenMode = 1;
+    if (!vis->m_gameInProgress || vis->m_screenMode != ScreenMode::Game) return true;
+    vis->m_screenMode = ScreenMode::Title;
     vis->m_gameInProgress = 0;
     if (simStatHandlers.gameEnd) simStatHandlers.gameEnd(text);
     return true;
@@ -248,7 +248,7 @@ void VisHandleInput(Vis* vis, Wld* world) {
     }
     if (taken || sent) continue;
     if (code == SC_ESCAPE && down) {
-      vis->m_screenMode = 1;
+      vis->m_screenMode = ScreenMode::Title;
       if (simStatHandlers.sync) simStatHandlers.sync("statsync");
     }
     if (code == SC_F1 && down) gui.ToggleWindow(Overlay::WIN_OPTIONS);

@@ -14,6 +14,7 @@
 
 #include "captured_log.h"
 #include "game/title_menu.h"
+#include "graphics/vis/vis.h"
 #include "system/file.h"
 #include "test_support.h"
 #include "utility/message.h"
@@ -201,7 +202,7 @@ TEST_F(ShellGame, TheCustomisePanelEndsTheGameOnlyWhenThePlanetChanged) {
   ASSERT_EQ(play(f.view, &packet), PLAY_NEW);
   ASSERT_TRUE(ShellSaveAtExit(true));  // the save of an earlier session
   Wld* const game = wld;
-  int32_t mode = 1;
+  ScreenMode mode = ScreenMode::Title;
   uint8_t terraforming = 0;
   int seaHues = 0;
   while (customParamChoices[6][seaHues][0]) ++seaHues;
@@ -209,14 +210,14 @@ TEST_F(ShellGame, TheCustomisePanelEndsTheGameOnlyWhenThePlanetChanged) {
   // save stay, and RESUME carries on with it.
   for (int turns : {0, seaHues}) {
     EXPECT_STREQ(TitleMenuChoose(3, &mode, &f.inProgress, &terraforming), "CUSTOMIZE PLANET");
-    EXPECT_EQ(mode, 2);
+    EXPECT_EQ(mode, ScreenMode::Customise);
     EXPECT_EQ(f.inProgress, 1);
     for (int i = 0; i < turns; ++i) EXPECT_TRUE(CustomisePanelChoose(7, 1, &mode, &f.inProgress));
     if (turns)
       EXPECT_TRUE(CustomisePanelChoose(8, 1, &mode, &f.inProgress));
     else
       EXPECT_FALSE(CustomisePanelLeave(&mode, &f.inProgress));
-    EXPECT_EQ(mode, 1);
+    EXPECT_EQ(mode, ScreenMode::Title);
     EXPECT_FALSE(CustomisePanelEndedGame());
     EXPECT_TRUE(FileExists(SAVEFILENAME, true));
     EXPECT_STREQ(TitleMenuChoose(2, &mode, &f.inProgress, &terraforming), "RESUME GAME IN PROGRESS");
@@ -229,7 +230,7 @@ TEST_F(ShellGame, TheCustomisePanelEndsTheGameOnlyWhenThePlanetChanged) {
   EXPECT_EQ(f.inProgress, 1);
   EXPECT_TRUE(FileExists(SAVEFILENAME, true));
   EXPECT_TRUE(CustomisePanelLeave(&mode, &f.inProgress));
-  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(mode, ScreenMode::Title);
   EXPECT_EQ(f.inProgress, 0);
   EXPECT_TRUE(CustomisePanelEndedGame());
   EXPECT_FALSE(CustomisePanelEndedGame());  // reported once

@@ -76,7 +76,7 @@ class TitleFrame : public GlFixture {
 };
 
 TEST_F(TitleFrame, AClickOrKeyActsOnTheRowWhereItHappened) {
-  vis->m_screenMode = 1;
+  vis->m_screenMode = ScreenMode::Title;
   vis->m_gameInProgress = 0;
   // A frame drawn with "CUSTOMIZE PLANET" highlighted.
   MoveTo(3);
@@ -85,7 +85,7 @@ TEST_F(TitleFrame, AClickOrKeyActsOnTheRowWhereItHappened) {
   MoveTo(4);
   ClickAt(4);
   EXPECT_STREQ(VisTitleFrame(vis, 0.01f), "NEW GAME");
-  EXPECT_EQ(vis->m_screenMode, 1);
+  EXPECT_EQ(vis->m_screenMode, ScreenMode::Title);
   // Return after a move to "GUIDE", with the pointer gone on to "LEADERBOARD" in the same frame.
   vis->m_terraforming = 0;
   MoveTo(5);
@@ -96,7 +96,7 @@ TEST_F(TitleFrame, AClickOrKeyActsOnTheRowWhereItHappened) {
 
   // In the panel: a click on "[OK]" right after a move from the "Planet Size" row leaves the
   // planet as it was.
-  int32_t mode = 1;
+  ScreenMode mode = ScreenMode::Title;
   uint8_t terraforming = 0;
   TitleMenuChoose(3, &mode, &vis->m_gameInProgress, &terraforming);
   vis->m_screenMode = mode;
@@ -106,7 +106,7 @@ TEST_F(TitleFrame, AClickOrKeyActsOnTheRowWhereItHappened) {
   MoveTo(8);
   ClickAt(8);
   EXPECT_STREQ(VisTitleFrame(vis, 0.01f), "");
-  EXPECT_EQ(vis->m_screenMode, 1);
+  EXPECT_EQ(vis->m_screenMode, ScreenMode::Title);
   EXPECT_EQ(customParamValues[0], size);
 }
 

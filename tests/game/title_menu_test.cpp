@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
+#include "graphics/vis/vis.h"
 #include "system/input.h"
 #include "test_support.h"
 #include "world/planet/terraform.h"
@@ -24,32 +25,33 @@ TEST(TitleMenu, RowsFollowThePointersHeightOnly) {
 
 TEST(TitleMenu, KeysOfTheTitleScreens) {
   const uint32_t alt = 0x0100, ralt = 0x0200, shift = 0x0001;
+  const ScreenMode menu = ScreenMode::Title, panel = ScreenMode::Customise;
   const struct {
     int code;
     bool down;
     uint32_t mods;
-    int mode;
+    ScreenMode mode;
     TitleKeyAction action;
   } cases[] = {
-      {40, true, 0, 1, TK_SELECT},
-      {44, true, 0, 2, TK_SELECT},
-      {c_inputMouseLeft, true, shift, 1, TK_SELECT},
-      {40, true, alt, 1, TK_FULLSCREEN},
-      {44, true, ralt, 2, TK_FULLSCREEN},
-      {68, true, 0, 1, TK_FULLSCREEN},
-      {41, true, 0, 1, TK_QUIT},
-      {41, true, 0, 2, TK_BACK},
-      {40, false, 0, 1, TK_NONE},
-      {41, false, 0, 1, TK_NONE},
-      {c_inputMouseRight, true, 0, 1, TK_NONE},
-      {4, true, 0, 1, TK_NONE},
+      {40, true, 0, menu, TK_SELECT},
+      {44, true, 0, panel, TK_SELECT},
+      {c_inputMouseLeft, true, shift, menu, TK_SELECT},
+      {40, true, alt, menu, TK_FULLSCREEN},
+      {44, true, ralt, panel, TK_FULLSCREEN},
+      {68, true, 0, menu, TK_FULLSCREEN},
+      {41, true, 0, menu, TK_QUIT},
+      {41, true, 0, panel, TK_BACK},
+      {40, false, 0, menu, TK_NONE},
+      {41, false, 0, menu, TK_NONE},
+      {c_inputMouseRight, true, 0, menu, TK_NONE},
+      {4, true, 0, menu, TK_NONE},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(TitleMenuKey(c.code, c.down, c.mods, c.mode), c.action) << c.code << " mode " << c.mode;
+    EXPECT_EQ(TitleMenuKey(c.code, c.down, c.mods, c.mode), c.action) << c.code << " mode " << static_cast<int>(c.mode);
 }
 
 TEST(TitleMenu, EntriesAndTheirEffects) {
-  int32_t mode = 1;
+  ScreenMode mode = ScreenMode::Title;
   uint8_t inProgress = 0, terraforming = 0;
   // With no game in progress the dim first entry does nothing.
   EXPECT_STREQ(TitleMenuChoose(2, &mode, &inProgress, &terraforming), "");
@@ -60,9 +62,9 @@ TEST(TitleMenu, EntriesAndTheirEffects) {
   terraforming = 0;
   EXPECT_STREQ(TitleMenuChoose(4, &mode, &inProgress, &terraforming), "NEW GAME");
   EXPECT_EQ(terraforming, 1);
-  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(mode, ScreenMode::Title);
   EXPECT_STREQ(TitleMenuChoose(3, &mode, &inProgress, &terraforming), "CUSTOMIZE PLANET");
-  EXPECT_EQ(mode, 2);
+  EXPECT_EQ(mode, ScreenMode::Customise);
   EXPECT_EQ(inProgress, 1);  // opening the panel ends nothing
   // The store pages open without a store platform running: nothing happens but the choice.
   EXPECT_STREQ(TitleMenuChoose(5, &mode, &inProgress, &terraforming), "GUIDE");
@@ -73,7 +75,7 @@ TEST(TitleMenu, EntriesAndTheirEffects) {
 TEST(TitleMenu, ThePanelCyclesOnlyTheChangeableParameters) {
   CustomParamsReset();
   CapturedLog log;
-  int32_t mode = 2;
+  ScreenMode mode = ScreenMode::Customise;
   uint8_t inProgress = 0;
   // "Land", "Trees" and "Rocks" stay.
   for (int row : {2, 3, 4}) {
@@ -98,13 +100,13 @@ TEST(TitleMenu, ThePanelCyclesOnlyTheChangeableParameters) {
   const int size = customParamValues[0];
   EXPECT_TRUE(CustomisePanelChoose(1, 1, &mode, &inProgress));
   EXPECT_NE(customParamValues[0], size);
-  EXPECT_EQ(mode, 2);
+  EXPECT_EQ(mode, ScreenMode::Customise);
   // Rows without a parameter do nothing; "[OK]" goes back to the title menu.
   EXPECT_FALSE(CustomisePanelChoose(0, 1, &mode, &inProgress));
   EXPECT_FALSE(CustomisePanelChoose(9, 1, &mode, &inProgress));
   EXPECT_FALSE(CustomisePanelChoose(-1, 1, &mode, &inProgress));
   EXPECT_TRUE(CustomisePanelChoose(8, 1, &mode, &inProgress));
-  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(mode, ScreenMode::Title);
   CustomParamsReset();
 }
 

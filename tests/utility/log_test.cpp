@@ -81,6 +81,75 @@ TEST(Log, AssertLogsCallsHookAndContinues) {
   EXPECT_NE(consoleLines[1].find("after == 2 / after=1"), std::string::npos);
 }
 
+namespace {
+// Each check returns its own value when it fails and 7 when it lets the caller go on; the
+// functions that return nothing report 0 for "left early" the same way.
+int ViaAssert(bool ok) {
+  ASSERT_OR_RETURN(ok, -1);
+  return 7;
+}
+int ViaAssertM(bool ok) {
+  ASSERTM_OR_RETURN(ok, -2, "detail %d", 42);
+  return 7;
+}
+int ViaAssertT(bool ok) {
+  ASSERTT_OR_RETURN(ok, -3, "given text");
+  return 7;
+}
+int went = 0;
+void AssertVoid(bool ok) {
+  ASSERT_OR_RETURN_VOID(ok);
+  went = 7;
+}
+void AssertMVoid(bool ok) {
+  ASSERTM_OR_RETURN_VOID(ok, "detail %d", 42);
+  went = 7;
+}
+void AssertTVoid(bool ok) {
+  ASSERTT_OR_RETURN_VOID(ok, "given text");
+  went = 7;
+}
+template <void (*check)(bool)>
+int ViaVoid(bool ok) {
+  went = 0;
+  check(ok);
+  return went;
+}
+}  // namespace
+
+TEST(Log, AssertOrReturnLogsLikeAssertAndLeaves) {
+  const struct {
+    int (*check)(bool);
+    int failed;              // what the check returns when the condition is false
+    const char* expression;  // what the assertion hook is given
+    const char* tail;        // how the logged line ends after "ASSERT FAILED at file(line)"
+  } cases[] = {
+      {ViaAssert, -1, "ok", "):  ok"},
+      {ViaAssertM, -2, "ok", "):  ok / detail 42"},
+      {ViaAssertT, -3, "given text", "):  given text"},
+      {ViaVoid<AssertVoid>, 0, "ok", "):  ok"},
+      {ViaVoid<AssertMVoid>, 0, "ok", "):  ok / detail 42"},
+      {ViaVoid<AssertTVoid>, 0, "given text", "):  given text"},
+  };
+  const std::string prefix = std::string("ASSERT FAILED at ") + __FILE__ + "(";
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    SCOPED_TRACE(i);
+    Hooks hooks;
+    ExpectAsserts expect;
+    EXPECT_EQ(cases[i].check(true), 7);
+    EXPECT_EQ(expect.Count(), 0);
+    EXPECT_TRUE(consoleLines.empty());
+    EXPECT_EQ(cases[i].check(false), cases[i].failed);
+    ASSERT_EQ(expect.Count(), 1);
+    EXPECT_EQ(expect.Seen()[0], cases[i].expression);
+    ASSERT_EQ(consoleLines.size(), 1u);
+    const std::string& line = consoleLines[0];
+    EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+    const std::string tail = cases[i].tail;
+    EXPECT_TRUE(line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0) << line;
+  }
+}
+
 TEST(Log, LinesFromSeveralThreadsStayWhole) {
   Hooks hooks;
   std::vector<std::thread> threads;

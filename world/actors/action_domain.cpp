@@ -329,8 +329,7 @@ const char* AtomText(const char* prefix, const char* thing) { return AtomText(pr
 
 void CondAdd(DomainCond* list, int* count, int capacity, const char* atom, bool value) {
   if (!atom) return;  // already reported by AtomText
-  ASSERTM(*count < capacity, "more than %d conditions", capacity);
-  if (*count >= capacity) return;
+  ASSERTM_OR_RETURN_VOID(*count < capacity, "more than %d conditions", capacity);
   list[*count] = {atom, value};
   *count += 1;
 }
@@ -451,8 +450,7 @@ const DomainTable& Table() {
 }  // namespace
 
 void ActionsDefine(ActionPlanner* ap) {
-  ASSERT(ap);
-  if (!ap) return;
+  ASSERT_OR_RETURN_VOID(ap);
   const DomainTable& table = Table();
   bool ok = true;
   for (const DomainAction& a : table.actions) {
@@ -465,8 +463,7 @@ void ActionsDefine(ActionPlanner* ap) {
 }
 
 void AtomsInit(ActionPlanner* ap, WorldState* ws) {
-  ASSERT(ap && ws);
-  if (!ap || !ws) return;
+  ASSERT_OR_RETURN_VOID(ap && ws);
   for (const char* atom : c_atomNames) StateSet(ap, ws, atom, false);
 }
 

@@ -24,10 +24,7 @@ const char* AssignmentName(int assignment) {
 static bool Begins(const char* s, const char* prefix) { return !strncmp(s, prefix, strlen(prefix)); }
 
 float ActionDuration(const char* name) {
-  if (!name) {
-    ASSERT(name);
-    return 5.0f;
-  }
+  ASSERT_OR_RETURN(name, 5.0f);
   if (Begins(name, "smash_ches")) return 0.5f;
   if (Begins(name, "eat_")) return 1.7f;
   if (Begins(name, "build_")) return 4.0f;

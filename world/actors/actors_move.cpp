@@ -25,10 +25,7 @@ static float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ?
 static bool Begins(const char* s, const char* prefix) { return !strncmp(s, prefix, strlen(prefix)); }
 
 void Actors::Steer(int nr, float dt, const Vec3& target, const Vec3& direction) {
-  if (!IsValid(nr)) {
-    ASSERTT(IsValid(nr), "nr>=0 && nr<m_cnt");
-    return;
-  }
+  ASSERTT_OR_RETURN_VOID(IsValid(nr), "nr>=0 && nr<m_cnt");
   const Vec3 position = m_trfs[nr].GetTranslation();
   // The gains are negative, so the error (position - target) turns into a pull toward the target.
   m_lacc[nr] = m_mpid[nr].Update(dt, position - target, Vec3{});
@@ -148,10 +145,7 @@ void Actors::PauseToEat(int nr) {
 }
 
 void Actors::MakeChosenOne(int nr) {
-  if (!IsValid(nr)) {
-    ASSERTT(IsValid(nr), "nr>=0 && nr<m_cnt");
-    return;
-  }
+  ASSERTT_OR_RETURN_VOID(IsValid(nr), "nr>=0 && nr<m_cnt");
   m_stat[nr] |= ST_CHOSEN | ST_FALLING;
   // A quarter turn about Y, so the character falls lying on its back, high above its tile.
   Matrix44& m = m_trfs[nr];

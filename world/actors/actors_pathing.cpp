@@ -93,8 +93,7 @@ int PathingThreadMain(void*) {
 bool PathingServiceRunning() { return pathingThread != nullptr; }
 
 bool PathingServiceStart() {
-  ASSERTT(!pathingThread, "!pathingThread");
-  if (pathingThread) return false;
+  ASSERTT_OR_RETURN(!pathingThread, false, "!pathingThread");
   queue.count = 0;
   queue.writePos = 0;
   queue.readPos = 0;
@@ -228,10 +227,7 @@ int PathingServiceCancel(Actors* owner) {
 }
 
 int RequestPath(Actors& actors, int nr, int tile, uint64_t attribMask, const char* itemName) {
-  if (nr < 0 || nr >= actors.m_cnt) {
-    ASSERTM(nr >= 0 && nr < actors.m_cnt, "path request for character %d", nr);
-    return 0;
-  }
+  ASSERTM_OR_RETURN(nr >= 0 && nr < actors.m_cnt, 0, "path request for character %d", nr);
   if (actors.m_pathRequested[nr]) return 0;
   actors.m_pathGoal[nr] = PathGoal{tile, attribMask, itemName};
   actors.m_pathDone[nr].store(0, std::memory_order_relaxed);
@@ -282,8 +278,7 @@ bool PathRequestReap(Actors& actors) {
 }
 
 int QueuePathRequest(Actors& actors) {
-  ASSERTT(pathingThread, "pathingThread");
-  if (!pathingThread) return -1;
+  ASSERTT_OR_RETURN(pathingThread, -1, "pathingThread");
   PathRequestReap(actors);
   if (actors.m_pathInFlight) return -1;
   int chosen = -1;

@@ -53,8 +53,8 @@ void DomainStart(ActionPlanner* planner, WorldState* state) {
 }
 
 int Actors::SetGoal(int nr, int goalCount, const char* const* goalAtoms, const bool* goalValues) {
-  ASSERTT(nr >= 0 && nr < m_cnt, "nr>=0 && nr<m_cnt");
-  if (nr < 0 || nr >= m_cnt || !m_planners || !m_currentState || !m_goalState) return -1;
+  ASSERTT_OR_RETURN(nr >= 0 && nr < m_cnt, -1, "nr>=0 && nr<m_cnt");
+  if (!m_planners || !m_currentState || !m_goalState) return -1;
   // The states and the planner belong to the pending request until it is answered.
   if (m_planRequested[nr]) return 0;
 
@@ -285,8 +285,7 @@ Thread* planningThread = nullptr;
 bool PlanningServiceRunning() { return planningThread != nullptr; }
 
 bool PlanningServiceStart() {
-  ASSERT(!planningThread);
-  if (planningThread) return false;
+  ASSERT_OR_RETURN(!planningThread, false);
   queue.mutex = new Mutex();
   queue.hasWork = new Cond();
   queue.hasRoom = new Cond();

@@ -71,10 +71,7 @@ void Demand::Update() {
 
 int Demand::Count(int slot) const {
   if (slot == -1) return 0;
-  if (slot < 0 || slot >= NUMDEMANDSLOTS) {
-    ASSERTM(slot >= 0 && slot < NUMDEMANDSLOTS, "demand slot %d outside -1..%d", slot, NUMDEMANDSLOTS - 1);
-    return 0;
-  }
+  ASSERTM_OR_RETURN(slot >= 0 && slot < NUMDEMANDSLOTS, 0, "demand slot %d outside -1..%d", slot, NUMDEMANDSLOTS - 1);
   return m_tallies[slot];
 }
 

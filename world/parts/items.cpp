@@ -249,8 +249,8 @@ int Items::StackIndex(int slot) const {
 }
 
 int Items::SetAtoms(ActionPlanner* ap, WorldState* ws, int character, int tile) const {
-  ASSERTT(tile >= 0, "location>=0");
-  if (tile < 0 || !ap || !ws) return 0;
+  ASSERTT_OR_RETURN(tile >= 0, 0, "location>=0");
+  if (!ap || !ws) return 0;
   const uint64_t s = (m_wld && m_wld->globe.IsValid(tile)) ? m_wld->globe.Attribs(tile) : 0;
   const uint64_t site = s & (AT_WATERMILL | AT_BAKERY | AT_WOODCONSTRUCTION | AT_STONECONSTRUCTION |
                              AT_SUPPLIEDBRIDGEWORK | AT_SUPPLIEDROADWORK | AT_SUPPLIEDDECKWORK | AT_SUPPLIEDFACTWORK);

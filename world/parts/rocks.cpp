@@ -70,10 +70,7 @@ void Rocks::Generate(int variant) {
 
 int Rocks::IsBlocked(int tile, int kind) const {
   if (!m_formations) return 0;
-  if (tile < 0 || tile >= m_sz) {
-    ASSERTM(tile >= 0 && tile < m_sz, "tile %d outside 0..%d", tile, m_sz - 1);
-    return 0;
-  }
+  ASSERTM_OR_RETURN(tile >= 0 && tile < m_sz, 0, "tile %d outside 0..%d", tile, m_sz - 1);
   const int8_t* slots = m_formations[tile];
   int n = 0;
   for (int s = 0; s < ROCKSLOTS; ++s) n += (slots[s] >= 0 && (kind == -1 || slots[s] == kind)) ? 1 : 0;

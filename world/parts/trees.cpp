@@ -184,10 +184,7 @@ void Trees::Generate(int variant) {
 
 int Trees::IsBlocked(int tile, int kind) const {
   if (!m_density[TK_PINE]) return 0;  // no forests yet
-  if (tile < 0 || tile >= m_sz) {
-    ASSERTM(tile >= 0 && tile < m_sz, "tile %d outside 0..%d", tile, m_sz - 1);
-    return 0;
-  }
+  ASSERTM_OR_RETURN(tile >= 0 && tile < m_sz, 0, "tile %d outside 0..%d", tile, m_sz - 1);
   if (kind == -1)
     return m_density[TK_PINE][tile] + m_density[TK_MAPL][tile] + m_density[TK_APPL][tile] + m_density[TK_SEED][tile];
   if (kind >= TK_PINE && kind <= TK_SEED) return m_density[kind][tile];

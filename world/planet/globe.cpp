@@ -289,8 +289,7 @@ static int SlotOf(const GridNode& node, int to) {
 }
 
 int Globe::CordonOff(int tile, int except) {
-  ASSERTM(IsValid(tile), "invalid tile: %d", tile);
-  if (!IsValid(tile)) return 0;
+  ASSERTM_OR_RETURN(IsValid(tile), 0, "invalid tile: %d", tile);
   int count = 0;
   for (int a = 0; a < 6; ++a) {
     const int n = m_nodes[tile].neighbours[a];
@@ -321,16 +320,12 @@ void Globe::SetTileTransforms(const Matrix44* trfs) {
 }
 
 Vec3 Globe::TilePosition(int nr) const {
-  ASSERTT(nr < m_sz && nr >= 0, "nr<m_sz && nr>=0");
-  if (nr < 0 || nr >= m_sz) return Vec3{};
+  ASSERTT_OR_RETURN(nr < m_sz && nr >= 0, Vec3{}, "nr<m_sz && nr>=0");
   return m_trfs[nr].GetTranslation();
 }
 
 int Globe::OppositeNeighbour(int from, int tile) const {
-  if (!IsValid(from) || !IsValid(tile)) {
-    ASSERTM(IsValid(from) && IsValid(tile), "from %d tile %d", from, tile);
-    return -1;
-  }
+  ASSERTM_OR_RETURN(IsValid(from) && IsValid(tile), -1, "from %d tile %d", from, tile);
   const Vec3 p = TilePosition(from);
   int best = -1;
   float bestDist = -1.0f;
@@ -347,10 +342,7 @@ int Globe::NextInLine(int tile, int dx, int dy, const Matrix44& frame) const {
   ASSERTT(dx == 0 || dy == 0, "dx==0 || dy==0");
   ASSERTT(abs(dx) <= 1, "abs(dx) <= 1");
   ASSERTT(abs(dy) <= 1, "abs(dy) <= 1");
-  if (!IsValid(tile)) {
-    ASSERTM(IsValid(tile), "invalid tile: %d", tile);
-    return -1;
-  }
+  ASSERTM_OR_RETURN(IsValid(tile), -1, "invalid tile: %d", tile);
   const Vec3 target = TilePosition(tile) + frame.GetXAxis() * (static_cast<float>(dx) * m_hexw) +
                       frame.GetYAxis() * (static_cast<float>(dy) * m_hexw);
   int bestNr = -1;
@@ -466,10 +458,7 @@ void Globe::ComputeAttribs() {
 }
 
 int Globe::IsBuildable(int tile) const {
-  if (!IsValid(tile)) {
-    ASSERTM(IsValid(tile), "invalid tile: %d", tile);
-    return 0;
-  }
+  ASSERTM_OR_RETURN(IsValid(tile), 0, "invalid tile: %d", tile);
   const GridNode& node = m_nodes[tile];
   if (node.type == TP_WATR || node.numneighbours != 6) return 0;
   bool missing = false;
@@ -489,8 +478,7 @@ int Globe::IsBuildable(int tile) const {
 }
 
 void Globe::ClearBuildableAround(int tile) {
-  ASSERTT(tile >= 0 && tile < m_sz, "nr>=0 && nr<m_sz");
-  if (!IsValid(tile)) return;
+  ASSERTT_OR_RETURN_VOID(tile >= 0 && tile < m_sz, "nr>=0 && nr<m_sz");
   for (int k = 0; k < 6; ++k) {
     const int n = m_nodes[tile].neighbours[k];
     if (n >= 0) AttribsClear(n, AT_BUILDABLE);
@@ -628,10 +616,7 @@ void Globe::SurveyTile(int tile, int distance, int attribDist[32], int itemDist[
 }
 
 int Globe::Survey(int start, int limit, int attribDist[32], int itemDist[64], int actorDist[64]) const {
-  if (!IsValid(start)) {
-    ASSERTM(IsValid(start), "invalid start: %d", start);
-    return 0;
-  }
+  ASSERTM_OR_RETURN(IsValid(start), 0, "invalid start: %d", start);
   if (limit < 1) limit = 1;
   // A survey reaches a few hundred tiles: the tiles seen are stamped with the survey's number in
   // a per-thread array that outlives the call, instead of clearing a whole-planet array each time.
@@ -672,10 +657,7 @@ int Globe::Survey(int start, int limit, int attribDist[32], int itemDist[64], in
 }
 
 int Globe::RandomTileNear(int tile, float minDist, float maxDist, uint64_t excluded) const {
-  if (!IsValid(tile)) {
-    ASSERTM(IsValid(tile), "invalid tile: %d", tile);
-    return -1;
-  }
+  ASSERTM_OR_RETURN(IsValid(tile), -1, "invalid tile: %d", tile);
   const int c = m_nodes[tile].continent;
   if (c >= m_numcontinents || m_contsizes[c] <= 0) return -1;
   const Vec3 p = TilePosition(tile);
@@ -703,8 +685,8 @@ int Globe::RandomTiles(int count, int* out, int tile, float minDist, float maxDi
 
 int Globe::CountOnContinent(int cont, int* pine, int* mapl, int* appl, int* rock) const {
   *pine = *mapl = *appl = *rock = 0;
-  ASSERTT(cont >= 0 && cont < m_numcontinents, "cont>=0 && cont<m_numcontinents");
-  if (cont < 0 || cont >= m_numcontinents || !m_wld) return 0;
+  ASSERTT_OR_RETURN(cont >= 0 && cont < m_numcontinents, 0, "cont>=0 && cont<m_numcontinents");
+  if (!m_wld) return 0;
   if (m_nodes[m_continents[cont][0]].type == TP_WATR) return 0;
   const Trees& trees = m_wld->trees;
   for (int j = 0; j < m_contsizes[cont]; ++j) {

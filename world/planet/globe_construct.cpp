@@ -49,10 +49,7 @@ void GlobePave(Wld* world, int nr) {
 }
 
 void Globe::RaiseTile(int tile, float distance) {
-  if (!IsValid(tile)) {
-    ASSERTM(IsValid(tile), "invalid tile: %d", tile);
-    return;
-  }
+  ASSERTM_OR_RETURN_VOID(IsValid(tile), "invalid tile: %d", tile);
   if (!m_trfs) return;
   const Vec3 up = Normalize(m_trfs[tile].GetZAxis()) * distance;
   m_trfs[tile].SetTranslation(m_trfs[tile].GetTranslation() + up);
@@ -68,10 +65,7 @@ void Globe::RaiseTile(int tile, float distance) {
 }
 
 int Globe::BridgeStart(int tile) const {
-  if (!IsValid(tile)) {
-    ASSERTM(IsValid(tile), "invalid tile: %d", tile);
-    return -1;
-  }
+  ASSERTM_OR_RETURN(IsValid(tile), -1, "invalid tile: %d", tile);
   int best = -1;
   int bestSteps = 0;
   for (int k = 0; k < 6; ++k) {
@@ -144,10 +138,7 @@ int Globe::StartBridge(int tile, int toward) {
 }
 
 int Globe::AddBridge(int fr, int mi, int to) {
-  if (!IsValid(fr) || !IsValid(mi)) {
-    ASSERTM(IsValid(fr) && IsValid(mi), "fr %d mi %d", fr, mi);
-    return -1;
-  }
+  ASSERTM_OR_RETURN(IsValid(fr) && IsValid(mi), -1, "fr %d mi %d", fr, mi);
   const GridNode& nodemi = m_nodes[mi];
   const GridNode& nodefr = m_nodes[fr];
   ASSERTT(nodemi.type == TP_WATR, "nodemi.type==TP_WATR");
@@ -354,8 +345,7 @@ void Globe::Pave(int nr) {
 }
 
 int Globe::BuildRoad(int tile) {
-  ASSERTM(IsValid(tile), "invalid tile: %d", tile);
-  if (!IsValid(tile)) return -1;
+  ASSERTM_OR_RETURN(IsValid(tile), -1, "invalid tile: %d", tile);
   AttribsClear(tile, c_roadSiteBits | AT_SUPPLIEDROADWORK);
   m_nodes[tile].type = TP_ROAD;
   static const char* const sites[4][2] = {{"plconstruction", "plaza"},

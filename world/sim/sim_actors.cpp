@@ -41,10 +41,8 @@ void DecideCharacter(Wld* world, int n, float dt) {
 void MoveCharacter(Wld* world, int n, float dt) {
   Actors& a = world->actors;
   const Globe& globe = world->globe;
-  if (!globe.IsValid(a.m_loca[n]) || !globe.m_heights) {
-    ASSERTM(globe.IsValid(a.m_loca[n]), "actor %d on tile %d", n, a.m_loca[n]);
-    return;
-  }
+  ASSERTM_OR_RETURN_VOID(globe.IsValid(a.m_loca[n]), "actor %d on tile %d", n, a.m_loca[n]);
+  if (!globe.m_heights) return;
   float h = globe.m_heights[a.m_loca[n]];
   const int target = a.m_tgtl[n];
   const int location = a.m_loca[n];

@@ -123,7 +123,7 @@ TEST_F(VisDisplay, ClearColourPlanetColoursAndOutlines) {
   VisClearFrame(vis);
   ProgramUse(vis->m_programs[PROG_STATIC_LINES]);
   glEnable(GL_DEPTH_TEST);
-  PlanetDraw(vis, *world, DRAW_LINES);
+  PlanetDraw(vis, *world, VisDrawMode::Lines);
   int w = 0, h = 0;
   const std::vector<uint8_t> lines = ReadBack(&w, &h);
   int lit = 0;
@@ -441,14 +441,14 @@ TEST_F(VisDisplay, SimulationMessagesMoveTheCameras) {
   EXPECT_EQ(vis->m_camTo, c_camIntro);
   // A keyword that merely begins with gameend counts; "intro" without its blank does not.
   vis->m_gameInProgress = 1;
-  vis->m_screenMode = 0;
+  vis->m_screenMode = ScreenMode::Game;
   EXPECT_TRUE(HandleSimEvent(vis, "gameendXYZ", world));
-  EXPECT_EQ(vis->m_screenMode, 1);
+  EXPECT_EQ(vis->m_screenMode, ScreenMode::Title);
   EXPECT_EQ(vis->m_gameInProgress, 0);
   EXPECT_FALSE(HandleSimEvent(vis, "intro", world));
   EXPECT_FALSE(HandleSimEvent(vis, "", world));
   EXPECT_FALSE(HandleSimEvent(vis, nullptr, world));
-  vis->m_screenMode = 0;
+  vis->m_screenMode = ScreenMode::Game;
 }
 
 // Last of the suite: it replaces the planet model and puts the good one back.

@@ -88,18 +88,18 @@ class VisSimMessages : public GlFixture {
 TEST_F(VisSimMessages, TheGameEndsOnceAndTheStoreGetsItsMessages) {
   Vis* vis = scene->vis;
   Wld* world = scene->world;
-  vis->m_screenMode = 0;
+  vis->m_screenMode = ScreenMode::Game;
   vis->m_gameInProgress = 1;
   // The world repeats its end on every step of the frame: only the first one counts.
   for (int i = 0; i < 5; ++i) EXPECT_TRUE(HandleSimEvent(vis, "gameend win=1 lose=0 age=1234.5 tilecount=2432", world));
   EXPECT_EQ(gameEnds, 1);
-  EXPECT_EQ(vis->m_screenMode, 1);
+  EXPECT_EQ(vis->m_screenMode, ScreenMode::Title);
   EXPECT_EQ(vis->m_gameInProgress, 0);
   // Nor does one arrive later, on the title screen or with no game in progress.
-  vis->m_screenMode = 0;
+  vis->m_screenMode = ScreenMode::Game;
   EXPECT_TRUE(HandleSimEvent(vis, "gameend win=1 lose=0 age=9 tilecount=2432", world));
   EXPECT_EQ(gameEnds, 1);
-  EXPECT_EQ(vis->m_screenMode, 0);
+  EXPECT_EQ(vis->m_screenMode, ScreenMode::Game);
   EXPECT_TRUE(HandleSimEvent(vis, "intstat name=s_freed delta=1", world));
   EXPECT_TRUE(HandleSimEvent(vis, "fltstat name=s_walked delta=1.5", world));
   EXPECT_TRUE(HandleSimEvent(vis, "statsync", world));
@@ -114,7 +114,7 @@ TEST_F(VisSimMessages, TheGameEndsOnceAndTheStoreGetsItsMessages) {
 TEST_F(VisSimMessages, OneActionPerFrameFromRealEvents) {
   Vis* vis = scene->vis;
   Wld* world = scene->world;
-  vis->m_screenMode = 0;
+  vis->m_screenMode = ScreenMode::Game;
   vis->m_sendPacket.Empty();
   InputPoll();
   int code, down;
@@ -156,7 +156,7 @@ TEST_F(VisSimMessages, OneActionPerFrameFromRealEvents) {
 TEST_F(VisSimMessages, AClickCarriesItsModifiersOnThePressOnly) {
   Vis* vis = scene->vis;
   Wld* world = scene->world;
-  vis->m_screenMode = 0;
+  vis->m_screenMode = ScreenMode::Game;
   vis->m_sendPacket.Empty();
   for (int i = 0; i < VISNUMACTIONS; ++i) vis->m_actionNames[i] = nullptr;
   WindowSize(&vis->m_windowWidth, &vis->m_windowHeight);

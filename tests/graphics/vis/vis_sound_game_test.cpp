@@ -56,7 +56,7 @@ TEST_F(VisSoundInGame, MessagesOptionsAndTabReachTheChannels) {
   Options& options = vis->m_overlay.GetOptions();
   const float master = options.m_masterVolume;
   EXPECT_NEAR(AudioListenerGain(), master * master * master, 1e-6f);
-  vis->m_screenMode = 0;
+  vis->m_screenMode = ScreenMode::Game;
 
   // The intro's end starts the town theme on the music channel.
   EXPECT_TRUE(HandleSimEvent(vis, "intro ended=1 started=0", world));

@@ -76,10 +76,7 @@ int Actors::Perform(int nr, float dt) {
   if (!IsValid(nr)) return -1;
   const int stage = m_planStage[nr];
   if (m_planSize[nr] <= 0 || !m_planActive[nr] || stage >= m_planSize[nr]) return -1;
-  if (stage < 0 || stage >= c_planStepLimit) {
-    ASSERTM(stage >= 0 && stage < c_planStepLimit, "%s at plan stage %d", m_name[nr].c_str(), stage);
-    return -1;
-  }
+  ASSERTM_OR_RETURN(stage >= 0 && stage < c_planStepLimit, -1, "%s at plan stage %d", m_name[nr].c_str(), stage);
   const char* name = m_planActions[nr][stage];
   const int row = StepHandlerFind(name);
   int result = -1;

@@ -111,11 +111,8 @@ int PerformClear(Actors& a, int nr, const char* name, float dt) {
   const char* blockage = name + (strncmp(name, "clear_", 6) ? 0 : 6);
   const bool cuttree = !strcmp(blockage, "woodyblock");
   const bool cutston = !strcmp(blockage, "rockyblock");
-  if (!cuttree && !cutston) {
-    // Nothing could ever clear such a blockage; waiting on it would hold the character for good.
-    ASSERTM(cuttree || cutston, "Unkown blockage '%s'", blockage);
-    return -1;
-  }
+  // Only trees and stones can be cleared: waiting on any other blockage would hold the character for good.
+  ASSERTM_OR_RETURN(cuttree || cutston, -1, "Unkown blockage '%s'", blockage);
   if (cuttree && !TileHas(a, loc, AT_WOODYBLOCK)) {
     LOGI("%s cannot clear %s when not at woody block.", who, blockage);
     return -1;
