@@ -1,5 +1,7 @@
 // Frames a second of the real game frame (simulation steps, then the visualisation) in a 1280x720 window, along a fixed
 // camera path. Run it under tools/with_display.sh; without a display it prints one line saying so and exits 0.
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -40,16 +42,38 @@ void Aim(Vis* vis, const Wld& world, const View& view) {
   vis->m_camBlend = 1.0f;
 }
 
+// Where a view's frames went: the main thread's processor time, the wall time of the simulation
+// and of the visualisation (drawing included: the swap waits for the rasteriser), and the steps.
+// The page faults count the memory the main thread's allocations took from the system and gave back.
+struct Split {
+  double cpuMs = 0.0, simMs = 0.0, visMs = 0.0;
+  int steps = 0;
+  long faults = 0;
+};
+
+long MainThreadFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_minflt + usage.ru_majflt;
+}
+
 // One frame as the game's loop runs it: the steps the last frame's length asks for, then the
-// visualisation. The main thread's processor time is added to cpuMs. Not inlined, so that a
-// profiler can count this function alone (valgrind --toggle-collect='*GameFrame*').
-[[gnu::noinline]] bool GameFrame(Vis* vis, Wld* world, Packet* outbox, double* lastSeconds, double* cpuMs) {
+// visualisation. Not inlined, so that a profiler can count this function alone
+// (valgrind --toggle-collect='*GameFrame*').
+[[gnu::noinline]] bool GameFrame(Vis* vis, Wld* world, Packet* outbox, double* lastSeconds, Split* split) {
   const int steps = ShellFrameSteps(*lastSeconds, false);
   const double t0 = bench::NowMs(), c0 = bench::CpuUs();
+  const long faults = MainThreadFaults();
   SimFrame(outbox, steps, static_cast<float>(c_shellStepSeconds), world);
+  const double t1 = bench::NowMs();
   const bool ok = VisFrame(vis, static_cast<float>(*lastSeconds), steps, static_cast<float>(c_shellStepSeconds), world);
-  *cpuMs += (bench::CpuUs() - c0) / 1000.0;
-  *lastSeconds = (bench::NowMs() - t0) / 1000.0;
+  const double t2 = bench::NowMs();
+  split->cpuMs += (bench::CpuUs() - c0) / 1000.0;
+  split->simMs += t1 - t0;
+  split->visMs += t2 - t1;
+  split->steps += steps;
+  split->faults += MainThreadFaults() - faults;
+  *lastSeconds = (t2 - t0) / 1000.0;
   return ok;
 }
 
@@ -97,7 +121,7 @@ int main(int argc, char** argv) {
       Wld* world = ShotWorldMake(&vis, "Bench", size.param, 0, &outbox);
       // Twenty seconds of the game first, so the characters have landed and the intro camera
       // has handed over; the path below then owns the camera.
-      double last = 1.0 / 60.0, cpu = 0.0;
+      double last = 1.0 / 60.0;
       const int warmupFrames = static_cast<int>(warmup * 30.0);
       for (int f = 0; world && f < warmupFrames; ++f)
         SimFrame(&outbox, 8, static_cast<float>(c_shellStepSeconds), world);
@@ -112,15 +136,22 @@ int main(int argc, char** argv) {
         if (onlyView && strcmp(onlyView, view.name) != 0) continue;
         Quiet();
         Aim(&vis, *world, view);
-        for (int f = 0; f < 5; ++f) GameFrame(&vis, world, &outbox, &last, &cpu);
+        Split split;
+        for (int f = 0; f < 5; ++f) GameFrame(&vis, world, &outbox, &last, &split);
         Aim(&vis, *world, view);
-        cpu = 0.0;
+        split = Split{};
         const double t0 = bench::NowMs();
-        for (int f = 0; f < frames; ++f) GameFrame(&vis, world, &outbox, &last, &cpu);
+        for (int f = 0; f < frames; ++f) GameFrame(&vis, world, &outbox, &last, &split);
         const double wall = bench::NowMs() - t0;
         Loud();
-        printf("fps_%d_tiles_%s%s %.2f fps\n", size.tiles, view.name, suffix, frames * 1000.0 / wall);
-        printf("main_thread_%d_tiles_%s%s %.2f ms\n", size.tiles, view.name, suffix, cpu / frames);
+        const char* v = view.name;
+        printf("fps_%d_tiles_%s%s %.2f fps\n", size.tiles, v, suffix, frames * 1000.0 / wall);
+        printf("main_thread_%d_tiles_%s%s %.2f ms\n", size.tiles, v, suffix, split.cpuMs / frames);
+        printf("sim_%d_tiles_%s%s %.2f ms\n", size.tiles, v, suffix, split.simMs / frames);
+        printf("vis_%d_tiles_%s%s %.2f ms\n", size.tiles, v, suffix, split.visMs / frames);
+        printf("steps_%d_tiles_%s%s %.2f steps\n", size.tiles, v, suffix, static_cast<double>(split.steps) / frames);
+        printf("page_faults_%d_tiles_%s%s %.0f faults\n", size.tiles, v, suffix,
+               static_cast<double>(split.faults) / frames);
       }
       Quiet();
       ShotWorldFree(&vis, world);

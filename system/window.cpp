@@ -4,6 +4,8 @@
 #include <GL/glew.h>
 #include <SDL2/SDL.h>
 
+#include <malloc.h>
+
 #include <cstdint>
 
 #include "utility/fixed_string.h"
@@ -27,6 +29,21 @@
 #include <X11/Xlib.h>
 
 namespace {
+
+// The software GL driver allocates its vertex and geometry stages' output afresh for every draw
+// (megabytes for the planet and the big instanced groups) and frees it at the end of the draw.
+// With the C library's defaults whether such a block is mapped from the system and handed back
+// each time depends on what the process allocated before (the threshold moves), and when it is,
+// every draw pays thousands of page faults: up to three quarters of a frame at the far views.
+// Blocks up to the largest size the library allows stay in the heap, and freed memory up to a
+// generous bound is kept there for the next draw instead of being returned. Only speed hangs
+// on it: an allocator that ignores the hints (the sanitizers' own) draws the same, slower.
+void KeepDriverBuffersInHeap() {
+  constexpr int c_mmapThreshold = 32 * 1024 * 1024;  // the library's ceiling on 64-bit systems
+  constexpr int c_trimThreshold = 256 * 1024 * 1024;
+  mallopt(M_MMAP_THRESHOLD, c_mmapThreshold);
+  mallopt(M_TRIM_THRESHOLD, c_trimThreshold);
+}
 
 struct WindowState {
   int driverIndex;
@@ -169,6 +186,7 @@ bool WindowCreate(int width, int height, bool fullscreen) {
     return false;
   }
 
+  KeepDriverBuffersInHeap();
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, state.glMajor);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, state.glMinor);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <unordered_set>
 #include <vector>
 
 #include "utility/log.h"
@@ -46,6 +47,10 @@ float TriangleDistance(const Vec3& a, const Vec3& b, const Vec3& c) {
   }
   return std::min({SegmentDistance(a, b), SegmentDistance(b, c), SegmentDistance(c, a)});
 }
+
+// Two vertices in the same place, bit for bit: whatever transform the GPU applies, they land on
+// the same point.
+bool SamePlace(const GeoVertex& a, const GeoVertex& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
 // The chunk of a direction: the cube face it points through, then the cell of a grid on it.
 int ChunkOf(const Vec3& d, int grid) {
@@ -193,22 +198,38 @@ bool PlanetChunksBuild(const GeoVertex* vertices, int triangleCount, int lineCou
     }
     order = std::vector<uint32_t>();
 
-    // Each primitive goes to the chunk its middle points through.
+    // Each primitive goes to the chunk its middle points through; one that cannot colour a
+    // pixel goes nowhere (cell -1). A triangle with two corners in the same place has no area
+    // wherever it is drawn (the tiles' walls between neighbours of equal height), and so has a
+    // line of no length; a line drawn again between the same two vertices (the border two
+    // tiles share) lays the same fragments with the same colour and depth where the first
+    // already did.
     const int primitives = triangleCount + lineCount;
-    std::vector<int32_t> cellOf(static_cast<size_t>(primitives));
+    std::vector<int32_t> cellOf(static_cast<size_t>(primitives), -1);
     std::vector<int32_t> tris(cells, 0), lines(cells, 0);
+    int64_t kept = 0;
     float inner = 3.4e38f, outer = 0.0f;
     for (int t = 0; t < triangleCount; ++t) {
       const Vec3 a = Position(vertices[3 * t]), b = Position(vertices[3 * t + 1]), c = Position(vertices[3 * t + 2]);
+      inner = std::min(inner, TriangleDistance(a, b, c));
+      if (SamePlace(vertices[3 * t], vertices[3 * t + 1]) || SamePlace(vertices[3 * t + 1], vertices[3 * t + 2]) ||
+          SamePlace(vertices[3 * t + 2], vertices[3 * t]))
+        continue;
       cellOf[t] = ChunkOf(a + b + c, grid);
       ++tris[cellOf[t]];
-      inner = std::min(inner, TriangleDistance(a, b, c));
+      kept += 3;
     }
     const int64_t lineBase = int64_t{3} * triangleCount;
+    std::unordered_set<uint64_t> drawnLines;
     for (int l = 0; l < lineCount; ++l) {
-      const Vec3 a = Position(vertices[lineBase + 2 * l]), b = Position(vertices[lineBase + 2 * l + 1]);
-      cellOf[triangleCount + l] = ChunkOf(a + b, grid);
+      const int64_t first = lineBase + 2 * l;
+      if (SamePlace(vertices[first], vertices[first + 1])) continue;
+      uint64_t ends[2] = {canonical[first], canonical[first + 1]};
+      if (ends[0] > ends[1]) std::swap(ends[0], ends[1]);
+      if (!drawnLines.insert(ends[0] << 32 | ends[1]).second) continue;
+      cellOf[triangleCount + l] = ChunkOf(Position(vertices[first]) + Position(vertices[first + 1]), grid);
       ++lines[cellOf[triangleCount + l]];
+      kept += 2;
     }
     for (int64_t v = 0; v < vertexCount; ++v) outer = std::max(outer, Position(vertices[v]).Length());
 
@@ -224,8 +245,8 @@ bool PlanetChunksBuild(const GeoVertex* vertices, int triangleCount, int lineCou
     out->lineCount = new int32_t[chunks]();
     out->centre = new Vec3[chunks];
     out->radius = new float[chunks]();
-    out->indices = new uint32_t[static_cast<size_t>(vertexCount)];
-    out->indexCount = vertexCount;
+    out->indices = new uint32_t[static_cast<size_t>(kept)];
+    out->indexCount = kept;
     out->runFirst = new int32_t[chunks];
     out->runCount = new int32_t[chunks];
     out->runOffsets = new const void*[chunks];
@@ -242,6 +263,7 @@ bool PlanetChunksBuild(const GeoVertex* vertices, int triangleCount, int lineCou
     }
     std::vector<Aabb> boxes(chunks);
     for (int p = 0; p < primitives; ++p) {
+      if (cellOf[p] < 0) continue;
       const int chunk = chunkOfCell[cellOf[p]];
       const bool tri = p < triangleCount;
       const int corners = tri ? 3 : 2;

@@ -81,7 +81,9 @@ struct PlanetChunks {
 
 // Splits a planet mesh (triangleCount triangles, then lineCount lines, as a ".geo" lays them
 // out) into grid x grid chunks on each of the six cube faces (grid 1 to 32; empty chunks are
-// dropped). False, with a log line and out emptied, for a mesh that does not fit or no memory.
+// dropped). Primitives that cannot colour a pixel are left out: triangles with two corners in
+// one place, lines of no length, and a line repeated between the same two vertices. False,
+// with a log line and out emptied, for a mesh that does not fit or no memory.
 bool PlanetChunksBuild(const GeoVertex* vertices, int triangleCount, int lineCount, int grid, PlanetChunks* out);
 
 // The runs of the chunks that may be seen, merged where one ends where the next begins: for the

@@ -105,6 +105,12 @@ bool DrawInstanced(Vis* vis, int slot, const Matrix44* trfs, int count, VisDrawM
   return true;
 }
 
+// A software rasteriser starts filling pixels only when what was drawn is handed over to it (a
+// flush, the swap, a read-back); until then its threads wait while this thread shades and sorts
+// the rest of the frame into tiles. Handed over after each big group, the pixels of one group are
+// filled while the next is prepared. The picture is the same: the same draws in the same order.
+void StartRasterising() { glFlush(); }
+
 // The planet's chunks that may be seen, as one multi-draw over its index list.
 bool DrawPlanetChunks(Vis* vis, VisDrawMode mode) {
   PlanetChunks& chunks = vis->m_planetChunks;
@@ -312,7 +318,9 @@ void VisDraw3D(Vis* vis, const Wld& world) {
 
   const GlHandle* prog = vis->m_programs;
   if (prog[PROG_STATIC_MODEL]) ProgramUse(prog[PROG_STATIC_MODEL]), PlanetDraw(vis, world, VisDrawMode::Solid);
+  StartRasterising();
   if (prog[PROG_STATIC_LINES]) ProgramUse(prog[PROG_STATIC_LINES]), PlanetDraw(vis, world, VisDrawMode::Lines);
+  StartRasterising();
 
   for (VisDrawMode mode : {VisDrawMode::Solid, VisDrawMode::Lines}) {
     const GlHandle program = prog[mode == VisDrawMode::Solid ? PROG_INST_MODEL : PROG_INST_LINES];
@@ -327,6 +335,7 @@ void VisDraw3D(Vis* vis, const Wld& world) {
     BridgeMarkersDraw(vis, world, vis->m_annotationModels[ANNOT_BRDIR], mode);
     PathTargetDraw(vis, world, vis->m_annotationModels[ANNOT_TARGET], mode);
     if (mode == VisDrawMode::Solid) CrownsDraw(vis, world, vis->m_itemModels[c_crownItemModel], mode);
+    if (mode == VisDrawMode::Solid) StartRasterising();
   }
 
   if (prog[PROG_SPARKLE_INST] && vis->m_sparkleTexture) {
