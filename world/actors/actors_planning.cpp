@@ -273,6 +273,16 @@ void ReturnDiscarded(PlanRequest* r) {
   r->done.store(1, std::memory_order_release);
 }
 
+// The queue's mutex and conditions, freed when the service fails to start or has stopped.
+void ReleaseQueueSync() {
+  delete queue.served;
+  delete queue.hasRoom;
+  delete queue.hasWork;
+  delete queue.mutex;
+  queue.served = queue.hasRoom = queue.hasWork = nullptr;
+  queue.mutex = nullptr;
+}
+
 void WaitOn(Cond* cond) {
   const int waitresult = cond->Wait(queue.mutex);
   ASSERT(!waitresult);
@@ -292,12 +302,7 @@ bool PlanningServiceStart() {
   queue.served = new Cond();
   if (!queue.mutex->m_mutex || !queue.hasWork->m_cond || !queue.hasRoom->m_cond || !queue.served->m_cond) {
     LOGE("Cannot start the action planning service without its mutex and conditions.");
-    delete queue.served;
-    delete queue.hasRoom;
-    delete queue.hasWork;
-    delete queue.mutex;
-    queue.served = queue.hasRoom = queue.hasWork = nullptr;
-    queue.mutex = nullptr;
+    ReleaseQueueSync();
     return false;
   }
   queue.count = queue.writePos = queue.readPos = 0;
@@ -308,12 +313,7 @@ bool PlanningServiceStart() {
   Thread* thread = new Thread(PlanningThreadMain, "planningthread", nullptr);
   if (!thread->m_thread) {
     delete thread;
-    delete queue.served;
-    delete queue.hasRoom;
-    delete queue.hasWork;
-    delete queue.mutex;
-    queue.served = queue.hasRoom = queue.hasWork = nullptr;
-    queue.mutex = nullptr;
+    ReleaseQueueSync();
     return false;
   }
   planningThread = thread;
@@ -334,12 +334,7 @@ void PlanningServiceStop() {
   for (int i = 0; i < queue.count; ++i) ReturnDiscarded(queue.ring[(queue.readPos + i) % c_requestSlots]);
   queue.count = queue.writePos = queue.readPos = 0;
   for (PlanRequest*& slot : queue.ring) slot = nullptr;
-  delete queue.served;
-  delete queue.hasRoom;
-  delete queue.hasWork;
-  delete queue.mutex;
-  queue.served = queue.hasRoom = queue.hasWork = nullptr;
-  queue.mutex = nullptr;
+  ReleaseQueueSync();
 }
 
 bool PlanningQueuePush(PlanRequest* request) {

@@ -30,20 +30,26 @@ constexpr size_t c_actorBytes = 4 + 4 + 4 + 256 + 8 + 4 + 4 + 64 + 12 + 4 + 12 +
                                 8 + 4 + 4 + 4;  // the stored fields of one character
 static_assert(c_actorBytes == 1504);
 
+// The count that leads a part's table: written as it is, or read and taken only within 0..limit
+// (a refusal stops the stream with the given reason and leaves the count as it was).
+bool CountField(SaveStream& s, int32_t* count, int limit, const char* refusal) {
+  int32_t cnt = *count;
+  s.Field(&cnt, sizeof(cnt), "written == sizeof(m_cnt)");
+  if (s.Writing()) return true;
+  if (cnt < 0 || cnt > limit) {
+    s.Refuse(refusal);
+    return false;
+  }
+  *count = cnt;
+  return true;
+}
+
 }  // namespace
 
 size_t Buildings::Serialize(SaveStream& s) {
   const bool write = s.Writing();
   const uint64_t start = s.Bytes();
-  int32_t cnt = m_cnt;
-  s.Field(&cnt, sizeof(m_cnt), "written == sizeof(m_cnt)");
-  if (!write) {
-    if (cnt < 0 || cnt > MAXBUILDINGS) {
-      s.Refuse("building count out of range");
-      return s.Bytes() - start;
-    }
-    m_cnt = cnt;
-  }
+  if (!CountField(s, &m_cnt, MAXBUILDINGS, "building count out of range")) return s.Bytes() - start;
   const size_t n = static_cast<size_t>(m_cnt);
   ASSERTT(m_cnt > 0, "m_cnt>0");
   s.Field(m_name, n * sizeof(m_name[0]), "written == m_cnt*sizeof(m_name[0])");
@@ -65,15 +71,7 @@ size_t Buildings::Serialize(SaveStream& s) {
 size_t Items::Serialize(SaveStream& s) {
   const bool write = s.Writing();
   const uint64_t start = s.Bytes();
-  int32_t cnt = m_cnt;
-  s.Field(&cnt, sizeof(m_cnt), "written == sizeof(m_cnt)");
-  if (!write) {
-    if (cnt < 0 || cnt > MAXITEMS) {
-      s.Refuse("item count out of range");
-      return s.Bytes() - start;
-    }
-    m_cnt = cnt;
-  }
+  if (!CountField(s, &m_cnt, MAXITEMS, "item count out of range")) return s.Bytes() - start;
   const size_t n = static_cast<size_t>(m_cnt);
   ASSERTT(m_cnt > 0, "m_cnt>0");
   s.Field(m_loca, n * sizeof(m_loca[0]), "written == m_cnt*sizeof(m_loca[0])");
