@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 #include "system/file.h"
@@ -227,6 +228,9 @@ struct Conversion {
   std::vector<int32_t> faces;  // 6 raised-vertex numbers per face
   std::vector<int32_t> lines;  // 2 raised-vertex numbers per line
   std::vector<char> text;
+  // The outputs' temporary files written so far: removed when the conversion cannot go on.
+  FixedString temporaries[2];
+  int temporaryCount = 0;
 
   void Free() { *this = Conversion(); }
 };
@@ -236,10 +240,12 @@ Conversion conv;
 // The conversion cannot go on and the process ends; the player is told why in a dialog, since
 // the log alone would leave the window simply gone.
 [[noreturn]] void InstallationFault(const char* reason) {
+  for (int i = 0; i < conv.temporaryCount; ++i) FileRemove(conv.temporaries[i].c_str(), true);
   conv.Free();
   char text[600];
-  snprintf(text, sizeof(text), "Quillomar cannot make the planet and has to end.\n%s\nThe log vyxlog.txt says more.",
-           reason);
+  // Only a log that was opened can say more; without a user folder there is none.
+  snprintf(text, sizeof(text), "Quillomar cannot make the planet and has to end.\n%s%s", reason,
+           logFile ? "\nThe log vyxlog.txt says more." : "");
   if (planetFaultDialog) planetFaultDialog("Quillomar", text);
   if (planetDumpFaultHook) planetDumpFaultHook();
   exit(1);
@@ -275,41 +281,60 @@ struct LineReader {
   }
 };
 
-// Output with every write and the close checked: a full disk must not pass for a planet.
+// An output written as the save is: into "<name>.tmp", every write checked and the data pushed to
+// the disk, and renamed over the name only once both files of the planet are whole, so a full
+// disk or a kill half way leaves the planet of before as it was.
 struct CheckedFile {
-  FILE* f = nullptr;
-  FixedString path;
+  FileHandle f = 0;
+  FixedString temporary;
+  FixedString path;  // the final name's full path, for the player
   bool ok = true;
 
   void Write(const void* data, size_t bytes) {
-    if (ok && fwrite(data, 1, bytes, f) != bytes) ok = false;
+    if (ok && FileWrite(f, data, bytes) != bytes) ok = false;
   }
   bool Close() {
-    if (fflush(f) != 0) ok = false;
-    if (fclose(f) != 0) ok = false;
-    f = nullptr;
+    ok = ok && FileFlush(f);
+    FileClose(f);
+    f = 0;
     return ok;
   }
 };
 
 void OpenOutput(CheckedFile* out, const char* name, bool mesh) {
-  if (!FilePathMake(&out->path, name, true) || !(out->f = FileStreamOpenWrite(out->path.c_str()))) {
-    const char* shown = out->path.Empty() ? name : out->path.c_str();
-    if (mesh)
-      LOGE("Cannot write %s for writing.", shown);
-    else
-      LOGE("Cannot open %s for writing.", shown);
-    char reason[400];
-    snprintf(reason, sizeof(reason), "%s cannot be written (is the user folder read-only?).", shown);
-    InstallationFault(reason);
+  out->temporary.Format("%s.tmp", name);
+  if (FilePathMake(&out->path, name, true) && (out->f = FileCreateTemporary(out->temporary.c_str(), true))) {
+    if (conv.temporaryCount < 2) conv.temporaries[conv.temporaryCount++] = out->temporary;
+    return;
   }
+  const char* shown = out->path.Empty() ? name : out->path.c_str();
+  if (mesh)
+    LOGE("Cannot write %s for writing.", shown);
+  else
+    LOGE("Cannot open %s for writing.", shown);
+  char reason[400];
+  if (!UserFolderGet()[0])
+    snprintf(reason, sizeof(reason), "There is no user folder to write %s into.", name);
+  else
+    snprintf(reason, sizeof(reason), "%s cannot be written (is the user folder read-only?).", shown);
+  InstallationFault(reason);
 }
 
 void CloseOutput(CheckedFile* out) {
   if (!out->Close()) {
-    LOGE("Failed to write %s: the file is incomplete.", out->path.c_str());
+    LOGE("Failed to write %s whole; the file of that name is left as it was.", out->path.c_str());
     char reason[400];
     snprintf(reason, sizeof(reason), "%s could not be written whole (is the disk full?).", out->path.c_str());
+    InstallationFault(reason);
+  }
+}
+
+// Both outputs are whole: they take the names, the topology first.
+void CommitOutputs(const CheckedFile& top, const char* topName, const CheckedFile& geo, const char* geoName) {
+  for (const auto& [out, name] : {std::pair{&top, topName}, std::pair{&geo, geoName}}) {
+    if (FileRename(out->temporary.c_str(), name, true)) continue;
+    char reason[400];
+    snprintf(reason, sizeof(reason), "%s cannot be written (is the user folder read-only?).", out->path.c_str());
     InstallationFault(reason);
   }
 }
@@ -568,6 +593,7 @@ int PlanetDumpRead(const char* dumpName, const char* geoName, const char* topNam
   for (size_t i = 0; i < conv.lines.size(); ++i) put(conv.lines[i], c_lineColour);
   geo.Write(block.data(), block.size() * sizeof(GeoVertex));
   CloseOutput(&geo);
+  CommitOutputs(top, topName, geo, geoName);
 
   conv.Free();
   return 0;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +14,7 @@
 
 #include "system/file.h"
 #include "test_support.h"
+#include "utility/log.h"
 #include "world/planet_fixture.h"
 
 namespace {
@@ -318,17 +322,15 @@ TEST_F(TerraformTest, InstallationFaultsEndTheProcess) {
         PlanetDumpRead("body.dump", "custom.geo", "custom.top", nullptr);
       },
       testing::ExitedWithCode(1), "");
-  // A full disk: /dev/full takes the open and fails the writes.
+  // A full disk: files of the child may not grow past 4000 bytes.
   EXPECT_EXIT(
       {
-        FoldersSet("/dev", DataFolderGet());
-        PlanetDumpRead("data/planets/planet2.dump", "full", "null", nullptr);
-      },
-      testing::ExitedWithCode(1), "");
-  EXPECT_EXIT(
-      {
-        FoldersSet("/dev", DataFolderGet());
-        PlanetDumpRead("data/planets/planet2.dump", "null", "full", nullptr);
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit small;
+        getrlimit(RLIMIT_FSIZE, &small);
+        small.rlim_cur = 4000;
+        setrlimit(RLIMIT_FSIZE, &small);
+        PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", nullptr);
       },
       testing::ExitedWithCode(1), "");
   // The parent process still converts normally.
@@ -420,11 +422,12 @@ TEST_F(TerraformTest, AConversionThatCannotGoOnSaysWhyInADialog) {
     bool dataFolder;
     bool topIsFolder;  // stands in for a read-only user folder: custom.top cannot be written
     const char* said;
+    bool logOpen;  // the dialog points at the log only when there is one
   };
   const Case cases[] = {
-      {"bad.dump", false, false, "The planet file bad.dump is damaged (line 1"},
-      {"missing.dump", false, false, "The planet file missing.dump cannot be opened."},
-      {"data/planets/planet2.dump", true, true, "custom.top cannot be written"},
+      {"bad.dump", false, false, "The planet file bad.dump is damaged (line 1", false},
+      {"missing.dump", false, false, "The planet file missing.dump cannot be opened.", true},
+      {"data/planets/planet2.dump", true, true, "custom.top cannot be written", false},
   };
   planetFaultDialog = RecordingDialog;  // the game wires the dialog service here
   planetDumpFaultHook = [] { throw Refused(); };
@@ -436,13 +439,47 @@ TEST_F(TerraformTest, AConversionThatCannotGoOnSaysWhyInADialog) {
       std::filesystem::create_directory(user + "/custom.top");
     }
     dialogSeen.clear();
+    logFile = c.logOpen ? tmpfile() : nullptr;
     EXPECT_THROW(PlanetDumpRead(c.dump, "custom.geo", "custom.top", nullptr), Refused);
+    if (logFile) fclose(logFile);
+    logFile = nullptr;
     EXPECT_NE(dialogSeen.find("cannot make the planet"), std::string::npos) << dialogSeen;
     EXPECT_NE(dialogSeen.find(c.said), std::string::npos) << dialogSeen;
+    EXPECT_EQ(dialogSeen.find("vyxlog.txt") != std::string::npos, c.logOpen) << dialogSeen;
     if (c.topIsFolder) std::filesystem::remove(user + "/custom.top");
   }
   planetDumpFaultHook = nullptr;
   planetFaultDialog = nullptr;
   FoldersSet(user.c_str(), data.c_str());
   EXPECT_EQ(PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", nullptr), 0);
+}
+
+// The disk fills up while the planet is written, in the topology or in the mesh: the planet of
+// before stays whole, both files of it, and no temporary file is left behind.
+TEST_F(TerraformTest, AFullDiskLeavesThePlanetOfBeforeWhole) {
+  struct Refused {};
+  ASSERT_EQ(PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", nullptr), 0);
+  const std::string top = ReadUserFile("custom.top"), geo = ReadUserFile("custom.geo");
+  ASSERT_LT(top.size(), geo.size());
+  OverrideLine other[2] = {"variant=9\n", ""};  // a planet that differs from the one on disk
+  planetDumpFaultHook = [] { throw Refused(); };
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  for (const size_t limit : {top.size() / 2, (top.size() + geo.size()) / 2}) {
+    SCOPED_TRACE(limit);
+    rlimit small = old;
+    small.rlim_cur = limit;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", other), Refused);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    EXPECT_TRUE(ReadUserFile("custom.top") == top);
+    EXPECT_TRUE(ReadUserFile("custom.geo") == geo);
+    EXPECT_FALSE(FilePresent("custom.top.tmp", true));
+    EXPECT_FALSE(FilePresent("custom.geo.tmp", true));
+  }
+  planetDumpFaultHook = nullptr;
+  // With room again the new planet replaces the old one.
+  ASSERT_EQ(PlanetDumpRead("data/planets/planet2.dump", "custom.geo", "custom.top", other), 0);
+  EXPECT_FALSE(ReadUserFile("custom.geo") == geo);
 }
