@@ -150,7 +150,11 @@ int GameMain() {
   if (!DataFolderResolve(&dataFolder)) dataFolder.Set(".");
   FoldersSet(userDataPath, dataFolder.c_str());
   // A save that cannot be read is kept aside (or reported) before the title screen offers it.
-  if (userDataPath[0]) ShellSaveCheck();
+  // Without a user folder the title screen says so, and which variables name one, from the start.
+  if (userDataPath[0])
+    ShellSaveCheck();
+  else
+    ShellUserFolderMissingSet(true);
   TimerInit();
 
   bool video = VideoInit(0, 0, 3, 3, "Quillomar 127");
@@ -256,10 +260,7 @@ int GameMain() {
     // The session would be lost without a word: the player hears of it, and so does whatever started the game.
     LOGE("The game in progress could not be saved to '%s/autosave.dat'; this session is lost.", userDataPath);
     char text[512];
-    snprintf(text, sizeof(text),
-             "Quillomar could not save the game in progress to\n%s/autosave.dat\n(the disk may be full, the folder "
-             "read-only, or autosave.dat not a file). The log vyxlog.txt beside it says more.",
-             userDataPath);
+    ShellSaveFailedText(text, sizeof(text), userDataPath);
     DialogShowError("Quillomar", text);
     status = c_exitNotSaved;
   }

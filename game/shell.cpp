@@ -18,6 +18,13 @@
 
 namespace {
 char notice[256];
+bool userFolderMissing = false;
+
+constexpr const char* c_noUserFolderText =
+    "No user folder can be found, so no game can be played or saved: set QUILLOMAR_USER_DIR (or XDG_DATA_HOME or "
+    "HOME) to name one.";
+// The planet files a save needs; kept aside with it under the same ending.
+constexpr const char* c_planetFiles[] = {"custom.top", "custom.geo"};
 
 void NoticeSet(const char* text) { snprintf(notice, sizeof(notice), "%s", text); }
 
@@ -28,12 +35,43 @@ void WorldFree(Wld* world) {
   delete world;
 }
 
-// The first name the refused save can move to without replacing an earlier one kept aside.
-bool BadSaveName(FixedString* out) {
-  out->Format("%s", c_shellBadSaveName);
-  // Present, not merely readable: a file kept aside earlier that cannot be opened is still kept.
-  for (int i = 1; i < 100 && FilePresent(out->c_str(), true); ++i) out->Format("%s.%d", c_shellBadSaveName, i);
-  return !FilePresent(out->c_str(), true);
+// The first ending (".bad", ".bad.1", ...) under which the refused save and its planet files can
+// all be kept without replacing anything kept aside earlier.
+bool BadEnding(FixedString* ending) {
+  for (int i = 0; i < 100; ++i) {
+    if (i == 0)
+      ending->Set(".bad");
+    else
+      ending->Format(".bad.%d", i);
+    FixedString name;
+    // Present, not merely readable: a file kept aside earlier that cannot be opened is still kept.
+    bool free = true;
+    for (const char* base : {SAVEFILENAME, c_planetFiles[0], c_planetFiles[1]}) {
+      name.Format("%s%s", base, ending->c_str());
+      free = free && !FilePresent(name.c_str(), true);
+    }
+    if (free) return true;
+  }
+  return false;
+}
+
+// Moves the save that cannot be used aside, and with it the planet files it needs, before a new
+// world writes its own over them: once the cause is mended, the three renamed back resume that
+// game. False when the save could not be moved (it is then left as it is).
+bool KeepSaveAside(FixedString* aside) {
+  FixedString ending;
+  if (!BadEnding(&ending)) return false;
+  aside->Format("%s%s", SAVEFILENAME, ending.c_str());
+  if (!FileRename(SAVEFILENAME, aside->c_str(), true)) return false;
+  for (const char* planet : c_planetFiles) {
+    FixedString kept;
+    kept.Format("%s%s", planet, ending.c_str());
+    if (!FilePresent(planet, true))
+      LOGW("The saved game's planet file '%s' is not there to keep with it.", planet);
+    else if (FileRename(planet, kept.c_str(), true))
+      LOGI("The saved game's planet file '%s' is kept as '%s'.", planet, kept.c_str());
+  }
+  return true;
 }
 }  // namespace
 
@@ -58,8 +96,9 @@ const char* PendingCommandTick(PendingCommand* pending) {
   return --pending->delay == 0 ? pending->text : nullptr;
 }
 
-const char* ShellNotice() { return notice; }
+const char* ShellNotice() { return notice[0] || !userFolderMissing ? notice : c_noUserFolderText; }
 void ShellNoticeClear() { notice[0] = 0; }
+void ShellUserFolderMissingSet(bool missing) { userFolderMissing = missing; }
 
 bool ShellSaveCheck() {
   if (!FilePresent(SAVEFILENAME, true) || FileExists(SAVEFILENAME, true)) return true;
@@ -73,7 +112,7 @@ bool ShellSaveCheck() {
   // There but not readable (permissions, a FIFO): as much the player's save as one that is
   // damaged, so it is kept aside rather than taken for "no game".
   FixedString aside;
-  if (BadSaveName(&aside) && FileRename(SAVEFILENAME, aside.c_str(), true)) {
+  if (KeepSaveAside(&aside)) {
     LOGE("The saved game cannot be opened; it is kept as '%s'.", aside.c_str());
     FixedString text;
     text.Format("The saved game could not be read. It is kept as %s.", aside.c_str());
@@ -97,7 +136,7 @@ bool loadAutosave() {
   Wld* world = SaveGameLoad(SAVEFILENAME);
   if (!world) {
     FixedString aside;
-    if (BadSaveName(&aside) && FileRename(SAVEFILENAME, aside.c_str(), true)) {
+    if (KeepSaveAside(&aside)) {
       LOGE("The saved game could not be read; it is kept as '%s' and a new world is made.", aside.c_str());
       FixedString text;
       text.Format("The saved game could not be read. It is kept as %s.", aside.c_str());
@@ -132,6 +171,13 @@ int play(const ShellView& view, Packet* simPacket) {
   if (wld) {
     LOGI("We already have a world in memory. Continue using that one.");
     return PLAY_KEPT;
+  }
+  // Without a user folder the planet cannot be written, nor the game saved: the player is told
+  // which variables name one, and the title menu stays.
+  if (!UserFolderGet()[0]) {
+    LOGE("Cannot play: there is no user folder to write the planet and the save into.");
+    NoticeSet(c_noUserFolderText);
+    return PLAY_FAILED;
   }
   if (loadAutosave()) {
     ASSERT(wld);
@@ -201,4 +247,11 @@ bool ShellSaveAtExit(bool gameInProgress) {
     return false;
   }
   return SaveGameWrite(wld, SAVEFILENAME);
+}
+
+void ShellSaveFailedText(char* out, size_t size, const char* folder) {
+  snprintf(out, size,
+           "Quillomar could not save the game in progress to\n%s/autosave.dat\n(the disk may be full, the folder "
+           "read-only, or autosave.dat not a file).%s",
+           folder, logFile ? " The log vyxlog.txt beside it says more." : "");
 }

@@ -2,6 +2,7 @@
 // resuming and deleting a game, keeping a bad save aside and the save at exit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Packet;
@@ -53,11 +54,14 @@ enum PlayResult {
 };
 
 // Continues the game in memory, else resumes "autosave.dat", else makes a new world from the
-// customisation parameters. On a refusal no world is left behind and ShellNotice says why.
+// customisation parameters. On a refusal (no user folder among them) no world is left behind and
+// ShellNotice says why.
 int play(const ShellView& view, Packet* simPacket);
 // Reads "autosave.dat" of the user folder into the world in memory (a new one when there is none).
 // A save that exists but is refused is renamed to "autosave.dat.bad" (or the first free
-// "autosave.dat.bad.N"), so no later save replaces it, and ShellNotice says so. True when read.
+// "autosave.dat.bad.N"), so no later save replaces it, and ShellNotice says so; the planet files
+// it needs go aside with it under the same ending ("custom.top.bad", "custom.geo.bad"), before a
+// new world writes its own. True when read.
 bool loadAutosave();
 // Looks at what stands under "autosave.dat" before the game reads or deletes it. A file that is
 // there but cannot be opened (no permission, not a regular file) is moved aside like a refused
@@ -75,6 +79,12 @@ void ShellWorldFree();
 // so that it does not come back. True when something was saved.
 bool ShellSaveAtExit(bool gameInProgress);
 
-// The last thing the player must be told on the title screen ("" none), and its reset.
+// The last thing the player must be told on the title screen ("" none), and its reset. While no
+// user folder was found, that stays the notice whenever there is no other.
 const char* ShellNotice();
 void ShellNoticeClear();
+void ShellUserFolderMissingSet(bool missing);
+
+// The dialog's text when the game in progress could not be saved into the folder at exit. It
+// points at the log only when one is open.
+void ShellSaveFailedText(char* out, size_t size, const char* folder);

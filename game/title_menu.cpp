@@ -279,7 +279,8 @@ const char* VisTitleFrame(Vis* vis, float seconds) {
   // "Terraforming..."), so that a player's log, and the scripts that play the game, can tell it is up.
   const ScreenMode showing = vis->m_terraforming ? ScreenMode::Game : vis->m_screenMode;
   if (showing != shownScreen && showing != ScreenMode::Game)
-    LOGI("%s shown.", showing == ScreenMode::Customise ? "Customise panel" : "Title menu");
+    LOGI("%s shown.%s%s", showing == ScreenMode::Customise ? "Customise panel" : "Title menu",
+         ShellNotice()[0] ? " It says: " : "", ShellNotice());
   shownScreen = showing;
   return vis->m_quitRequested ? nullptr : "";
 }

@@ -3,7 +3,8 @@
 # only the whole process shows: the exit status, and that the player was told (the dialog's log line, dialogs
 # being off). An unusable lock file refuses the start; a data folder without its text shader stops cleanly; FIFOs
 # under the log's and the store's names do not hang the start; a hang-up (SIGHUP) saves the game in progress as
-# SIGTERM does; a save that cannot be written at the end is told and ends the process with status 3.
+# SIGTERM does; a save that cannot be written at the end is told and ends the process with status 3; without a
+# user folder the title screen says so and NEW GAME is refused there.
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
 work=$(mktemp -d /tmp/quillomar_hostile.XXXXXX)
@@ -78,6 +79,23 @@ ends_with 3 $t_end
 grep -q "could not save the game in progress" "$work/game.log" || fail "no dialog for the lost session"
 [ -d "$work/user/autosave.dat" ] || fail "the folder autosave.dat was not kept"
 echo "ok: a save that cannot be written is told, status 3"
+
+# No user folder at all: the title screen says so from the start and names the variables; NEW GAME is refused
+# there and the game goes on; no dialog points at a log that was never opened.
+home=$HOME
+unset HOME XDG_DATA_HOME QUILLOMAR_USER_DIR
+start
+export HOME=$home
+await "Title menu shown. It says: No user folder can be found" $t_start
+grep -q "QUILLOMAR_USER_DIR (or XDG_DATA_HOME or HOME)" "$work/game.log" || fail "the notice does not name the variables"
+mark
+row 4
+await "Cannot play: there is no user folder" $t_landing
+await "Title menu shown. It says: No user folder" $t_screen
+kill -TERM $game
+ends_with 0 $t_end
+grep -q "vyxlog" "$work/game.log" && fail "a line points at a log that was never opened"
+echo "ok: without a user folder the title screen says so and the game goes on"
 
 # A data folder like the build's in $work/data, less the files of one of its folders given, which the caller
 # then puts back as it likes.

@@ -17,6 +17,7 @@
 #include "graphics/vis/vis.h"
 #include "system/file.h"
 #include "test_support.h"
+#include "utility/log.h"
 #include "utility/message.h"
 #include "world/actors/actors_interventions.h"
 #include "world/actors/actors_pathing.h"
@@ -138,8 +139,9 @@ class ShellGame : public ::testing::Test {
   void SetUp() override {
     UseTestFolders();
     ForgetWorld();
-    for (const char* n : {SAVEFILENAME, "autosave.dat.bad", "autosave.dat.bad.1", "autosave.dat.bad.2"})
-      FileRemove(n, true);
+    for (const char* base : {SAVEFILENAME, "custom.top", "custom.geo"})
+      for (const char* ending : {"", ".bad", ".bad.1", ".bad.2"})
+        FileRemove((std::string(base) + ending).c_str(), true);
     ShellNoticeClear();
     CustomParamsReset();
     customParamValues[0] = 1;  // the 272-tile planet, the smallest generation accepts
@@ -352,6 +354,61 @@ TEST_F(ShellGame, TheSaveNeitherFollowsLinksNorKeepsAStaleTemporary) {
   EXPECT_FALSE(FileExists(SAVEFILENAME ".tmp", true));
   ForgetWorld();
   EXPECT_EQ(play(f.view, &packet), PLAY_RESUMED);
+}
+
+// A save that cannot be read goes aside with the planet it needs, before the new world writes
+// its own; once the cause is mended, the three renamed back resume that game.
+TEST_F(ShellGame, AKeptSaveKeepsItsPlanetAndResumesOnceMended) {
+  FakeView f;
+  ASSERT_EQ(play(f.view, &packet), PLAY_NEW);
+  ASSERT_TRUE(ShellSaveAtExit(true));
+  const double age = wld->m_age;
+  ForgetWorld();
+  const std::string top = ReadUserFile("custom.top"), geo = ReadUserFile("custom.geo");
+  ASSERT_FALSE(top.empty());
+  WriteUserFile("custom.top.bad", "a planet kept aside before");
+  customParamValues[0] = 2;  // the new game's planet is another one
+  fileOpenRefuseHook = RefuseSaveOpen;
+  EXPECT_EQ(play(f.view, &packet), PLAY_NEW);
+  fileOpenRefuseHook = nullptr;
+  EXPECT_NE(wld->globe.m_sz, 272);
+  EXPECT_EQ(ReadUserFile("custom.top.bad"), "a planet kept aside before");
+  EXPECT_TRUE(ReadUserFile("custom.top.bad.1") == top);
+  EXPECT_TRUE(ReadUserFile("custom.geo.bad.1") == geo);
+  ForgetWorld();
+  const std::string user = UserFolderGet();
+  for (const char* name : {SAVEFILENAME, "custom.top", "custom.geo"})
+    std::filesystem::rename(user + "/" + name + ".bad.1", user + "/" + name);
+  ASSERT_EQ(play(f.view, &packet), PLAY_RESUMED);
+  EXPECT_EQ(wld->globe.m_sz, 272);
+  EXPECT_DOUBLE_EQ(wld->m_age, age);
+}
+
+// Without a user folder nothing can be made or saved: the title screen says so, and which
+// variables name one, from the start; a new game is refused there instead of ending the game;
+// no dialog points at a log that was never opened.
+TEST_F(ShellGame, WithoutAUserFolderTheTitleScreenSaysWhy) {
+  FakeView f;
+  const std::string user = UserFolderGet();
+  ShellUserFolderMissingSet(true);
+  FoldersSet("", DataFolderGet());
+  EXPECT_NE(std::string(ShellNotice()).find("QUILLOMAR_USER_DIR"), std::string::npos);
+  ShellNoticeClear();  // a menu choice clears the notice of the moment, not this one
+  EXPECT_NE(std::string(ShellNotice()).find("No user folder"), std::string::npos);
+  EXPECT_EQ(play(f.view, &packet), PLAY_FAILED);
+  EXPECT_EQ(wld, nullptr);
+  EXPECT_NE(std::string(ShellNotice()).find("QUILLOMAR_USER_DIR"), std::string::npos);
+  ShellUserFolderMissingSet(false);
+  FoldersSet(user.c_str(), DataFolderGet());
+  for (const bool logOpen : {false, true}) {
+    FILE* saved = logFile;
+    logFile = logOpen ? tmpfile() : nullptr;
+    char text[512];
+    ShellSaveFailedText(text, sizeof(text), user.c_str());
+    if (logFile) fclose(logFile);
+    logFile = saved;
+    EXPECT_EQ(strstr(text, "vyxlog.txt") != nullptr, logOpen) << text;
+  }
 }
 
 TEST_F(ShellGame, AWonGameIsNotSavedAndItsOldSaveGoes) {
