@@ -67,33 +67,45 @@ bool Wld::PostF(const char* format, ...) {
   return Post(text);
 }
 
-static bool PostStatText(Wld& world, const char* name, int delta, bool sync) {
-  return world.PostF("intstat name=%s delta=%d%s", name, delta, sync ? " sync=1" : "");
+static bool PostStatText(Wld& world, const Wld::HeldStat& stat) {
+  return world.PostF("intstat name=%s %s=%d%s", stat.name, stat.value ? "val" : "delta", stat.delta,
+                     stat.sync ? " sync=1" : "");
+}
+
+// Posts the statistic, or holds it until a later frame: a delta is added to one held under the
+// same name, a value replaces it.
+static void PostOrHold(Wld& world, const Wld::HeldStat& stat) {
+  if (!stat.name) return;
+  // Held ones of the name go first, so their order is kept.
+  world.RetryStats();
+  for (int i = 0; i < world.m_heldStatCount; ++i) {
+    Wld::HeldStat& held = world.m_heldStats[i];
+    if (strcmp(held.name, stat.name) != 0 || held.value != stat.value) continue;
+    held.delta = stat.value ? stat.delta : held.delta + stat.delta;
+    held.sync |= stat.sync;
+    return;
+  }
+  if (PostStatText(world, stat)) return;
+  if (world.m_heldStatCount >= Wld::c_heldStatLimit) {
+    LOGE("No room to hold the statistic %s; %s %d lost.", stat.name, stat.value ? "value" : "delta", stat.delta);
+    return;
+  }
+  world.m_heldStats[world.m_heldStatCount++] = stat;
 }
 
 void Wld::PostStat(const char* name, int delta, bool sync) {
-  if (!name) return;
-  // Held deltas of the name go first, so the order of the sums is kept.
-  RetryStats();
-  for (int i = 0; i < m_heldStatCount; ++i) {
-    if (strcmp(m_heldStats[i].name, name) != 0) continue;
-    m_heldStats[i].delta += delta;
-    m_heldStats[i].sync |= sync ? 1 : 0;
-    return;
-  }
-  if (PostStatText(*this, name, delta, sync)) return;
-  if (m_heldStatCount >= c_heldStatLimit) {
-    LOGE("No room to hold the statistic %s; delta %d lost.", name, delta);
-    return;
-  }
-  m_heldStats[m_heldStatCount++] = HeldStat{name, delta, static_cast<uint8_t>(sync ? 1 : 0)};
+  PostOrHold(*this, HeldStat{name, delta, static_cast<uint8_t>(sync ? 1 : 0), 0});
+}
+
+void Wld::PostStatValue(const char* name, int value, bool sync) {
+  PostOrHold(*this, HeldStat{name, value, static_cast<uint8_t>(sync ? 1 : 0), 1});
 }
 
 void Wld::RetryStats() {
   int kept = 0;
   for (int i = 0; i < m_heldStatCount; ++i) {
     const HeldStat held = m_heldStats[i];
-    if (!PostStatText(*this, held.name, held.delta, held.sync != 0)) m_heldStats[kept++] = held;
+    if (!PostStatText(*this, held)) m_heldStats[kept++] = held;
   }
   m_heldStatCount = kept;
 }

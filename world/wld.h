@@ -52,12 +52,14 @@ struct Wld {
   // staked, material delivered, stocked or dropped, a building or bridge piece finished, a
   // prisoner freed, a chest smashed, fruit grown, a seedling grown to a tree, a claim given back.
   uint32_t m_changes = 0;
-  // Statistics deltas that found the outbox full, summed by name until a later frame has room.
-  // Not saved: the platform's statistics are a courtesy, not part of the world.
+  // Statistics that found the outbox full, held by name until a later frame has room: deltas
+  // are summed, a value is replaced by the newer one. Not saved: the platform's statistics are a
+  // courtesy, not part of the world.
   struct HeldStat {
     const char* name;  // a string literal
-    int32_t delta;
+    int32_t delta;     // the value itself when `value` is set
     uint8_t sync;
+    uint8_t value;
   };
   static constexpr int c_heldStatLimit = 16;
   HeldStat m_heldStats[c_heldStatLimit] = {};
@@ -82,7 +84,10 @@ struct Wld {
   // Posts "intstat name=NAME delta=N" (" sync=1" added when asked); NAME must be a string
   // literal. A delta that does not fit this frame is held and sent by RetryStats, never lost.
   void PostStat(const char* name, int delta, bool sync);
-  // Sends the held deltas, each summed by name; SimFrame calls it at the start of each frame.
+  // Posts "intstat name=NAME val=V" (" sync=1" added when asked), held as PostStat holds a delta;
+  // only the newest value of a name is kept.
+  void PostStatValue(const char* name, int value, bool sync);
+  // Sends the held statistics; SimFrame calls it at the start of each frame.
   void RetryStats();
   // Once per frame after the steps: ticks the tutor and advances the age by steps x dt.
   void Update(int steps, float dt);

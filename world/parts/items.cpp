@@ -61,6 +61,10 @@ const ItemType itemTypes[NUMITEMTYPES] = {
 
 static bool NameIs(const FixedString& s, const char* name) { return !name || !strcmp(s.c_str(), name); }
 
+static void CountChange(Wld* world) {
+  if (world) ++world->m_changes;
+}
+
 Items::Items(Wld* wld) : m_wld(wld) {
   memset(m_loca, 0, sizeof(m_loca));
   memset(m_carr, 0, sizeof(m_carr));
@@ -90,10 +94,12 @@ int Items::Add(const char* name, int tile, uint64_t status) {
     // A full table stays full for a while and everything that makes items asks again every
     // step: one line for the run, and its length when a slot frees up.
     if (m_refusedAdds++ == 0) LOGE("Too many(%d) items in the world. Cannot add more.", MAXITEMS);
+    m_roomWanted = 1;
     return -1;
   }
   if (m_refusedAdds > 1) LOGI("The full item table refused %d items in a row.", m_refusedAdds);
   m_refusedAdds = 0;
+  m_roomWanted = 0;
   m_loca[slot] = tile;
   m_carr[slot] = -1;
   m_clai[slot] = -1;
@@ -101,6 +107,7 @@ int Items::Add(const char* name, int tile, uint64_t status) {
   m_type[slot] = TypeByName(name);
   m_stat[slot] = status;
   if (slot >= m_cnt) m_cnt = slot + 1;
+  CountChange(m_wld);
   return slot;
 }
 
@@ -117,7 +124,20 @@ int Items::Remove(int slot) {
   m_loca[slot] = -1;
   m_type[slot] = -1;
   m_clai[slot] = -1;
+  if (m_roomWanted) CountChange(m_wld);
   return slot;
+}
+
+int Items::FreeSlots() const {
+  int free = MAXITEMS - m_cnt;
+  for (int i = 0; i < m_cnt; ++i) free += m_name[i].Empty();
+  return free;
+}
+
+bool Items::HasRoomFor(int count) {
+  if (FreeSlots() >= count) return true;
+  m_roomWanted = 1;
+  return false;
 }
 
 int Items::TypeByName(const char* name) {
@@ -209,12 +229,18 @@ int Items::Drop(int slot, int tile) {
   if (!InUse(slot) || m_carr[slot] == -1) return -1;
   m_loca[slot] = tile;
   m_carr[slot] = -1;
+  CountChange(m_wld);
   return slot;
 }
 
 void Items::DropAll(int character) {
+  bool dropped = false;
   for (int i = 0; i < m_cnt; ++i)
-    if (!m_name[i].Empty() && m_carr[i] == character) m_carr[i] = -1;
+    if (!m_name[i].Empty() && m_carr[i] == character) {
+      m_carr[i] = -1;
+      dropped = true;
+    }
+  if (dropped) CountChange(m_wld);
 }
 
 void Items::MoveCarried(int character, int tile) {

@@ -53,6 +53,9 @@ struct Items {
   // Adds refused in a row because the table was full; only the first is logged, and the count
   // when the run ends. Not saved.
   int32_t m_refusedAdds = 0;
+  // Set when an add was refused or HasRoomFor said no, cleared by the next add that succeeds:
+  // while it is set, a freed slot is news to whoever waits for room. Not saved.
+  int32_t m_roomWanted = 0;
 
   explicit Items(Wld* wld);
   ~Items();
@@ -61,10 +64,16 @@ struct Items {
 
   bool InUse(int slot) const { return slot >= 0 && slot < MAXITEMS && !m_name[slot].Empty(); }
 
+  // The item part counts the world's changes itself: an item put on a tile (added or dropped)
+  // and a slot freed while room was wanted may make another character's failed goal reachable.
   // Puts a new item on a tile in the first free slot; -1 when full or the tile is not on the planet.
   int Add(const char* name, int tile, uint64_t status);
   // Frees the slot; -1 when it is out of range or already free.
   int Remove(int slot);
+  int FreeSlots() const;
+  // True when `count` more items fit. Otherwise false, and the next freed slot counts as a change,
+  // so a step that refused to destroy anything for want of room is tried again soon.
+  bool HasRoomFor(int count);
   static int TypeByName(const char* name);
 
   int FindCarried(const char* name, int character) const;
@@ -78,6 +87,7 @@ struct Items {
   int PickUp(const char* name, int tile, int character);
   // A carried item is put down on the tile; -1 for a bad slot or tile or an uncarried item.
   int Drop(int slot, int tile);
+  // Everything the character carries is put down where it stands.
   void DropAll(int character);
   void MoveCarried(int character, int tile);
   bool IsOnSite(int slot) const;

@@ -328,8 +328,8 @@ TEST_F(DispatchTest, FrameOfNoStepsStillPumpsTicksAndPosts) {
 }
 
 TEST_F(DispatchTest, StatisticsThatFindThePacketFullComeInALaterFrame) {
-  // Two roads and a gem counted while the packet is full: each delta is held, summed by name,
-  // and goes out with the next frame's packet, once.
+  // Two roads, a gem and two free populations counted while the packet is full: each is held by
+  // name and goes out with the next frame's packet, once.
   std::string big(200, 'x');
   while (outbox.Append(big.c_str())) {
   }
@@ -338,14 +338,18 @@ TEST_F(DispatchTest, StatisticsThatFindThePacketFullComeInALaterFrame) {
   world->PostStat("s_roads", 1, false);
   world->PostStat("s_gems", 1, true);
   world->PostStat("s_roads", 1, false);
-  EXPECT_EQ(world->m_heldStatCount, 2);
+  // Of a value only the newest is sent.
+  world->PostStatValue("s_freepop", 2, true);
+  world->PostStatValue("s_freepop", 3, true);
+  EXPECT_EQ(world->m_heldStatCount, 3);
   EXPECT_TRUE(SimFrame(&outbox, 0, c_simStep, world.get()));
   Packet got;
   ASSERT_TRUE(MailboxReceive(c_mailboxVis, &got));
   for (const std::string& m : PacketMessages(got)) EXPECT_EQ(m.rfind("intstat", 0), std::string::npos) << m;
   EXPECT_TRUE(SimFrame(&outbox, 0, c_simStep, world.get()));
   ASSERT_TRUE(MailboxReceive(c_mailboxVis, &got));
-  const std::vector<std::string> expect = {"intstat name=s_roads delta=2", "intstat name=s_gems delta=1 sync=1"};
+  const std::vector<std::string> expect = {"intstat name=s_roads delta=2", "intstat name=s_gems delta=1 sync=1",
+                                           "intstat name=s_freepop val=3 sync=1"};
   EXPECT_EQ(PacketMessages(got), expect);
   EXPECT_EQ(world->m_heldStatCount, 0);
   // With room, a delta goes out at once.

@@ -119,8 +119,11 @@ int PerformStake(Actors& a, int nr, const char* name, float dt) {
     }
   }
 
+  // The marker becomes the site: in a full item table its slot is the one the site takes.
+  if (!bridge) items.Remove(carried);
   if (bridge) {
     if (globe.StartBridge(loc, bridgeToward) < 0) return -1;
+    items.Remove(carried);
   } else if (road) {
     if (items.Add("roadsite", loc, 0) < 0) {
       LOGE("Failed to add '%s' to tile %d", "roadsite", loc);
@@ -137,7 +140,6 @@ int PerformStake(Actors& a, int nr, const char* name, float dt) {
     ASSERTT(site, "site");
   }
   a.m_wld->PostF("soundeffect name=thud gain=2.0 tile=%d", a.m_loca[nr]);
-  items.Remove(carried);
   ++w->m_changes;
   return a.NextPlanStep(nr);
 }

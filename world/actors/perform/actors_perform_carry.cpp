@@ -24,11 +24,7 @@ bool DropCarried(Actors& a, int nr, const char* item, int loc) {
     LOGI("No %s carried by %s.", item, a.m_name[nr].c_str());
     return false;
   }
-  if (items.Drop(carried, loc) >= 0) {
-    LogEvent("%s dropped %s", a.m_name[nr].c_str(), item);
-    // A tool or material on the ground may be what another character's goal was missing.
-    ++a.m_wld->m_changes;
-  }
+  if (items.Drop(carried, loc) >= 0) LogEvent("%s dropped %s", a.m_name[nr].c_str(), item);
   return true;
 }
 
@@ -47,6 +43,8 @@ int PerformPickup(Actors& a, int nr, const char* name, float dt) {
   if (globe.Attribs(loc) & AT_FILLEDSTORAGE) {
     globe.AttribsClear(loc, AT_FILLEDSTORAGE);
     globe.AttribsSet(loc, AT_STORAGE);
+    // A store with room again may be what a carrier who could not stock was waiting for.
+    ++w->m_changes;
   }
   a.m_wld->PostF("soundeffect name=pickup gain=3 tile=%d", loc);
   return a.NextPlanStep(nr);
@@ -81,10 +79,7 @@ int PerformDeliver(Actors& a, int nr, const char* name, float dt) {
     return -1;
   }
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  if (w->items.Drop(carried, loc) >= 0) {
-    LogEvent("%s delivered %s", a.m_name[nr].c_str(), material);
-    ++w->m_changes;
-  }
+  if (w->items.Drop(carried, loc) >= 0) LogEvent("%s delivered %s", a.m_name[nr].c_str(), material);
   a.m_wld->PostF("soundeffect name=thud gain=2.0 tile=%d", loc);
   return a.NextPlanStep(nr);
 }
@@ -148,62 +143,61 @@ int PerformSmashChest(Actors& a, int nr, const char* name, float dt) {
     return -1;
   }
   const uint64_t bits = items.m_stat[chest];
-  items.Remove(chest);
-  // Whatever the chest held now lies free for the taking.
-  ++w->m_changes;
 
-  if (bits & IS_CHEST_TOOLS) {
-    static const char* const tools[] = {"hammer",  "hammer",  "pickaxe",    "pickaxe",
-                                        "woodaxe", "woodaxe", "boltcutter", "emptybucket"};
-    AddList(items, tools, 8, loc, IS_TOOL);
-  }
-  if (bits & IS_CHEST_MATERIALS) {
-    static const char* const materials[] = {"stone",  "stone",  "stone",  "stone",  "lumber",
-                                            "lumber", "lumber", "lumber", "lumber", "lumber"};
-    AddList(items, materials, 10, loc, IS_MATERIAL);
-  }
-  if (bits & IS_CHEST_MARKERS) {
-    const char* const markers[] = {
-        "roadmarker",   "roadmarker",    "bridgemarker",  "bridgemarker",
-        "bridgemarker", "sawmillmarker", "storagemarker", (loc & 1) ? "smithymarker" : "smeltermarker"};
-    AddList(items, markers, 8, loc, 0);
-  }
-  if (bits & IS_CHEST_GEM) {
-    static const char* const gems[] = {"redgem",  "greengem", "yellowgem", "bluegem",
-                                       "cyangem", "pinkgem",  "purplegem", "orangegem"};
-    for (const char* gem : gems) {
-      if (items.Count(gem)) continue;
-      const int g = items.Add(gem, loc, IS_GEM | IS_GLOWING);
-      // A gem that could not be made is not counted as found.
-      if (g < 0) {
-        LOGE("Failed to add '%s' to tile %d", gem, loc);
+  static const char* const tools[] = {"hammer",  "hammer",  "pickaxe",    "pickaxe",
+                                      "woodaxe", "woodaxe", "boltcutter", "emptybucket"};
+  static const char* const materials[] = {"stone",  "stone",  "stone",  "stone",  "lumber",
+                                          "lumber", "lumber", "lumber", "lumber", "lumber"};
+  const char* const markers[] = {
+      "roadmarker",   "roadmarker",    "bridgemarker",  "bridgemarker",
+      "bridgemarker", "sawmillmarker", "storagemarker", (loc & 1) ? "smithymarker" : "smeltermarker"};
+  static const char* const gems[] = {"redgem",  "greengem", "yellowgem", "bluegem",
+                                     "cyangem", "pinkgem",  "purplegem", "orangegem"};
+  static const char* const fruit[] = {"fruit", "fruit", "fruit", "fruit", "fruit", "fruit"};
+  static const char* const ore[] = {"ironore"};
+  static const char* const pickaxes[] = {"pickaxe", "pickaxe", "pickaxe"};
+  static const char* const woodaxes[] = {"woodaxe", "woodaxe", "woodaxe"};
+  struct Supplies {
+    const char* const* names;
+    int count;
+    uint64_t status;
+  };
+  const Supplies supplies[4] = {{fruit, 6, 0}, {ore, 1, 0}, {pickaxes, 3, IS_TOOL}, {woodaxes, 3, IS_TOOL}};
+  const Supplies& supply = supplies[loc % 4];
+  const char* gem = nullptr;
+  if (bits & IS_CHEST_GEM)
+    for (const char* g : gems)
+      if (!items.Count(g)) {
+        gem = g;
         break;
       }
+
+  // The chest stays whole until everything in it has a slot (its own slot is one of them): a gem
+  // lost to a full item table could never be found again, and the game could not be won.
+  const int contents = ((bits & IS_CHEST_TOOLS) ? 8 : 0) + ((bits & IS_CHEST_MATERIALS) ? 10 : 0) +
+                       ((bits & IS_CHEST_MARKERS) ? 8 : 0) + (gem ? 1 : 0) +
+                       ((bits & IS_CHEST_SUPPLIES) ? supply.count : 0);
+  if (!items.HasRoomFor(contents - 1)) {
+    LOGE("%s leaves the chest at tile %d whole: the world has no room for the %d items in it.", a.m_name[nr].c_str(),
+         loc, contents);
+    return -1;
+  }
+  items.Remove(chest);
+
+  if (bits & IS_CHEST_TOOLS) AddList(items, tools, 8, loc, IS_TOOL);
+  if (bits & IS_CHEST_MATERIALS) AddList(items, materials, 10, loc, IS_MATERIAL);
+  if (bits & IS_CHEST_MARKERS) AddList(items, markers, 8, loc, 0);
+  if (gem) {
+    const int g = items.Add(gem, loc, IS_GEM | IS_GLOWING);
+    // A gem that could not be made is not counted as found.
+    if (g < 0) {
+      LOGE("Failed to add '%s' to tile %d", gem, loc);
+    } else {
       items.m_tspe[g] = 1.0f;
       LOGI("Spawned %s", gem);
       w->PostStat("s_gems", 1, true);
-      break;
     }
   }
-  if (bits & IS_CHEST_SUPPLIES) {
-    static const char* const fruit[] = {"fruit", "fruit", "fruit", "fruit", "fruit", "fruit"};
-    static const char* const ore[] = {"ironore"};
-    static const char* const pickaxes[] = {"pickaxe", "pickaxe", "pickaxe"};
-    static const char* const woodaxes[] = {"woodaxe", "woodaxe", "woodaxe"};
-    switch (loc % 4) {
-      case 0:
-        AddList(items, fruit, 6, loc, 0);
-        break;
-      case 1:
-        AddList(items, ore, 1, loc, 0);
-        break;
-      case 2:
-        AddList(items, pickaxes, 3, loc, IS_TOOL);
-        break;
-      default:
-        AddList(items, woodaxes, 3, loc, IS_TOOL);
-        break;
-    }
-  }
+  if (bits & IS_CHEST_SUPPLIES) AddList(items, supply.names, supply.count, loc, supply.status);
   return a.NextPlanStep(nr);
 }

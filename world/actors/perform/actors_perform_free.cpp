@@ -39,7 +39,7 @@ int PerformFree(Actors& a, int nr, const char* name, float dt) {
   int freePop = 0;
   for (int i = 0; i < a.m_cnt; ++i)
     if (!(a.m_stat[i] & ST_PRISONER)) ++freePop;
-  w.PostF("intstat name=s_freepop val=%d sync=1", freePop);
+  w.PostStatValue("s_freepop", freePop, true);
   return a.NextPlanStep(nr);
 }
 

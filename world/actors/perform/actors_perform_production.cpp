@@ -16,27 +16,34 @@ namespace {
 
 bool Carries(const Actors& a, int nr, const char* item) { return a.m_wld->items.FindCarried(item, nr) >= 0; }
 
-// Takes away the item of that name the character carries, if any.
-void Consume(Actors& a, int nr, const char* item) {
-  const int slot = a.m_wld->items.FindCarried(item, nr);
-  if (slot >= 0) a.m_wld->items.Remove(slot);
-}
-
 bool TileHas(const Actors& a, int tile, uint64_t bit) { return (a.m_wld->globe.Attribs(tile) & bit) != 0; }
 
 // Felling or quarrying with the item table full would destroy the tree or rock and lose its
 // product, so such work is refused before anything changes.
 bool RoomForProduct(const Actors& a, int nr, const char* product, int loc) {
-  if (ItemRoomLeft(a.m_wld->items)) return true;
+  if (a.m_wld->items.HasRoomFor(1)) return true;
   LOGE("%s cannot make %s at tile %d: the world holds too many items.", a.m_name[nr].c_str(), product, loc);
   return false;
 }
 
-// Makes the product on the tile and announces it. The step cannot count as done without its
-// product (the plan's next steps rely on it), so a failed add fails the step; Items::Add has
-// logged why.
-int MakeProduct(Actors& a, int nr, const char* product, int loc, uint64_t status, const char* eventFormat) {
-  if (a.m_wld->items.Add(product, loc, status) < 0) return -1;
+// Turns the carried input (when the character has one) into the product on the tile: the slot or
+// -1. The input goes only as the product comes, so in a full item table the product takes the
+// input's slot; with neither an input nor a free slot nothing changes and the step can be tried
+// again once there is room.
+int Produce(Actors& a, int nr, const char* input, const char* product, int loc, uint64_t status) {
+  Items& items = a.m_wld->items;
+  const int carried = input ? items.FindCarried(input, nr) : -1;
+  if (carried < 0 && !RoomForProduct(a, nr, product, loc)) return -1;
+  if (carried >= 0) items.Remove(carried);
+  return items.Add(product, loc, status);
+}
+
+// Makes the product on the tile from the carried input and announces it. The step cannot count as
+// done without its product (the plan's next steps rely on it), so a product that cannot be made
+// fails the step; the line saying why has been logged.
+int MakeProduct(Actors& a, int nr, const char* input, const char* product, int loc, uint64_t status,
+                const char* eventFormat) {
+  if (Produce(a, nr, input, product, loc, status) < 0) return -1;
   LogEvent(eventFormat, a.m_name[nr].c_str());
   return a.NextPlanStep(nr);
 }
@@ -152,9 +159,8 @@ int PerformSaw(Actors& a, int nr, const char* name, float dt) {
     LOGE("%s can't saw when not on a sawmill site!", a.m_name[nr].c_str());
     return -1;
   }
-  Consume(a, nr, "timber");
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  return MakeProduct(a, nr, "lumber", loc, IS_MATERIAL, "%s sawed timber into lumber.");
+  return MakeProduct(a, nr, "timber", "lumber", loc, IS_MATERIAL, "%s sawed timber into lumber.");
 }
 
 int PerformMineOre(Actors& a, int nr, const char* name, float dt) {
@@ -172,7 +178,7 @@ int PerformMineOre(Actors& a, int nr, const char* name, float dt) {
   if (StepFirstCall(a, nr, name)) a.m_wld->PostF("soundeffect name=cutstone gain=5.0 tile=%d", loc);
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   // The deposit is not used up.
-  return MakeProduct(a, nr, "ironore", loc, 0, "%s mined ironore.");
+  return MakeProduct(a, nr, nullptr, "ironore", loc, 0, "%s mined ironore.");
 }
 
 int PerformSmelt(Actors& a, int nr, const char* name, float dt) {
@@ -183,9 +189,8 @@ int PerformSmelt(Actors& a, int nr, const char* name, float dt) {
     LOGE("%s can't smelt when not at a smelter!", who);
     return -1;
   }
-  Consume(a, nr, "ironore");
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  if (a.m_wld->items.Add("ingot", loc, 0) < 0) {
+  if (Produce(a, nr, "ironore", "ingot", loc, 0) < 0) {
     LOGE("Failed to spawn ingot when smelting ironore.");
     return -1;
   }
@@ -207,13 +212,14 @@ int PerformForge(Actors& a, int nr, const char* name, float dt) {
     LOGE("%s cannot %s: nothing to forge.", who, name);
     return -1;
   }
-  Consume(a, nr, "ingot");
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   if (!strcmp(thing, "crown")) {
     // The crown is worn, not carried: it lets the player's character ascend through a stargate.
+    const int ingot = a.m_wld->items.FindCarried("ingot", nr);
+    if (ingot >= 0) a.m_wld->items.Remove(ingot);
     a.m_stat[nr] |= ST_CROWNED;
     a.m_wld->PostStat("s_crownings", 1, true);
-  } else if (a.m_wld->items.Add(thing, loc, IS_TOOL) < 0) {
+  } else if (Produce(a, nr, "ingot", thing, loc, IS_TOOL) < 0) {
     LOGE("Failed to spawn %s when forging.", thing);
     return -1;
   }
@@ -229,9 +235,8 @@ int PerformPlantTree(Actors& a, int nr, const char* name, float dt) {
     LOGE("%s can't plant a tree when not on a grove tile!", who);
     return -1;
   }
-  Consume(a, nr, "manure");
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  if (a.m_wld->items.Add("emptybucket", loc, 0) < 0) LOGE("Failed to spawn empty bucket when planting tree.");
+  if (Produce(a, nr, "manure", "emptybucket", loc, 0) < 0) LOGE("Failed to spawn empty bucket when planting tree.");
   const int r = a.m_wld->trees.Plant(loc);
   LogEvent("%s %s a tree.", who, r >= 0 ? "planted" : "failed to plant");
   return r >= 0 ? a.NextPlanStep(nr) : -1;
@@ -240,11 +245,10 @@ int PerformPlantTree(Actors& a, int nr, const char* name, float dt) {
 int PerformScoopPoop(Actors& a, int nr, const char* name, float dt) {
   const int loc = StepTile(a, nr, name);
   if (loc < 0) return -1;
-  Consume(a, nr, "emptybucket");
+  if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
   const int poop = a.m_wld->items.FindAt("poop", loc, true);
   if (poop >= 0) a.m_wld->items.Remove(poop);
-  if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  return MakeProduct(a, nr, "manure", loc, 0, "%s collected manure.");
+  return MakeProduct(a, nr, "emptybucket", "manure", loc, 0, "%s collected manure.");
 }
 
 int PerformEat(Actors& a, int nr, const char* name, float dt) {
@@ -282,7 +286,7 @@ int PerformHarvest(Actors& a, int nr, const char* name, float dt) {
     return -1;
   }
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  return MakeProduct(a, nr, "grain", loc, 0, "%s harvested grain.");
+  return MakeProduct(a, nr, nullptr, "grain", loc, 0, "%s harvested grain.");
 }
 
 int PerformMillGrain(Actors& a, int nr, const char* name, float dt) {
@@ -298,11 +302,11 @@ int PerformMillGrain(Actors& a, int nr, const char* name, float dt) {
     return -1;
   }
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  if (a.m_wld->items.Remove(a.m_wld->items.FindCarried("grain", nr)) < 0) {
+  if (!Carries(a, nr, "grain")) {
     LOGE("Failed to remove grain from the world.");
     return -1;
   }
-  return MakeProduct(a, nr, "flour", loc, 0, "%s milled grain.");
+  return MakeProduct(a, nr, "grain", "flour", loc, 0, "%s milled grain.");
 }
 
 int PerformFillBucket(Actors& a, int nr, const char* name, float dt) {
@@ -312,13 +316,10 @@ int PerformFillBucket(Actors& a, int nr, const char* name, float dt) {
     LOGE("%s can't fill bucket when not near a well!", a.m_name[nr].c_str());
     return -1;
   }
-  const int bucket = a.m_wld->items.FindCarried("emptybucket", nr);
-  if (bucket >= 0) {
+  if (StepFirstCall(a, nr, name) && Carries(a, nr, "emptybucket"))
     a.m_wld->PostF("soundeffect name=waterpickup gain=5.0 tile=%d", loc);
-    a.m_wld->items.Remove(bucket);
-  }
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  return MakeProduct(a, nr, "water", loc, 0, "%s filled bucket with water.");
+  return MakeProduct(a, nr, "emptybucket", "water", loc, 0, "%s filled bucket with water.");
 }
 
 int PerformIrrigate(Actors& a, int nr, const char* name, float dt) {
@@ -328,7 +329,6 @@ int PerformIrrigate(Actors& a, int nr, const char* name, float dt) {
     LOGE("%s can't irrigate when not at grain farm.", a.m_name[nr].c_str());
     return -1;
   }
-  Consume(a, nr, "water");
   if (StepCountDown(a, nr, dt)) return a.m_planStage[nr];
-  return MakeProduct(a, nr, "emptybucket", loc, 0, "%s irrigated grain farm.");
+  return MakeProduct(a, nr, "water", "emptybucket", loc, 0, "%s irrigated grain farm.");
 }

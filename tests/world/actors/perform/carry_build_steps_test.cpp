@@ -248,22 +248,40 @@ TEST_F(CarryBuild, SmashingChestsSpillsTheirLists) {
   EXPECT_TRUE(log.Has("There is no chest here."));
 }
 
-TEST_F(CarryBuild, ChestInAFullWorldReportsEveryLostItem) {
+TEST_F(CarryBuild, ChestInAFullWorldStaysWholeUntilEverythingInItFits) {
   A().m_loca[nr] = 9;
   I().Add("chest", 9, IS_CHEST_MATERIALS | IS_CHEST_GEM);
-  // Room for the chest's slot and three more.
-  int free = 0;
-  for (int i = 0; i < MAXITEMS; ++i) free += !I().InUse(i);
-  for (int i = 0; i < free - 3; ++i) ASSERT_GE(I().Add("fruit", 40, 0), 0);
+  // Room for the chest's slot and three more, while it holds eleven items.
+  for (int i = I().FreeSlots(); i > 3; --i) ASSERT_GE(I().Add("fruit", 40, 0), 0);
   CapturedLog log;
   Run("smash_chest");
-  EXPECT_TRUE(Advanced());
-  EXPECT_EQ(I().CountAt("stone", 9, false), 4);
-  EXPECT_EQ(I().CountAt("lumber", 9, false), 0);
-  EXPECT_TRUE(log.Has("Failed to add 'lumber' to tile 9"));
-  EXPECT_TRUE(log.Has("Failed to add 'redgem' to tile 9"));
-  EXPECT_FALSE(log.Has("Spawned"));
+  EXPECT_TRUE(Abandoned());
+  EXPECT_TRUE(log.Has("Doer leaves the chest at tile 9 whole: the world has no room for the 11 items in it."));
+  EXPECT_EQ(I().CountAt("chest", 9, false), 1);
+  EXPECT_EQ(I().CountAt(nullptr, 9, false), 1);
+  EXPECT_EQ(I().Count("redgem"), 0);
   EXPECT_EQ(CountPosts("intstat name=s_gems delta=1 sync=1"), 0);
+  // Seven more slots free: now everything fits, the gem included.
+  for (int i = 0; i < 7; ++i) ASSERT_GE(I().Remove(I().FindAt("fruit", 40, false)), 0);
+  Run("smash_chest");
+  EXPECT_TRUE(Advanced());
+  EXPECT_EQ(I().Count("chest"), 0);
+  EXPECT_EQ(I().CountAt("stone", 9, false), 4);
+  EXPECT_EQ(I().CountAt("lumber", 9, false), 6);
+  EXPECT_EQ(I().CountAt("redgem", 9, false), 1);
+  EXPECT_EQ(I().FreeSlots(), 0);
+  EXPECT_TRUE(log.Has("Spawned redgem"));
+  EXPECT_FALSE(log.Has("Failed to add"));
+  EXPECT_EQ(CountPosts("intstat name=s_gems delta=1 sync=1"), 1);
+}
+
+TEST_F(CarryBuild, AMarkerStakedInAFullWorldBecomesItsSite) {
+  Carry("roadmarker", 0);
+  for (int i = I().FreeSlots(); i > 0; --i) ASSERT_GE(I().Add("fruit", 40, 0), 0);
+  EXPECT_GT(Run("stake_roadmarker"), 0);
+  EXPECT_TRUE(Advanced());
+  EXPECT_EQ(I().Count("roadmarker"), 0);
+  EXPECT_EQ(I().CountAt("roadsite", c_tile, false), 1);
 }
 
 TEST_F(CarryBuild, StakingFactoriesAndFailures) {

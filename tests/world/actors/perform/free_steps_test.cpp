@@ -57,6 +57,17 @@ TEST_F(FreeSteps, FreeingBreaksTheCageAndFreesTheHighestNumberedPrisoner) {
   EXPECT_TRUE(A().m_stat[1] & ST_PRISONER);
 }
 
+TEST_F(FreeSteps, FreeingCountsEvenWhenTheOutboxIsFull) {
+  while (outbox.Append("filler")) {
+  }
+  GivePlan({"free", "greet"});
+  EXPECT_EQ(Run(0.5f), 14);
+  outbox = Packet();
+  world->RetryStats();
+  EXPECT_EQ(CountPosts("intstat name=s_freed delta=1"), 1);
+  EXPECT_EQ(CountPosts("intstat name=s_freepop val=3 sync=1"), 1);
+}
+
 TEST_F(FreeSteps, FreeingNeedsAPrisonerOnTheTile) {
   CapturedLog log;
   A().m_loca[0] = 40;

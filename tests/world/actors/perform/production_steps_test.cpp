@@ -243,9 +243,10 @@ TEST_F(StepsTest, SawingTurnsTimberIntoLumberOnlyAtASawmill) {
   G().AttribsSet(c_tile, AT_SAWMILL);
   GivePlan({"saw", "drop_lumber"});
   A().Perform(nr, 0.5f);
-  EXPECT_FALSE(I().InUse(timber));  // taken on the first call
-  EXPECT_EQ(Run(0.5f), 9);          // 5 s in all
+  EXPECT_TRUE(I().InUse(timber));  // kept until the lumber is made
+  EXPECT_EQ(Run(0.5f), 9);         // 5 s in all
   EXPECT_EQ(A().m_planStage[nr], 1);
+  EXPECT_EQ(I().Count("timber"), 0);
   const int lumber = I().FindAt("lumber", c_tile, false);
   ASSERT_GE(lumber, 0);
   EXPECT_EQ(I().m_stat[lumber], static_cast<uint64_t>(IS_MATERIAL));
@@ -255,7 +256,7 @@ TEST_F(StepsTest, SawingTurnsTimberIntoLumberOnlyAtASawmill) {
   GivePlan({"saw", "drop_lumber"});
   EXPECT_EQ(Run(0.5f), 10);
   EXPECT_TRUE(Abandoned());
-  EXPECT_TRUE(log.Has("Too many(3072) items in the world. Cannot add more."));
+  EXPECT_TRUE(log.Has("Doer cannot make lumber at tile 10: the world holds too many items."));
 }
 
 TEST_F(StepsTest, MiningNeverEmptiesTheDepositAndSmeltingMakesAnIngot) {
@@ -333,6 +334,60 @@ TEST_F(StepsTest, ForgingACrownCrownsTheSmithAndMakesNoItem) {
   EXPECT_TRUE(log.Has("Doer cannot forge_: nothing to forge."));
 }
 
+TEST_F(StepsTest, AFullItemTableLosesNoInputAndTheProductTakesItsSlot) {
+  // Each step runs with the table full; while it runs, something else asks for a slot. The input
+  // is used up only as the product comes, so its slot is the product's and nothing is lost.
+  struct Row {
+    const char* step;
+    uint64_t tileBit;
+    const char* input;
+    const char* product;  // null: the crown, which is worn
+  };
+  const Row rows[] = {
+      {"saw", AT_SAWMILL, "timber", "lumber"},
+      {"smelt", AT_SMELTER, "ironore", "ingot"},
+      {"forge_hammer", AT_SMITHY, "ingot", "hammer"},
+      {"forge_crown", AT_SMITHY, "ingot", nullptr},
+      {"scoop_poop", 0, "emptybucket", "manure"},
+      {"fill_bucket", AT_WATERWELL, "emptybucket", "water"},
+      {"irrigate", AT_GRAINFARM, "water", "emptybucket"},
+      {"millgrain", AT_WATERMILL, "grain", "flour"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.step);
+    ASSERT_NO_FATAL_FAILURE(SetUp());
+    G().AttribsSet(c_tile, row.tileBit);
+    Carry(row.input, 0);
+    ASSERT_NO_FATAL_FAILURE(FillItems());
+    GivePlan({row.step, "x"});
+    A().Perform(nr, 0.25f);
+    EXPECT_LT(I().Add("stone", 90, IS_MATERIAL), 0) << "the input's slot was free during the step";
+    EXPECT_GT(Run(0.25f, 100), 0);
+    EXPECT_EQ(A().m_planStage[nr], 1);
+    EXPECT_EQ(I().Count(row.input), 0);
+    if (row.product) {
+      EXPECT_EQ(I().CountAt(row.product, c_tile, false), 1);
+    } else {
+      EXPECT_TRUE(A().m_stat[nr] & ST_CROWNED);
+    }
+    EXPECT_EQ(I().FreeSlots(), row.product ? 0 : 1);
+    TearDown();
+  }
+  // Without an input there is no slot to take: the step fails and destroys nothing, and once a
+  // slot is free it makes its product.
+  CapturedLog log;
+  G().AttribsSet(c_tile, AT_SMELTER);
+  GivePlan({"smelt", "x"});
+  EXPECT_GT(Run(0.5f), 0);
+  EXPECT_TRUE(Abandoned());
+  EXPECT_TRUE(log.Has("Doer cannot make ingot at tile 10: the world holds too many items."));
+  I().Remove(I().FindAt("stone", 90, false));
+  GivePlan({"smelt", "x"});
+  EXPECT_GT(Run(0.5f), 0);
+  EXPECT_EQ(A().m_planStage[nr], 1);
+  EXPECT_EQ(I().CountAt("ingot", c_tile, false), 1);
+}
+
 TEST_F(StepsTest, PlantingUsesManureLeavesABucketAndPlantsASeedling) {
   CapturedLog log;
   Carry("manure", 0);
@@ -365,10 +420,12 @@ TEST_F(StepsTest, ScoopingPoopFillsTheBucketWithManure) {
   const int poop = I().Add("poop", c_tile, 0);
   GivePlan({"scoop_poop", "plant_tree"});
   A().Perform(nr, 0.25f);
-  EXPECT_FALSE(I().InUse(bucket));
-  EXPECT_FALSE(I().InUse(poop));
+  EXPECT_TRUE(I().InUse(bucket));  // both kept until the manure is made
+  EXPECT_TRUE(I().InUse(poop));
   EXPECT_EQ(Run(0.25f), 3);  // 0.8 s: done on the fourth call
   EXPECT_EQ(A().m_planStage[nr], 1);
+  EXPECT_EQ(I().Count("emptybucket"), 0);
+  EXPECT_EQ(I().Count("poop"), 0);
   EXPECT_GE(I().FindAt("manure", c_tile, false), 0);
   EXPECT_TRUE(HasEvent("Doer collected manure."));
   // Nothing to scoop still makes manure; only a full world stops it.
