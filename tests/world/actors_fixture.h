@@ -15,6 +15,7 @@
 #include "strip_world.h"
 #include "world/actors/actors.h"
 #include "world/actors/actors_planning.h"
+#include "world/sim/sim_frame.h"
 #include "world/wld.h"
 
 // Gives character nr a planner of one action "step" (x false -> x true), starting from x false.
@@ -116,3 +117,16 @@ inline void RunBounded(const std::function<void()>& call, double seconds = 20.0)
 inline bool WaitForAnswer(Actors& a, double seconds = 20.0) {
   return PollUntil([&] { return a.ReapPlanRequest() || !a.m_planInFlight; }, seconds);
 }
+
+// While alive, every simulation step waits (bounded) for the plan and path searches it handed over, so what a
+// number of frames reaches does not depend on how soon the service threads get the processor.
+class Lockstep {
+ public:
+  Lockstep() : m_before(SimLockstep()) { SimLockstepSet(c_lockstepBound); }
+  ~Lockstep() { SimLockstepSet(m_before); }
+  Lockstep(const Lockstep&) = delete;
+  Lockstep& operator=(const Lockstep&) = delete;
+
+ private:
+  double m_before;
+};

@@ -3,10 +3,12 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "quarnplan256/goap.h"
 #include "test_support.h"
 #include "world/planet_fixture.h"
+#include "world/strip_world.h"
 
 static_assert(sizeof(GridNode) == 88);
 static_assert(offsetof(GridNode, attribs) == 8 && offsetof(GridNode, nr) == 16 && offsetof(GridNode, centre) == 20);
@@ -454,6 +456,36 @@ TEST_F(GlobeTest, ConcurrentAttributeChangesLoseNoBits) {
     for (int t = 0; t < 92; ++t) g.AttribsSet(t, round % 2 ? AT_URBAN : AT_STORAGE);
   pathing.join();
   for (int t = 0; t < 92; ++t) EXPECT_EQ(g.Attribs(t), AT_URBAN | AT_STORAGE) << t;
+}
+
+// The pathing thread claims sites while the main thread's steps claim them too: each free site goes
+// to exactly one taker, however the two interleave.
+TEST_F(GlobeTest, ConcurrentClaimsGiveEachSiteToOneTaker) {
+  const int tiles = 4096;
+  auto world = StripWorld(tiles);
+  Globe& g = world->globe;
+  std::vector<char> won[2] = {std::vector<char>(tiles), std::vector<char>(tiles)};
+  int both = 0, neither = 0;
+  for (int round = 0; round < 32; ++round) {
+    for (int t = 0; t < tiles; ++t) g.AttribsStore(t, AT_WOODY | AT_UNCLAIMED);
+    std::atomic<int> ready{0};
+    auto taker = [&](std::vector<char>* mine) {
+      ready.fetch_add(1);
+      while (ready.load() < 2) {
+      }
+      for (int t = 0; t < tiles; ++t) (*mine)[t] = g.ClaimTake(t);
+    };
+    std::thread pathing(taker, &won[0]);
+    taker(&won[1]);
+    pathing.join();
+    for (int t = 0; t < tiles; ++t) {
+      both += won[0][t] && won[1][t];
+      neither += !won[0][t] && !won[1][t];
+      ASSERT_EQ(g.Attribs(t), static_cast<uint64_t>(AT_WOODY)) << t;
+    }
+  }
+  EXPECT_EQ(both, 0);
+  EXPECT_EQ(neither, 0);
 }
 
 TEST_F(GlobeTest, CharactersOnTilesAndContinentCensus) {

@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <climits>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -380,16 +378,16 @@ class FrameService : public DispatchTest {
     p.Append(text);
     MailboxPost(c_mailboxVis, p);
   }
-  // Runs frames of 4 steps until the condition holds, at most `frames` of them; the workers get
-  // a moment between frames.
+  // Runs frames of 4 steps until the condition holds, at most `frames` of them, in lockstep with the
+  // services, so that the frames a search takes do not depend on how busy the machine is.
   bool FramesUntil(const std::function<bool()>& condition, int frames = 4000) {
+    Lockstep lockstep;
     for (int i = 0; i < frames; ++i) {
       if (condition()) return true;
       SimFrame(&outbox, 4, c_simStep, world.get());
       Packet drained;
       while (MailboxReceive(c_mailboxVis, &drained))
         for (const std::string& m : PacketMessages(drained)) received.push_back(m);
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return condition();
   }

@@ -2,6 +2,8 @@
 // finding.
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -256,6 +258,39 @@ TEST_F(ActorsPerform, WalkingToATraitClaimsFreeSitesOrAsksForAPath) {
     EXPECT_TRUE(expect.Saw("goalattribs"));
     EXPECT_EQ(A().m_pathRequested[nr], 0);
   }
+}
+
+namespace {
+
+// Stands in for the pathing thread: claims the site in the moment between the walk step reading the
+// tile's bits and taking the claim.
+Globe* claimedUnderfoot = nullptr;
+void ClaimWhenSkipping(const char* format, ...) {
+  char line[512];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(line, sizeof(line), format, args);
+  va_end(args);
+  if (claimedUnderfoot && strstr(line, "is already at")) claimedUnderfoot->ClaimTake(3);
+}
+
+}  // namespace
+
+TEST_F(ActorsPerform, ASiteClaimedWhileItIsTakenSendsTheWalkerOnForAnother) {
+  Globe& g = world->globe;
+  g.AttribsStore(3, AT_WOODY | AT_UNCLAIMED);
+  GivePlan({"walk_to_woody", "cut_tree"});
+  claimedUnderfoot = &g;
+  consoleHook = ClaimWhenSkipping;
+  const int stage = A().Perform(nr, 0.1f);
+  consoleHook = nullptr;
+  claimedUnderfoot = nullptr;
+  EXPECT_EQ(stage, 1);
+  // The other's claim stands, and a path to a free site is asked for.
+  EXPECT_EQ(A().m_clai[nr], -1);
+  EXPECT_EQ(g.Attribs(3), static_cast<uint64_t>(AT_WOODY));
+  EXPECT_EQ(A().m_pathRequested[nr], 1);
+  EXPECT_EQ(A().m_pathGoal[nr].attribMask, static_cast<uint64_t>(AT_WOODY | AT_UNCLAIMED));
 }
 
 TEST_F(ActorsPerform, FindingAndScavengingAlwaysAskForAPathAndMoveOn) {
