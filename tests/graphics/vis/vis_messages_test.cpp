@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,30 @@ TEST_F(VisSimMessages, AClickActsOnWhatLayUnderItWithinTheFrame) {
   EXPECT_EQ(CountPrefix(sent, "playeraction"), 0);
   EXPECT_EQ(CountPrefix(sent, "leftclick down=1 moved=0 tile=" + std::to_string(tileB) + " "), 1);
   vis->m_actionNames[0] = nullptr;
+
+  // The same for the speech menu over the left half while the player's character greets: the
+  // click at mid-height is row 5 of 11, the third offer.
+  Actors& actors = world->actors;
+  const int p = actors.FindPlayer();
+  const char* savedStep = actors.m_planActions[p][0];
+  const int savedSize = actors.m_planSize[p], savedStage = actors.m_planStage[p];
+  actors.m_planActions[p][0] = "greet";
+  actors.m_planSize[p] = 1;
+  actors.m_planStage[p] = 0;
+  const int32_t menu[4] = {0, 0, w / 2, h};
+  memcpy(vis->m_speechRect, menu, sizeof(menu));
+  Push(Button(true, w / 4, ay));
+  Push(Motion(bx, by));
+  VisHandleInput(vis, world);
+  sent = Sent(&vis->m_sendPacket);
+  EXPECT_EQ(CountPrefix(sent, "playerspeak line=" + std::to_string((ay + 1) * 11 / h - 2)), 1);
+  Push(Button(true, bx, by));
+  Push(Motion(w / 4, ay));
+  VisHandleInput(vis, world);
+  EXPECT_EQ(CountPrefix(Sent(&vis->m_sendPacket), "playerspeak"), 0);
+  actors.m_planActions[p][0] = savedStep;
+  actors.m_planSize[p] = savedSize;
+  actors.m_planStage[p] = savedStage;
   vis->m_camera.m_dragging = 0;
 }
 
