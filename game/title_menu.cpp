@@ -8,6 +8,7 @@
 
 #include "game/shell.h"
 #include "game/steam_helper.h"
+#include "graphics/ui/vector_font.h"
 #include "graphics/vis/vis.h"
 #include "graphics/vis/vis_text.h"
 #include "system/input.h"
@@ -64,10 +65,29 @@ int ValueCount(int param) {
   return n;
 }
 
-// The player's last notice (a planet that cannot be settled, a save kept aside), in the given row.
-void NoticeDraw(Vis* vis, float y) {
+// The player's last notice (a planet that cannot be settled, a save kept aside), centred on y and
+// wrapped to the square's width, each line centred. A notice too tall for the band from top to
+// bottom even so moves into it and, if it must, is drawn smaller.
+void NoticeDraw(Vis* vis, float y, float top, float bottom) {
   const char* notice = ShellNotice();
-  if (notice[0]) Text(vis, c_warning, notice, 0.0f, y, 0.03f, 0.055f, "center", "center");
+  if (!notice[0]) return;
+  char wrapped[1024];  // any notice with its breaks
+  float w = 0.03f, h = 0.055f, height = 0.0f;
+  for (int shrink = 0;; ++shrink) {
+    const int lines = TextWrap(notice, w, 1.9f, wrapped, sizeof(wrapped));
+    height = (static_cast<float>(lines) * c_fontLineAdvance - 1.25f) * 0.2f * h;
+    if (height <= top - bottom || shrink == 4) break;
+    w *= 0.8f;
+    h *= 0.8f;
+  }
+  float lineY = fminf(y + height * 0.5f, top) - h * 0.5f;
+  for (char* line = wrapped; line;) {
+    char* next = strchr(line, '\n');
+    if (next) *next++ = 0;
+    Text(vis, c_warning, line, 0.0f, lineY, w, h, "center", "center");
+    lineY -= c_fontLineAdvance * 0.2f * h;
+    line = next;
+  }
 }
 
 }  // namespace
@@ -180,14 +200,15 @@ void TitleMenuDraw(Vis* vis, float seconds) {
                : c_white,
          titleMenuEntries[i], 0.0f, MenuRowY(row), c_glyphW, lit ? Pulse(titleAngle) : c_glyphH, "center", "center");
   }
-  NoticeDraw(vis, MenuRowY(7));
+  // From row 7 down to just above the line at the foot.
+  NoticeDraw(vis, MenuRowY(7), MenuRowY(7) + 0.5f * c_rowHeight, -0.95f);
 }
 
 void CustomisePanelDraw(Vis* vis, float seconds) {
   Advance(&panelAngle, seconds);
   panelHover = MenuRowAt(vis->m_mouseY, vis->m_windowHeight);
   if (ShellNotice()[0])
-    NoticeDraw(vis, MenuRowY(0));
+    NoticeDraw(vis, MenuRowY(0), 0.99f, MenuRowY(0) - 0.5f * c_rowHeight);
   else if (vis->m_gameInProgress)
     Text(vis, c_warning, "Changing the planet ends the game in progress.", 0.0f, MenuRowY(0), 0.03f, 0.055f, "center",
          "center");
@@ -229,6 +250,8 @@ const char* VisTitleFrame(Vis* vis, float seconds) {
         vis->m_mouseY = static_cast<int>(y);
         const int row = MenuRowAt(vis->m_mouseY, vis->m_windowHeight);
         if (vis->m_screenMode == ScreenMode::Title) {
+          // While "Terraforming..." shows, no entry is drawn to be chosen.
+          if (vis->m_terraforming) break;
           titleHover = row;
           return TitleMenuSelect(vis);
         }

@@ -20,7 +20,11 @@ struct InputState {
   ControllerSlot controllers[c_inputMaxControllers];
   SDL_Event ring[c_inputRingSize];
   float ringPointer[c_inputRingSize][2];  // where the pointer was when each event happened
+  uint16_t ringMods[c_inputRingSize];     // the modifier keys held when each event happened
+  uint8_t ringMoved[c_inputRingSize];     // the moved flag as it was then
   float eventPointer[2];                  // that of the event popped last
+  uint16_t mods;                          // the modifier keys as the last key event left them
+  uint8_t eventMoved;                     // the moved flag of the event popped last
   uint32_t writeCount;
   uint32_t readCount;
   InputAxes axes;
@@ -38,13 +42,16 @@ constexpr float c_axisScale = 3.051851e-5f;
 uint32_t RingCount() { return input.writeCount - input.readCount; }
 
 // A button carries its own position; any other event happened where the last motion left the
-// pointer. Either can differ from where the pointer is once the whole queue has been read.
+// pointer. Either can differ from where the pointer is once the whole queue has been read. So can
+// the modifier keys: a key event carries them, any other event has those the last key event left.
 void Queue(const SDL_Event& event) {
   const uint32_t slot = input.writeCount % c_inputRingSize;
   input.ring[slot] = event;
   const bool button = event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP;
   input.ringPointer[slot][0] = button ? static_cast<float>(event.button.x) : input.axes.pointerX;
   input.ringPointer[slot][1] = button ? static_cast<float>(event.button.y) : input.axes.pointerY;
+  input.ringMods[slot] = input.mods;
+  input.ringMoved[slot] = input.moved;
   ++input.writeCount;
 }
 
@@ -92,6 +99,8 @@ bool Handle(const SDL_Event& event) {
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
+      // Also from the keys not queued: a repeat still says which modifiers are held.
+      input.mods = event.key.keysym.mod;
       // Scancodes from 285 on would read as mouse and controller buttons.
       if (event.key.repeat == 0 && event.key.keysym.scancode < c_inputFirstDroppedScancode) Queue(event);
       break;
@@ -134,6 +143,8 @@ bool Handle(const SDL_Event& event) {
 
 bool InputInit() {
   input = {};
+  // Until the first key event, the keys held as input starts.
+  input.mods = static_cast<uint16_t>(SDL_GetModState());
   // SDL turns SIGINT and SIGTERM into a quit request, which saves the game; a closed terminal
   // (SIGHUP) would otherwise end the process on the spot and lose the session.
   hangUp = 0;
@@ -168,6 +179,8 @@ bool InputNextEvent(int* code, uint32_t* modifiers, const char** text, int* down
   const SDL_Event& event = input.ring[slot];
   input.eventPointer[0] = input.ringPointer[slot][0];
   input.eventPointer[1] = input.ringPointer[slot][1];
+  const uint32_t eventMods = input.ringMods[slot];
+  input.eventMoved = input.ringMoved[slot];
   ++input.readCount;
   int c = 0, d = 1;
   const char* t = nullptr;
@@ -215,7 +228,7 @@ bool InputNextEvent(int* code, uint32_t* modifiers, const char** text, int* down
       break;
   }
   if (code) *code = c;
-  if (modifiers) *modifiers = static_cast<uint32_t>(SDL_GetModState());
+  if (modifiers) *modifiers = eventMods;
   if (text) *text = t;
   if (down) *down = d;
   return true;
@@ -291,7 +304,13 @@ bool InputFocusLost() {
 
 bool InputMouseMoved() { return input.moved != 0; }
 
-void InputSetMouseMoved(bool moved) { input.moved = moved ? 1 : 0; }
+bool InputEventMoved() { return input.eventMoved != 0; }
+
+void InputSetMouseMoved(bool moved) {
+  // The events still waiting happened after whatever took the click, so they carry the flag too.
+  input.moved = input.eventMoved = moved ? 1 : 0;
+  for (uint32_t i = input.readCount; i != input.writeCount; ++i) input.ringMoved[i % c_inputRingSize] = input.moved;
+}
 
 void ControllerOpen(int deviceIndex) {
   // SDL announces every controller present at start with an added event as well, and

@@ -37,7 +37,9 @@ void InputExit();
 // or the process was told to end (SIGTERM, SIGINT, SIGHUP).
 bool InputPoll();
 // Pops the oldest discrete event: its code (scancode, mouse 285..289, controller 292 + button,
-// 0 for text), SDL's current modifier state, the UTF-8 text of a text event (else null; valid
+// 0 for text), SDL's modifier bits as they were when the event happened (a key event's own, for
+// any other event those of the key event before it; not the keys held at the pop, which at a low
+// frame rate have often been let go already), the UTF-8 text of a text event (else null; valid
 // until 16 more events are queued) and 1 for a press, 0 for a release. False, with the outputs
 // untouched, when the ring is empty.
 bool InputNextEvent(int* code, uint32_t* modifiers, const char** text, int* down);
@@ -53,6 +55,10 @@ void InputGrabMouse(bool on);
 bool InputFocusLost();
 // Whether the pointer moved by more than a pixel since the last button press.
 bool InputMouseMoved();
+// The same flag as it was when the event last popped by InputNextEvent happened (a release made
+// before the pointer moved on in the same frame is still a plain click).
+bool InputEventMoved();
+// Sets the flag, for the events still waiting in the ring as well.
 void InputSetMouseMoved(bool moved);
 
 // Opens the controller of a joystick device index in the first free slot; one already open, or

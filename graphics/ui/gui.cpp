@@ -357,7 +357,7 @@ void Gui::AddScroll(float wheel) {
 
 int Gui::KeyEvent(int code, uint32_t mods, const char* text, bool down, int, int) {
   bool hovered = IsAnyHovered();
-  // The modifier bits are the keyboard's current state, whatever the event.
+  // The modifier bits are those held when the event happened, whatever the event.
   m_ctrlHeld = (mods & c_guiModCtrl) != 0;
   if (text) {
     if (!hovered) return 0;

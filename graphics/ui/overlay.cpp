@@ -480,9 +480,28 @@ void Overlay::TileWindow() {
 void Overlay::MessagesWindow() {
   MessageLines(m_messageCopy);
   SelectFont(1);
-  if (BeginWindow("messages", 16, static_cast<float>(m_height - 252), 512, 236, GW_NO_SCROLLBAR, nullptr)) {
+  // A message longer than the window is wide goes on over the next lines. The window grows upward
+  // from its foot to hold them, at most to the top of the screen; the oldest messages that still
+  // do not fit are left out.
+  constexpr float c_width = 512.0f, c_least = 236.0f;
+  const ImVec2 pad = ImGui::GetStyle().WindowPadding;
+  const float wrapWidth = c_width - 2.0f * pad.x;
+  float heights[c_messageRingSize];
+  float total = 0.0f;
+  for (int i = 0; i < c_messageRingSize; i++) {
+    heights[i] = ImGui::CalcTextSize(m_messageCopy[i].c_str(), nullptr, false, wrapWidth).y;
+    total += heights[i];
+  }
+  const float room = fmaxf(c_least, static_cast<float>(m_height - 32)) - 2.0f * pad.y;
+  int first = 0;
+  for (; first < c_messageRingSize - 1 && total > room; first++) total -= heights[first];
+  const float height = fmaxf(c_least, total + 2.0f * pad.y);
+  if (BeginWindow("messages", 16, static_cast<float>(m_height - 16) - height, c_width, height, GW_NO_SCROLLBAR,
+                  nullptr)) {
     ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(4, 0));
-    for (const FixedString& line : m_messageCopy) ImGui::TextUnformatted(line.c_str());
+    ImGui::PushTextWrapPos(0.0f);
+    for (int i = first; i < c_messageRingSize; i++) ImGui::TextUnformatted(m_messageCopy[i].c_str());
+    ImGui::PopTextWrapPos();
     ImGui::PopStyleVar();
   }
   EndWindow();

@@ -272,3 +272,22 @@ int TextLayout(const char* text, float* out, size_t capacity, float x, float y, 
   if (height) *height = static_cast<float>(lines) * c_fontLineAdvance * sy - 1.25f * sy;
   return triangles;
 }
+
+float TextWidth(const char* text, size_t n, float w) {
+  const Font& font = TheFont();
+  const float sx = 0.2f * w;
+  float pen = 0.0f, widest = 0.0f;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : "");
+  for (size_t i = 0; i < n && p[i] && p[i] != '\n'; ++i) {
+    const int c = p[i];
+    if (c >= c_fontGlyphs) continue;
+    if (c == ' ') {
+      pen += 3.0f * sx;
+      continue;
+    }
+    const float advance = font.glyphs[c].advance;
+    if (pen + advance * sx > widest) widest = pen + advance * sx;
+    pen += (advance + 1.0f) * sx;
+  }
+  return widest;
+}

@@ -38,3 +38,6 @@ int FontVertexCount();
 // moves 3 units; bytes of 128 and more are not drawn and take no room.
 int TextLayout(const char* text, float* out, size_t capacity, float x, float y, float w, float h, float* width,
                float* height);
+// The width TextLayout gives the first n bytes of a text (one line; a newline ends it) at glyph
+// width w.
+float TextWidth(const char* text, size_t n, float w);

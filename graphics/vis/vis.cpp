@@ -353,39 +353,42 @@ Matrix44 CameraCurrent(const Vis& vis) {
   return CameraSelect(vis.m_camera, vis.m_introCam, vis.m_camFrom, vis.m_camTo, vis.m_camBlend);
 }
 
+bool VisPickAt(const Vis* vis, const Wld* world, float x, float y, int* tile, int* actor, Vec3* point) {
+  *tile = *actor = -1;
+  const PlanetCamera& cam = vis->m_camera;
+  if (!world || cam.m_rightHeld || cam.m_middleHeld) return false;
+  // The depth was read at the end of the last frame where the pointer stood then. At another
+  // place (the pointer jumped: a tap on a touch screen, a tablet pen, a remote desktop; or a click
+  // made on the way, with the pointer gone on before the frame) that depth belongs to another
+  // pixel and would pick a tile far from the point asked about, so the ground there is found from
+  // the ray through it instead.
+  const bool stale = fabsf(x - vis->m_pickDepthX) > 0.5f || fabsf(y - vis->m_pickDepthY) > 0.5f;
+  const int tiles = vis->m_tileTransformCount < world->globe.m_sz ? vis->m_tileTransformCount : world->globe.m_sz;
+  Vec3 p;
+  bool over = false;
+  if (!stale && vis->m_pickDepth < 1.0f) {
+    p = PickUnproject(vis->m_viewProjection, x, y, vis->m_pickDepth, vis->m_windowWidth, vis->m_windowHeight);
+    over = true;
+  } else if (stale) {
+    over = PickGroundPoint(vis->m_viewProjection, x, y, vis->m_windowWidth, vis->m_windowHeight, vis->m_tileTransforms,
+                           tiles, &p);
+  }
+  if (!over) return false;
+  *tile = PickNearestTile(vis->m_tileTransforms, tiles, p);
+  *actor = PickNearestActor(world->actors, p, world->globe.m_hexw);
+  if (point) *point = p;
+  return true;
+}
+
 void VisPick(Vis* vis, const Wld* world, float x, float y, float dx, float dy, float wheel) {
   PlanetCamera& cam = vis->m_camera;
   PickState& pick = vis->m_pick;
   PickStateFollowWorld(&pick, world);
-  pick.m_hoverTile = pick.m_hoverActor = -1;
-  const float depth = vis->m_pickDepth;
-  // The depth was read where the pointer stood at the end of the last frame. When the pointer
-  // has jumped since (a tap on a touch screen, a tablet pen, a remote desktop: motion and press in
-  // one frame), that depth belongs to another pixel and would pick a tile far from the pointer,
-  // so the ground under the pointer is found from the ray through it instead.
-  const bool stale = fabsf(x - vis->m_pointerX) > 0.5f || fabsf(y - vis->m_pointerY) > 0.5f;
+  Vec3 p, g;
+  const bool over = VisPickAt(vis, world, x, y, &pick.m_hoverTile, &pick.m_hoverActor, &p);
   vis->m_pointerX = x;
   vis->m_pointerY = y;
-  Vec3 g;
-  bool hit = false;
-  const int tiles =
-      world ? (vis->m_tileTransformCount < world->globe.m_sz ? vis->m_tileTransformCount : world->globe.m_sz) : 0;
-  Vec3 p;
-  bool over = false;
-  if (world && !cam.m_rightHeld && !cam.m_middleHeld) {
-    if (!stale && depth < 1.0f) {
-      p = PickUnproject(vis->m_viewProjection, x, y, depth, vis->m_windowWidth, vis->m_windowHeight);
-      over = true;
-    } else if (stale) {
-      over = PickGroundPoint(vis->m_viewProjection, x, y, vis->m_windowWidth, vis->m_windowHeight,
-                             vis->m_tileTransforms, tiles, &p);
-    }
-  }
-  if (over) {
-    pick.m_hoverTile = PickNearestTile(vis->m_tileTransforms, tiles, p);
-    pick.m_hoverActor = PickNearestActor(world->actors, p, world->globe.m_hexw);
-    hit = PickGrabVector(CameraCurrent(*vis).GetTranslation(), p, vis->m_view, &g);
-  }
+  const bool hit = over && PickGrabVector(CameraCurrent(*vis).GetTranslation(), p, vis->m_view, &g);
   CameraGrabUpdate(&cam, g, hit);
   CameraWheel(&cam, wheel);
   CameraPointerControl(&cam, CameraCurrent(*vis), dx, dy, vis->m_overlay.GetOptions().m_mouseTilt != 0);

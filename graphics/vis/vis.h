@@ -141,8 +141,11 @@ struct Vis {
   FixedString* m_tileInfoLines = nullptr;  // the 32 lines of the "Tile info" window
   int32_t m_tileInfoCount = 0;
   // The depth under the pointer, read at the end of the previous frame's world pass (the back
-  // buffer's depth does not survive the swap everywhere), and where the pointer was then.
+  // buffer's depth does not survive the swap everywhere), and where it was read; the pointer as
+  // the last picking saw it, where the next world pass reads the depth.
   float m_pickDepth = 1.0f;
+  float m_pickDepthX = -1.0f;
+  float m_pickDepthY = -1.0f;
   float m_pointerX = -1.0f;
   float m_pointerY = -1.0f;
   // When set, the next game frame is written there as a PNG just before the swap (tools, tests).
@@ -178,6 +181,11 @@ Matrix44 CameraCurrent(const Vis& vis);
 // Picking and pointer camera control: the pointer in window units from the top, its motion
 // and the wheel. Reads the depth under the pointer from the frame buffer.
 void VisPick(Vis* vis, const Wld* world, float x, float y, float dx, float dy, float wheel);
+// The tile and character under a point of the window (units from the top), -1 for none, from
+// the depth read last frame when it was read there, else from the ray through the point; point
+// (may be null) gets the place hit. False over empty space, and while the right or middle button
+// turns or zooms the camera.
+bool VisPickAt(const Vis* vis, const Wld* world, float x, float y, int* tile, int* actor, Vec3* point);
 
 // Clears colour, depth and stencil to the night sky.
 void VisClearFrame(Vis* vis);

@@ -364,6 +364,8 @@ void VisDraw3D(Vis* vis, const Wld& world) {
 
   // The depth under the pointer for the next frame's picking, read while this frame's depth
   // is certainly still there.
+  vis->m_pickDepthX = vis->m_pointerX;
+  vis->m_pickDepthY = vis->m_pointerY;
   if (vis->m_pointerX >= 0.0f && vis->m_pointerY >= 0.0f && vis->m_pointerX < vis->m_windowWidth &&
       vis->m_pointerY < vis->m_windowHeight) {
     vis->m_pickDepth = DepthRead(static_cast<int>(vis->m_pointerX * px),

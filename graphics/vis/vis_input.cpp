@@ -176,6 +176,21 @@ static bool InRect(const int32_t r[4], int px, int py) {
   return px >= r[0] && px < r[0] + r[2] && py >= r[1] && py < r[1] + r[3];
 }
 
+// The last action button holding (px, py) (y from the bottom), -1 for none.
+static int ActionButtonAt(const Vis* vis, int px, int py) {
+  int hover = -1;
+  for (int i = 0; i < VISNUMACTIONS; ++i)
+    if (InRect(vis->m_actionRects[i], px, py)) hover = i;
+  return hover;
+}
+
+// The speech menu's row (0 at the top of 11) holding (px, py) while the menu shows, -1 for none.
+static int SpeechRowAt(const Vis* vis, bool greeting, int px, int py) {
+  const int32_t* r = vis->m_speechRect;
+  if (!greeting || !InRect(r, px, py) || r[3] <= 0) return -1;
+  return ((r[1] + r[3] - py) * 11) / r[3];
+}
+
 void VisHandleInput(Vis* vis, Wld* world) {
   PlanetCamera& cam = vis->m_camera;
   PickState& pick = vis->m_pick;
@@ -188,28 +203,31 @@ void VisHandleInput(Vis* vis, Wld* world) {
   gui.MouseMotion(axes.pointerX, axes.pointerY, axes.motionX, axes.motionY, axes.wheelY);
   if (gui.IsAnyHovered()) cam.m_dragging = cam.m_rightHeld = cam.m_middleHeld = 0;
 
+  // Where the pointer rests: what is lit and what the planet camera grabs.
   const int px = static_cast<int>(axes.pointerX);
   const int py = vis->m_windowHeight - 1 - static_cast<int>(axes.pointerY);
-  vis->m_actionHover = -1;
-  for (int i = 0; i < VISNUMACTIONS; ++i)
-    if (InRect(vis->m_actionRects[i], px, py)) vis->m_actionHover = i;
-  vis->m_speechHover = -1;
+  vis->m_actionHover = ActionButtonAt(vis, px, py);
   const bool greeting = world && PlayerIsGreeting(world->actors);
-  if (greeting && InRect(vis->m_speechRect, px, py) && vis->m_speechRect[3] > 0)
-    vis->m_speechHover = ((vis->m_speechRect[1] + vis->m_speechRect[3] - py) * 11) / vis->m_speechRect[3];
+  vis->m_speechHover = SpeechRowAt(vis, greeting, px, py);
 
   VisPick(vis, world, axes.pointerX, axes.pointerY, axes.motionX, axes.motionY, axes.wheelY);
   pick.m_clickTile = pick.m_clickActor = -1;
-  bool select = false;
-  bool selectUsed = false;  // one action or speech per frame: the flag stays set for later events
+  bool selectUsed = false;  // one action or speech per frame
 
   int code = 0, down = 0;
   uint32_t mods = 0;
   const char* text = nullptr;
   char message[sizeof(FixedString) - 1];  // as long as a FixedString holds
   while (InputNextEvent(&code, &mods, &text, &down)) {
+    // Each event acts where the pointer was and with the modifiers held when it happened: at a
+    // few frames a second a click is often made on the way, with the pointer gone on (or Ctrl let
+    // go) before the frame reads it.
+    float ex = 0.0f, ey = 0.0f;
+    InputEventPointer(&ex, &ey);
+    const int epx = static_cast<int>(ex);
+    const int epy = vis->m_windowHeight - 1 - static_cast<int>(ey);
     const bool alt = down && (mods & c_modAlt), ctrl = down && (mods & c_modCtrl), shift = down && (mods & c_modShift);
-    if ((code == c_inputMouseLeft || code == SC_SPACE) && down) select = true;
+    const bool select = (code == c_inputMouseLeft || code == SC_SPACE) && down;
     // Keys acted on whether or not the GUI takes them.
     for (const Cheat& c : cheats)
       if (code == c.code && alt) SendToSim(vis, c.message);
@@ -232,19 +250,23 @@ void VisHandleInput(Vis* vis, Wld* world) {
     if (code == SC_F3 && down && world) world->WriteScene("../dumps/scene.dae");
     if (code == SC_F10 && down) gui.ToggleWindow(Overlay::WIN_DEBUG);
 
-    const bool taken = gui.KeyEvent(code, mods, text, down != 0, px, static_cast<int>(axes.pointerY)) != 0;
+    const bool taken = gui.KeyEvent(code, mods, text, down != 0, epx, static_cast<int>(ey)) != 0;
     bool sent = false;
-    if (select && !selectUsed && vis->m_actionHover >= 0 && vis->m_actionNames[vis->m_actionHover]) {
-      MessagePlayerAction(message, sizeof(message), vis->m_actionNames[vis->m_actionHover]);
-      SendToSim(vis, message);
-      InputSetMouseMoved(true);
-      sent = selectUsed = true;
-    }
-    if (select && !selectUsed && !sent && vis->m_speechHover >= 0) {
-      MessagePlayerSpeak(message, sizeof(message), vis->m_speechHover - 2);
-      SendToSim(vis, message);
-      InputSetMouseMoved(true);
-      sent = selectUsed = true;
+    if (select && !selectUsed) {
+      const int action = ActionButtonAt(vis, epx, epy);
+      const int row = SpeechRowAt(vis, greeting, epx, epy);
+      if (action >= 0 && vis->m_actionNames[action]) {
+        MessagePlayerAction(message, sizeof(message), vis->m_actionNames[action]);
+        sent = true;
+      } else if (row >= 0) {
+        MessagePlayerSpeak(message, sizeof(message), row - 2);
+        sent = true;
+      }
+      if (sent) {
+        SendToSim(vis, message);
+        InputSetMouseMoved(true);  // the coming release is no plain click
+        selectUsed = true;
+      }
     }
     if (taken || sent) continue;
     if (code == SC_ESCAPE && down) {
@@ -257,12 +279,15 @@ void VisHandleInput(Vis* vis, Wld* world) {
     if (code == SC_KP_PLUS && down) cam.m_tilt += 0.05f;
     if (code == c_inputMouseLeft) {
       cam.m_dragging = down ? 1 : 0;
+      // What lies under the click itself, not under where the pointer went on to.
+      int tile = -1, actor = -1;
+      VisPickAt(vis, world, ex, ey, &tile, &actor, nullptr);
       if (down) {
-        pick.m_clickTile = pick.m_hoverTile;
-        pick.m_clickActor = pick.m_hoverActor;
+        pick.m_clickTile = tile;
+        pick.m_clickActor = actor;
       }
-      MessageLeftClick(message, sizeof(message), down ? 1 : 0, InputMouseMoved() ? 1 : 0, pick.m_hoverTile,
-                       down ? pick.m_clickActor : -1, alt ? 1 : 0, ctrl ? 1 : 0, shift ? 1 : 0);
+      MessageLeftClick(message, sizeof(message), down ? 1 : 0, InputEventMoved() ? 1 : 0, tile, down ? actor : -1,
+                       alt ? 1 : 0, ctrl ? 1 : 0, shift ? 1 : 0);
       SendToSim(vis, message);
     }
     if (code == c_inputMouseMiddle) cam.m_middleHeld = down ? 1 : 0;

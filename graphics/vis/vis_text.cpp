@@ -59,6 +59,46 @@ void ActionButtonText(const char* name, char* out, int size) {
   out[n] = 0;
 }
 
+int TextWrap(const char* text, float w, float maxWidth, char* out, size_t size) {
+  if (!out || size == 0) return 0;
+  out[0] = 0;
+  if (!text) return 0;
+  size_t o = 0;
+  int lines = 0;
+  auto put = [&](char c) {
+    if (o + 1 < size) out[o++] = c;
+  };
+  const char* p = text;
+  while (*p) {
+    // The longest run of whole words that fits.
+    const char* end = nullptr;
+    for (const char* q = p;;) {
+      const char* wordEnd = q;
+      while (*wordEnd && *wordEnd != ' ' && *wordEnd != '\n') ++wordEnd;
+      if (TextWidth(p, static_cast<size_t>(wordEnd - p), w) > maxWidth) break;
+      end = wordEnd;
+      if (*wordEnd != ' ') break;
+      q = wordEnd;
+      while (*q == ' ') ++q;
+      if (!*q || *q == '\n') break;
+    }
+    if (!end) {
+      // One word wider than the line on its own: as much of it as fits, at least a character.
+      end = p + 1;
+      while (*end && *end != ' ' && *end != '\n' && TextWidth(p, static_cast<size_t>(end + 1 - p), w) <= maxWidth)
+        ++end;
+    }
+    if (lines > 0) put('\n');
+    for (const char* c = p; c < end; ++c) put(*c);
+    ++lines;
+    p = end;
+    while (*p == ' ') ++p;
+    if (*p == '\n') ++p;
+  }
+  out[o] = 0;
+  return lines;
+}
+
 float VisDrawText(const char* text, float x, float y, float w, float h, const char* hAlign, const char* vAlign) {
   float width = -1.0f, height = -1.0f;
   const int triangles = TextLayout(text, scratch, sizeof(scratch), x, y, w, h, &width, &height);

@@ -16,6 +16,11 @@ float TextAlignY(const char* align, float height);
 // An action's name as its button shows it: every '_' a blank, cut to the buffer.
 void ActionButtonText(const char* name, char* out, int size);
 
+// Breaks the text into lines no wider than maxWidth at glyph width w: at blanks, and inside a word
+// only when the word alone is wider. Writes the lines, joined by newlines, into out (cut to size,
+// always terminated) and returns their number (0 for an empty text). Blanks at a break are dropped.
+int TextWrap(const char* text, float w, float maxWidth, char* out, size_t size);
+
 // Draws the text with the text program and the "CBTextPerInstVS" block the caller made current,
 // at (x, y) of the viewport with the glyph size (w, h) and the alignments; returns its width.
 // One vertex buffer and array serve every call: they are made on the first call and refilled.

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
 
+#include "game/shell.h"
 #include "game/title_menu.h"
 #include "graphics/gl_fixture.h"
 #include "graphics/vis/vis.h"
@@ -14,6 +18,7 @@
 #include "test_support.h"
 #include "world/planet/terraform.h"
 #include "world/planet_fixture.h"
+#include "world/save/save.h"
 
 namespace {
 
@@ -93,6 +98,14 @@ TEST_F(TitleFrame, AClickOrKeyActsOnTheRowWhereItHappened) {
   MoveTo(6);
   EXPECT_STREQ(VisTitleFrame(vis, 0.01f), "GUIDE");
   Drain();
+  // While "Terraforming..." shows no entry is drawn: a click or key where one stood chooses nothing.
+  vis->m_terraforming = 1;
+  MoveTo(3);
+  ClickAt(3);
+  Key(SDL_SCANCODE_SPACE);
+  EXPECT_STREQ(VisTitleFrame(vis, 0.01f), "");
+  EXPECT_EQ(vis->m_screenMode, ScreenMode::Title);
+  vis->m_terraforming = 0;
 
   // In the panel: a click on "[OK]" right after a move from the "Planet Size" row leaves the
   // planet as it was.
@@ -108,6 +121,45 @@ TEST_F(TitleFrame, AClickOrKeyActsOnTheRowWhereItHappened) {
   EXPECT_STREQ(VisTitleFrame(vis, 0.01f), "");
   EXPECT_EQ(vis->m_screenMode, ScreenMode::Title);
   EXPECT_EQ(customParamValues[0], size);
+}
+
+// A notice longer than a line goes on over as many as it needs: none of it reaches the edges of
+// the square the menu stands in, where it would be cut off.
+TEST_F(TitleFrame, ALongNoticeIsWrappedInsideTheMenu) {
+  const std::string folder = std::string(UserFolderGet()) + "/" + SAVEFILENAME;
+  std::filesystem::create_directories(folder);
+  EXPECT_FALSE(ShellSaveCheck());
+  std::filesystem::remove(folder);
+  ASSERT_GT(strlen(ShellNotice()), 84u);
+  vis->m_screenMode = ScreenMode::Title;
+  vis->m_terraforming = 0;
+  vis->m_windowWidth = width;
+  vis->m_windowHeight = height;
+  glViewport((width - height) / 2, 0, height, height);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_FRAMEBUFFER_SRGB);
+  FrameClear(0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0);
+  ProgramUse(vis->m_programs[PROG_TEXT]);
+  TitleMenuDraw(vis, 0.0f);
+  SaveShot("title_long_notice");
+  ShellNoticeClear();
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_CULL_FACE);
+  int w = 0, h = 0;
+  const std::vector<uint8_t> px = ReadBack(&w, &h);
+  ASSERT_EQ(w, width);
+  // Orange notice pixels below the menu's last row, in all and in the three columns at each edge.
+  int inside = 0, atEdges = 0;
+  for (int y = 0; y < h * 2 / 9; ++y)
+    for (int x = (w - h) / 2; x < (w + h) / 2; ++x) {
+      const uint8_t* p = &px[(static_cast<size_t>(y) * w + x) * 4];
+      if (p[0] < 120 || p[2] > p[0] / 2) continue;
+      ++inside;
+      atEdges += x < (w - h) / 2 + 3 || x >= (w + h) / 2 - 3;
+    }
+  EXPECT_GT(inside, 0);
+  EXPECT_EQ(atEdges, 0);
 }
 
 }  // namespace

@@ -34,8 +34,9 @@ class InputTest : public ::testing::Test {
     SDL_Event copy = event;
     ASSERT_EQ(SDL_PushEvent(&copy), 1) << SDL_GetError();
   }
-  static SDL_Event Key(bool down, int scancode, int repeat = 0) {
+  static SDL_Event Key(bool down, int scancode, int repeat = 0, uint16_t mod = KMOD_NONE) {
     SDL_Event e = {};
+    e.key.keysym.mod = mod;
     e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     e.key.repeat = static_cast<Uint8>(repeat);
@@ -90,7 +91,7 @@ TEST_F(InputTest, EventsArriveAsTheGamesCodes) {
   SDL_Event drop = {};
   drop.type = SDL_DROPFILE;
   drop.drop.file = SDL_strdup("/tmp/dropped.dat");
-  const Case cases[] = {
+  Case cases[] = {
       {Key(true, SDL_SCANCODE_A), true, SDL_SCANCODE_A, 1},
       {Key(true, SDL_SCANCODE_A, 1), false, 0, 0},  // a key repeat is dropped
       {Key(false, SDL_SCANCODE_A), true, SDL_SCANCODE_A, 0},
@@ -111,7 +112,12 @@ TEST_F(InputTest, EventsArriveAsTheGamesCodes) {
       {other, false, 0, 0},
       {drop, false, 0, 0},
   };
-  SDL_SetModState(KMOD_LSHIFT);
+  // Shift is held throughout: the key events say so themselves, the others inherit it.
+  for (Case& c : cases)
+    if (c.event.type == SDL_KEYDOWN || c.event.type == SDL_KEYUP) c.event.key.keysym.mod = KMOD_LSHIFT;
+  Push(Key(true, SDL_SCANCODE_LSHIFT, 0, KMOD_LSHIFT));
+  EXPECT_TRUE(InputPoll());
+  Drain();
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "event " << c.event.type << " code " << c.code);
     Push(c.event);
@@ -136,7 +142,6 @@ TEST_F(InputTest, EventsArriveAsTheGamesCodes) {
     }
     EXPECT_FALSE(InputNextEvent(&code, &mods, &t, &down));
   }
-  SDL_SetModState(KMOD_NONE);
 }
 
 TEST_F(InputTest, SeventeenPressesFillTheRingAndTheLastWaitsInSdl) {
@@ -156,31 +161,59 @@ TEST_F(InputTest, SeventeenPressesFillTheRingAndTheLastWaitsInSdl) {
 }
 
 TEST_F(InputTest, EachEventKeepsWhereThePointerWasWhenItHappened) {
-  // A press at its own place, a key after a motion, and a motion after both in the same poll:
-  // neither event may report where the pointer ended up.
+  // A press at its own place with Ctrl held, a key after a motion, a release, and then Ctrl let go
+  // and a motion, all in the same poll: no event may report how things ended up.
+  Push(Key(true, SDL_SCANCODE_LCTRL, 0, KMOD_LCTRL));
   Push(Motion(10, 20, 3, 3));
   SDL_Event press = Button(true, SDL_BUTTON_LEFT);
   press.button.x = 300;
   press.button.y = 400;
   Push(press);
   Push(Motion(30, 40, 5, 5));
-  Push(Key(true, SDL_SCANCODE_RETURN));
+  Push(Key(true, SDL_SCANCODE_RETURN, 0, KMOD_LCTRL));
+  SDL_Event release = press;
+  release.type = SDL_MOUSEBUTTONUP;
+  Push(release);
+  Push(Key(false, SDL_SCANCODE_LCTRL));
   Push(Motion(500, 600, 5, 5));
   ASSERT_TRUE(InputPoll());
+  EXPECT_TRUE(InputMouseMoved());
   int code, down;
   uint32_t mods;
   const char* text;
   float x = -1.0f, y = -1.0f;
+  struct Expected {
+    int code;
+    float x, y;
+    uint32_t mods;
+    bool moved;
+  };
+  const Expected expected[] = {{SDL_SCANCODE_LCTRL, -1, -1, KMOD_LCTRL, false},
+                               {c_inputMouseLeft, 300, 400, KMOD_LCTRL, false},
+                               {SDL_SCANCODE_RETURN, 30, 40, KMOD_LCTRL, true},
+                               {c_inputMouseLeft, 300, 400, KMOD_LCTRL, true},
+                               {SDL_SCANCODE_LCTRL, 30, 40, KMOD_NONE, true}};
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(e.code);
+    ASSERT_TRUE(InputNextEvent(&code, &mods, &text, &down));
+    InputEventPointer(&x, &y);
+    EXPECT_EQ(code, e.code);
+    if (e.x >= 0.0f) {
+      EXPECT_EQ(x, e.x);
+      EXPECT_EQ(y, e.y);
+    }
+    EXPECT_EQ(mods, e.mods);
+    EXPECT_EQ(InputEventMoved(), e.moved);
+  }
+  // A control that took the press makes the waiting release no plain click.
+  Push(press);
+  Push(release);
+  ASSERT_TRUE(InputPoll());
   ASSERT_TRUE(InputNextEvent(&code, &mods, &text, &down));
-  InputEventPointer(&x, &y);
-  EXPECT_EQ(code, c_inputMouseLeft);
-  EXPECT_EQ(x, 300.0f);
-  EXPECT_EQ(y, 400.0f);
+  EXPECT_FALSE(InputEventMoved());
+  InputSetMouseMoved(true);
   ASSERT_TRUE(InputNextEvent(&code, &mods, &text, &down));
-  InputEventPointer(&x, &y);
-  EXPECT_EQ(code, SDL_SCANCODE_RETURN);
-  EXPECT_EQ(x, 30.0f);
-  EXPECT_EQ(y, 40.0f);
+  EXPECT_TRUE(InputEventMoved());
 }
 
 TEST_F(InputTest, PointerWheelSticksAndFlags) {

@@ -222,6 +222,37 @@ TEST_F(OverlayFrame, TileWindowNeedsItsSwitchAndItsLines) {
   EXPECT_EQ(Rect(0), (std::vector<float>{1080, 16, 184, 3 * 14 + 58}));
 }
 
+// A message longer than the window is wide wraps: every letter of it is drawn, the window grows
+// upward from its foot, and a short one keeps the window as it was.
+TEST_F(OverlayFrame, LongMessagesWrapInsideTheirWindow) {
+  Overlay& o = *m_overlay;
+  LogRingsReset();
+  o.GetOptions().m_debugFlags = DF_MESSAGES;
+  Frame();
+  const int empty = o.LastConvert().m_vertexCount;
+  std::string text;
+  for (int i = 0; i < 4; i++) text += "Building site is now level. Commencing construction. ";
+  text.pop_back();
+  int letters = 0;
+  for (char c : text) letters += c != ' ';
+  MessageLog("%s", text.c_str());
+  Frame();
+  ASSERT_FALSE(o.LastConvert().m_cut);
+  EXPECT_EQ(o.LastConvert().m_vertexCount - empty, 4 * letters) << "four corners a letter, none cut off";
+  ASSERT_EQ(o.WindowRectCount(), 1);
+  EXPECT_GT(Rect(0)[3], 236);
+  EXPECT_EQ(Rect(0)[1] + Rect(0)[3], 720 - 16);
+  // Nine of them cannot all fit on the screen: the newest stay, and the window stays on it.
+  for (int i = 0; i < 8; i++) MessageLog("%s", text.c_str());
+  Frame();
+  EXPECT_GE(Rect(0)[1], 0);
+  EXPECT_EQ(Rect(0)[1] + Rect(0)[3], 720 - 16);
+  LogRingsReset();
+  MessageLog("Stole from Grumbold");
+  Frame();
+  EXPECT_EQ(Rect(0), (std::vector<float>{16, 468, 512, 236}));
+}
+
 TEST(StyleTable, SrgbConversionOfColourBytes) {
   EXPECT_EQ(SrgbByteToLinear(0), 0);
   EXPECT_EQ(SrgbByteToLinear(255), 255);

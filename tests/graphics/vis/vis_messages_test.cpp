@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -65,21 +66,44 @@ class VisSimMessages : public GlFixture {
     GlFixture::TearDown();
   }
   static void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
-  static SDL_Event Button(bool down) {
+  static SDL_Event Button(bool down, int x = 20, int y = 20) {
     SDL_Event e = {};
     e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
     e.button.button = SDL_BUTTON_LEFT;
     e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.button.x = 20;
-    e.button.y = 20;
+    e.button.x = x;
+    e.button.y = y;
     return e;
   }
-  static SDL_Event Key(bool down, SDL_Scancode code) {
+  // A key event carries the modifiers held once it happened, as SDL fills them in.
+  static SDL_Event Key(bool down, SDL_Scancode code, uint16_t mod = KMOD_NONE) {
     SDL_Event e = {};
     e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     e.key.keysym.scancode = code;
+    e.key.keysym.mod = mod;
     return e;
+  }
+  static SDL_Event Motion(int x, int y) {
+    SDL_Event e = {};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.x = x;
+    e.motion.y = y;
+    e.motion.xrel = 5;
+    return e;
+  }
+  // Quick taps, each within one frame: the modifier is let go before the frame reads the events.
+  static void ShiftClick(int x, int y) {
+    Push(Key(true, SDL_SCANCODE_LSHIFT, KMOD_LSHIFT));
+    Push(Button(true, x, y));
+    Push(Button(false, x, y));
+    Push(Key(false, SDL_SCANCODE_LSHIFT));
+  }
+  static void CtrlQ() {
+    Push(Key(true, SDL_SCANCODE_LCTRL, KMOD_LCTRL));
+    Push(Key(true, SDL_SCANCODE_Q, KMOD_LCTRL));
+    Push(Key(false, SDL_SCANCODE_Q, KMOD_LCTRL));
+    Push(Key(false, SDL_SCANCODE_LCTRL));
   }
   MessageScene* scene = nullptr;
   SimStatHandlers saved;
@@ -160,11 +184,8 @@ TEST_F(VisSimMessages, AClickCarriesItsModifiersOnThePressOnly) {
   vis->m_sendPacket.Empty();
   for (int i = 0; i < VISNUMACTIONS; ++i) vis->m_actionNames[i] = nullptr;
   WindowSize(&vis->m_windowWidth, &vis->m_windowHeight);
-  SDL_SetModState(KMOD_LSHIFT);
-  Push(Button(true));
-  Push(Button(false));
+  ShiftClick(20, 20);
   VisHandleInput(vis, world);
-  SDL_SetModState(KMOD_NONE);
   const std::vector<std::string> sent = Sent(&vis->m_sendPacket);
   ASSERT_EQ(sent.size(), 2u);
   // A press and release in place: not moved; Shift counts on the press, never on the release.
@@ -172,6 +193,99 @@ TEST_F(VisSimMessages, AClickCarriesItsModifiersOnThePressOnly) {
   EXPECT_NE(sent[0].find("modalt=0 modctl=0 modshf=1"), std::string::npos) << sent[0];
   EXPECT_EQ(sent[1].rfind("leftclick down=0 moved=0 tile=", 0), 0u) << sent[1];
   EXPECT_NE(sent[1].find("actor=-1 modalt=0 modctl=0 modshf=0"), std::string::npos) << sent[1];
+  // Ctrl+Q tapped within one frame still quits.
+  CtrlQ();
+  VisHandleInput(vis, world);
+  EXPECT_EQ(vis->m_quitRequested, 1);
+  vis->m_quitRequested = 0;
+  vis->m_camera.m_dragging = 0;
+}
+
+// At a few frames a second the pointer arrives, clicks and goes on within one frame: the click
+// acts on what lay under it, and a control it did not touch stays untouched.
+TEST_F(VisSimMessages, AClickActsOnWhatLayUnderItWithinTheFrame) {
+  Vis* vis = scene->vis;
+  Wld* world = scene->world;
+  vis->m_screenMode = ScreenMode::Game;
+  vis->m_sendPacket.Empty();
+  WindowSize(&vis->m_windowWidth, &vis->m_windowHeight);
+  const int w = vis->m_windowWidth, h = vis->m_windowHeight;
+  for (int i = 0; i < VISNUMACTIONS; ++i) vis->m_actionNames[i] = nullptr;
+  // The planet close over the player's character, filling the window.
+  const int home = world->actors.PlayerLocation();
+  ASSERT_TRUE(world->globe.IsValid(home));
+  CameraLookFrom(&vis->m_camera, world->globe.m_trfs[home].GetTranslation());
+  vis->m_camera.m_zoom = vis->m_camera.m_zoomTarget = 0.6f;
+  vis->m_camera.m_tilt = 0.0f;
+  PlanetCameraStep(&vis->m_camera, 0, 1.0f / 240.0f, 1.0f);
+  vis->m_camFrom = vis->m_camTo = c_camPlanet;
+  vis->m_camBlend = 1.0f;
+  VisDraw3D(vis, *world);
+  const int ax = w / 2, ay = h / 2, bx = w / 2 + w / 4, by = h / 2;
+  int tileA = -1, tileB = -1, actor = -1;
+  ASSERT_TRUE(VisPickAt(vis, world, ax, ay, &tileA, &actor, nullptr));
+  ASSERT_TRUE(VisPickAt(vis, world, bx, by, &tileB, &actor, nullptr));
+  ASSERT_NE(tileA, tileB);
+  const std::string onA = " tile=" + std::to_string(tileA) + " ";
+
+  Push(Motion(ax, ay));
+  ShiftClick(ax, ay);
+  Push(Motion(bx, by));
+  VisHandleInput(vis, world);
+  std::vector<std::string> sent = Sent(&vis->m_sendPacket);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].rfind("leftclick down=1 moved=0" + onA, 0), 0u) << sent[0];
+  EXPECT_NE(sent[0].find("modshf=1"), std::string::npos) << sent[0];
+  // The release came before the pointer went on: a plain click on A, where the character walks.
+  EXPECT_EQ(sent[1].rfind("leftclick down=0 moved=0" + onA, 0), 0u) << sent[1];
+  EXPECT_EQ(vis->m_pick.m_clickTile, tileA);
+  vis->m_camera.m_dragging = 0;
+
+  // A button over the left half: a click on it acts even with the pointer gone on, and a click
+  // beside it does not though the pointer came to rest on it.
+  vis->m_actionRects[0][0] = vis->m_actionRects[0][1] = 0;
+  vis->m_actionRects[0][2] = w / 2;
+  vis->m_actionRects[0][3] = h;
+  vis->m_actionNames[0] = "cut_tree";
+  Push(Button(true, w / 4, ay));
+  Push(Button(false, w / 4, ay));
+  Push(Motion(bx, by));
+  VisHandleInput(vis, world);
+  sent = Sent(&vis->m_sendPacket);
+  EXPECT_EQ(CountPrefix(sent, "playeraction name=cut_tree"), 1);
+  EXPECT_EQ(CountPrefix(sent, "leftclick down=0 moved=1"), 1);
+  Push(Button(true, bx, by));
+  Push(Button(false, bx, by));
+  Push(Motion(w / 4, ay));
+  VisHandleInput(vis, world);
+  sent = Sent(&vis->m_sendPacket);
+  EXPECT_EQ(CountPrefix(sent, "playeraction"), 0);
+  EXPECT_EQ(CountPrefix(sent, "leftclick down=1 moved=0 tile=" + std::to_string(tileB) + " "), 1);
+  vis->m_actionNames[0] = nullptr;
+
+  // The same for the speech menu over the left half while the player's character greets: the
+  // click at mid-height is row 5 of 11, the third offer.
+  Actors& actors = world->actors;
+  const int p = actors.FindPlayer();
+  const char* savedStep = actors.m_planActions[p][0];
+  const int savedSize = actors.m_planSize[p], savedStage = actors.m_planStage[p];
+  actors.m_planActions[p][0] = "greet";
+  actors.m_planSize[p] = 1;
+  actors.m_planStage[p] = 0;
+  const int32_t menu[4] = {0, 0, w / 2, h};
+  memcpy(vis->m_speechRect, menu, sizeof(menu));
+  Push(Button(true, w / 4, ay));
+  Push(Motion(bx, by));
+  VisHandleInput(vis, world);
+  sent = Sent(&vis->m_sendPacket);
+  EXPECT_EQ(CountPrefix(sent, "playerspeak line=" + std::to_string((ay + 1) * 11 / h - 2)), 1);
+  Push(Button(true, bx, by));
+  Push(Motion(w / 4, ay));
+  VisHandleInput(vis, world);
+  EXPECT_EQ(CountPrefix(Sent(&vis->m_sendPacket), "playerspeak"), 0);
+  actors.m_planActions[p][0] = savedStep;
+  actors.m_planSize[p] = savedSize;
+  actors.m_planStage[p] = savedStage;
   vis->m_camera.m_dragging = 0;
 }
 

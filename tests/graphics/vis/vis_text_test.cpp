@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
+#include "graphics/ui/vector_font.h"
+
 #include "test_support.h"
 
 namespace {
@@ -34,6 +39,44 @@ TEST(VisText, ButtonTextsReadWithBlanks) {
   EXPECT_STREQ(out, "");
   ActionButtonText("eat", out, 1);
   EXPECT_STREQ(out, "");
+}
+
+// Lines are broken at blanks, inside a word only when it alone is too wide; no letter is lost and
+// no line is wider than asked.
+TEST(VisText, WrappedLinesFitAndKeepEveryLetter) {
+  const struct {
+    const char* text;
+    float maxWidth;
+    int lines;
+  } cases[] = {
+      {"", 1.9f, 0},
+      {"The planet could not be made.", 1.9f, 1},
+      {"autosave.dat in the user folder is a folder: games cannot be saved until it is moved away.", 1.9f, 2},
+      {"first\nsecond", 1.9f, 2},
+      {"ABCDEFGHIJKL", 0.1f, 4},  // a capital every 0.03: three to a line
+      {"  spaced   out  ", 1.9f, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    char out[256];
+    EXPECT_EQ(TextWrap(c.text, 0.03f, c.maxWidth, out, sizeof(out)), c.lines);
+    std::string letters, kept;
+    for (const char* p = c.text; *p; ++p)
+      if (*p != ' ' && *p != '\n') letters += *p;
+    for (const char* line = out; *line;) {
+      const char* end = strchr(line, '\n');
+      const size_t n = end ? static_cast<size_t>(end - line) : strlen(line);
+      EXPECT_LE(TextWidth(line, n, 0.03f), c.maxWidth) << std::string(line, n);
+      for (size_t i = 0; i < n; ++i)
+        if (line[i] != ' ') kept += line[i];
+      line += n + (end ? 1 : 0);
+    }
+    EXPECT_EQ(kept, letters);
+  }
+  // Cut to the buffer, always terminated.
+  char small[8];
+  TextWrap("a long line of words", 0.03f, 0.2f, small, sizeof(small));
+  EXPECT_EQ(strlen(small), 7u);
 }
 
 }  // namespace
