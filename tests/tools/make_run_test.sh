@@ -3,7 +3,7 @@
 # and none of the test programs, benchmarks or other tools; `make test` builds everything.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
-builds() { make -s -n -C "$here" "$1" BUILD=/nonexistent JOBS=1 | grep -E '^cmake --build ' || true; }
+builds() { env -u MAKEFLAGS -u MAKELEVEL make -s -n -C "$here" "$1" BUILD=/nonexistent JOBS=1 | grep -E '^cmake --build ' || true; }
 failed=0
 run=$(builds run)
 [ -n "$run" ] || { echo "make run builds nothing"; failed=1; }
