@@ -2,19 +2,26 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test bench deps build format check-format clean
+.PHONY: run test bench deps configure build game format check-format clean
 
 deps:
 	@tools/install_deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+# Everything: the game, its data, the tools, the test programs and the benchmarks.
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# What the game needs to run and nothing more: the program and its data folder.
+game: configure
+	cmake --build $(BUILD) -j $(JOBS) --target quillomar data_folder
 
 test: build
 	cd $(BUILD) && $(CURDIR)/tools/with_display.sh ctest --output-on-failure -j $(JOBS)
 
-run: build
+run: game
 	tools/run.sh $(BUILD)
 
 # The simulation's speed figures, then the visualisation's processor work and the game's frames a

@@ -20,5 +20,8 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another apt or the system's own updates may hold the package lock (on a fresh machine they often
+# do): wait for it, ten minutes at most, instead of failing at once.
+lock=(-o DPkg::Lock::Timeout=600)
+$sudo apt-get "${lock[@]}" update -qq
+$sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"

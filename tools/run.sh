@@ -11,7 +11,7 @@ if [ "${1:-}" = "--headless" ]; then
   QUILLOMAR_DATA_DIR="$build" exec "$build/tools/headless" "$@"
 fi
 if [ ! -x "$build/quillomar" ]; then
-  echo "The game is not built yet: run 'make build'."
+  echo "The game is not built yet: run 'make game' (or 'make run')."
   exit 1
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -1,10 +1,10 @@
 // Fuzzes the simulation's message dispatcher on a small generated world aged past the landing: the
 // input's lines are the visualisation's messages, each posted through the mailbox and followed by
-// a frame; a line "#n" runs n more frames. The world must then save and load again.
-#include <chrono>
+// a frame; a line "#n" runs n more frames. An input whose first line is "@builder" starts instead
+// from the builder's world (below). The world must then save and load again.
 #include <cstdlib>
+#include <cstring>
 #include <string>
-#include <thread>
 
 #include "fuzz_world.h"
 
@@ -12,28 +12,68 @@ namespace {
 
 // Every input starts from the base world aged past the landing, so that what the player asks
 // for can be walked to and done: greeting, speaking, freeing, staking and building. The base
-// world is generated from fixed random numbers, so the seeds' tiles stay where they are: the
-// player's character stands on tile 180, a cage with a prisoner on 265, chests on 89 and 264.
+// world is generated from fixed random numbers and run in lockstep, so the seeds' tiles stay
+// where they are: the player's character stands on tile 180, cages with prisoners on 258 and 265,
+// the camp's chests on 259 (tools), 89 and 8 (materials) and 264 (markers); a sawmill marker lies
+// on 89.
 constexpr const char* c_agedSave = "aged.dat";
 constexpr double c_ageSeconds = 20.0;
-// Frames one input may run at most, of this many steps: 12 s of simulated time.
+// The builder's world: the aged world after the player has staked a bridge on the landing tile,
+// brought it the three stone and three lumber of its first piece, come back with a hammer and
+// started building, so that an input can go on building or do anything else there.
+constexpr const char* c_builderSave = "builder.dat";
+constexpr const char* c_builderLine = "@builder";
+constexpr const char c_builderScript[] =
+    "leftclick down=0 moved=0 tile=264 actor=-1 modctl=0 modshf=0\n#150\n"
+    "playeraction name=smash_chest\n#60\n"
+    "playeraction name=pickup_bridgemarker\n#60\n"
+    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#150\n"
+    "playeraction name=stake_bridgemarker\n#60\n"
+    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=smash_chest\n#60\n"
+    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=pickup_stone\n#60\n"
+    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=drop_stone\n#60\n"
+    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=pickup_lumber\n#60\n"
+    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=drop_lumber\n#60\n"
+    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=pickup_stone\n#60\n"
+    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=drop_stone\n#60\n"
+    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=pickup_lumber\n#60\n"
+    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=drop_lumber\n#60\n"
+    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=pickup_stone\n#60\n"
+    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=drop_stone\n#60\n"
+    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=pickup_lumber\n#60\n"
+    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
+    "playeraction name=drop_lumber\n#60\n"
+    "leftclick down=0 moved=0 tile=259 actor=-1 modctl=0 modshf=0\n#300\n"
+    "playeraction name=smash_chest\n#60\n"
+    "playeraction name=pickup_hammer\n#60\n"
+    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#300\n"
+    "playeraction name=build_bridge\n#150\n";
+// The builder's script runs in full.
+constexpr int c_builderFrames = 1 << 20;
+// Frames one input may run at most, of this many steps: 12 s of simulated time; a "#n" line runs
+// at most c_runLimit frames.
 constexpr int c_frameLimit = 360;
+constexpr int c_runLimit = 30;
 constexpr int c_stepsPerFrame = 8;
 
-// One frame, then a short wait for the services to answer what it handed over, as they keep up
-// with a game running at its frame rate; run flat out, the player's walk would still be waiting
-// for its path when the input ends.
+// One frame. The simulation runs in lockstep with its planning and pathing services: every step
+// waits for the searches it handed over, so an input replays the same way on any machine and no
+// time goes to waiting on a clock.
 void Frame(Wld* world, Packet* outbox) {
   SimFrame(outbox, c_stepsPerFrame, c_simStep, world);
   fuzz::DrainOutbox();
-  Actors& actors = world->actors;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
-  while (actors.m_planInFlight || actors.m_pathInFlight) {
-    actors.ReapPlanRequest();
-    PathRequestReap(actors);
-    if (std::chrono::steady_clock::now() > until) break;
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
 }
 
 // The one outgoing packet of the world under test.
@@ -51,25 +91,54 @@ Wld* LoadAsCurrent(const char* name) {
   return world;
 }
 
-// Runs the base world with its services past the landing and saves it. Aborts when that fails:
-// the target would test nothing.
-void MakeAgedWorld() {
+// Posts the input's messages one frame apart and runs its "#n" frames (n at most `runLimit`), at
+// most `frameLimit` frames in all.
+void RunMessages(Wld* world, fuzz::Input in, int frameLimit, int runLimit) {
+  int frames = 0;
+  while (in.size && frames < frameLimit) {
+    const std::string line = in.Line();
+    int run = 1;
+    if (line.size() > 1 && line[0] == '#') {
+      run = atoi(line.c_str() + 1);
+      run = run < 0 ? 0 : run > runLimit ? runLimit : run;
+    } else {
+      Packet packet;
+      packet.Append(line.c_str());
+      MailboxPost(c_mailboxVis, packet);
+    }
+    for (int i = 0; i < run; ++i) Frame(world, &outbox);
+    frames += run;
+  }
+}
+
+// Runs the base world with its services past the landing and saves it, then plays the builder's
+// script on it and saves that too. Aborts when either fails: the target would test less than its
+// seeds expect.
+void MakeStartWorlds() {
   Wld* const previous = wld;
   Wld* world = LoadAsCurrent(fuzz::c_baseSave);
   const int frames = static_cast<int>(c_ageSeconds / (c_stepsPerFrame * c_simStep));
   for (int i = 0; i < frames; ++i) Frame(world, &outbox);
   world->ReleaseServices();
   if (!SaveGameWrite(world, c_agedSave)) abort();
-  // Where the seeds' clicks can go: the player's tile, the cages and the chests.
-  const int p = world->actors.FindPlayer();
+  int p = world->actors.FindPlayer();
   fprintf(stderr, "fuzz: the aged world is %.1f s old; the player stands on tile %d\n", world->m_age,
           p >= 0 ? world->actors.m_loca[p] : -1);
-  for (int b = 0; b < world->buildings.m_cnt; ++b)
-    if (world->buildings.m_name[b].Equals("cage"))
-      fprintf(stderr, "fuzz: cage on tile %d\n", world->buildings.m_loca[b]);
-  for (int i = 0; i < world->items.m_cnt; ++i)
-    if (world->items.InUse(i) && world->items.m_carr[i] < 0 && world->items.m_name[i].Equals("chest"))
-      fprintf(stderr, "fuzz: chest on tile %d\n", world->items.m_loca[i]);
+  delete world;
+
+  world = LoadAsCurrent(c_agedSave);
+  RunMessages(world, fuzz::Input{reinterpret_cast<const uint8_t*>(c_builderScript), sizeof(c_builderScript) - 1},
+              c_builderFrames, c_builderFrames);
+  world->ReleaseServices();
+  p = world->actors.FindPlayer();
+  const int tile = p >= 0 ? world->actors.m_loca[p] : -1;
+  const bool ready = p >= 0 && world->items.FindCarried("hammer", p) >= 0 && world->buildings.Find(tile, nullptr) >= 0;
+  fprintf(stderr, "fuzz: the builder's world: the player stands on tile %d%s\n", tile,
+          ready ? " with a hammer, on a building site" : "");
+  if (!ready || !SaveGameWrite(world, c_builderSave)) {
+    fprintf(stderr, "fuzz: the builder's world could not be made\n");
+    abort();
+  }
   wld = previous;
   delete world;
 }
@@ -79,30 +148,19 @@ void MakeAgedWorld() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::MakeBaseWorld();
   fuzz::StartServices();
-  MakeAgedWorld();
+  SimLockstepSet(c_lockstepBound);
+  MakeStartWorlds();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Wld* const previous = wld;
-  Wld* world = LoadAsCurrent(c_agedSave);
-
   fuzz::Input in{data, size};
-  int frames = 0;
-  while (in.size && frames < c_frameLimit) {
-    const std::string line = in.Line();
-    int run = 1;
-    if (line.size() > 1 && line[0] == '#') {
-      run = atoi(line.c_str() + 1);
-      run = run < 0 ? 0 : run > 30 ? 30 : run;
-    } else {
-      Packet packet;
-      packet.Append(line.c_str());
-      MailboxPost(c_mailboxVis, packet);
-    }
-    for (int i = 0; i < run; ++i) Frame(world, &outbox);
-    frames += run;
-  }
+  const size_t n = strlen(c_builderLine);
+  const bool builder = size > n && !memcmp(data, c_builderLine, n) && data[n] == '\n';
+  if (builder) in.Line();
+  Wld* world = LoadAsCurrent(builder ? c_builderSave : c_agedSave);
+  RunMessages(world, in, c_frameLimit, c_runLimit);
   // Saved as the game saves at shut-down: after the services let go of the world.
   world->ReleaseServices();
   fuzz::SaveAndReload(world, "fuzz.dat");

@@ -43,7 +43,8 @@ inline void MakeBaseWorld() {
 }
 
 // The planning and pathing threads answer the characters' requests as in the game. Their timing
-// makes runs vary a little; the simulation must cope with any answer at any frame anyway.
+// makes runs vary a little unless the target runs the simulation in lockstep with them (as the
+// dispatcher's does); the simulation must cope with any answer at any frame anyway.
 inline void StartServices() {
   if (!PlanningServiceStart() || !PathingServiceStart()) {
     fprintf(stderr, "fuzz: the planning and pathing services did not start\n");

@@ -183,6 +183,24 @@ def fonts():
     put("font", "four_glyphs_format12.ttf", ttf(12))
 
 
+def dispatch():
+    """Seeds of the dispatcher that work with a hammer: from the aged world the player walks to the
+    camp's tools chest, smashes it and builds where nothing is under construction; from the
+    builder's world ("@builder": the player, hammer in hand, building a staked bridge with its
+    material on the tile) it lays the first piece and builds on without material, or builds on a
+    cage."""
+    def walk(tile, frames):
+        return "leftclick down=0 moved=0 tile=%d actor=-1 modalt=0 modctl=0 modshf=0\n" % tile + "#30\n" * frames
+
+    def act(name, frames):
+        return "playeraction name=%s\n" % name + "#30\n" * frames
+
+    put("dispatch", "hammer_from_the_tools_chest", walk(259, 7) + act("smash_chest", 1) + act("pickup_hammer", 2) +
+        "".join("playeraction name=build_%s\n#5\n" % k for k in ("road", "factory", "bridge", "deck")))
+    put("dispatch", "hammer_builds_the_bridge", "@builder\n" + act("build_bridge", 9) + act("build_bridge", 2))
+    put("dispatch", "hammer_on_a_cage", "@builder\n" + walk(265, 5) + act("build_factory", 1) + act("build_road", 1))
+
+
 packet()
 keyval()
 textures()
@@ -191,3 +209,4 @@ geo()
 models()
 planet()
 fonts()
+dispatch()
