@@ -132,14 +132,7 @@ bool Buildings::FaceTowards(int slot, int tile, bool away) {
     LOGE("Cannot turn building %d towards tile %d.", slot, tile);
     return false;
   }
-  const Vec3 p = m_trfs[slot].GetTranslation();
-  const Vec3 q = globe.m_trfs[tile].GetTranslation();
-  Vec3 d = Normalize(Normalize(q) - Normalize(p));
-  if (away) d = -d;
-  const Vec3 z = Normalize(m_trfs[slot].GetZAxis());
-  Matrix44 m = Matrix44::AlignZY(d, z);
-  m.SetTranslation(p);
-  m_trfs[slot] = m;
+  m_trfs[slot] = FacingFrame(m_trfs[slot], globe.m_trfs[tile].GetTranslation(), away);
   return true;
 }
 

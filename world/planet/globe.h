@@ -224,6 +224,14 @@ struct Globe {
   int BridgeStart(int tile) const;
   // True when the water tile lies on the line along which a staked bridge site will be built.
   bool OnStakedBridgeLine(int water) const;
+  // The line a bridge site on `tile` whose transform is `siteFrame` is built along, as
+  // ExtendBridge lays it: over the bridge's finished pieces, then over the water still to bridge,
+  // each new piece turned toward the tile beyond it. Each water tile still to bridge goes to
+  // visit (when given), which stops the walk by returning true. Returns the tile the bridge ends
+  // on (land, or a piece of another bridge met over the water), or -1 when the walk was stopped,
+  // leaves the planet or never ends; *waterTiles counts the water tiles passed.
+  typedef bool (*BridgeLineVisit)(void* context, int water);
+  int BridgeLine(int tile, const Matrix44& siteFrame, BridgeLineVisit visit, void* context, int* waterTiles) const;
   // A bridge site on the shore tile, facing toward; returns the building or -1.
   int StartBridge(int tile, int toward);
   // Lays the next piece of the bridge site on the tile: 1 when the bridge is finished or
@@ -256,6 +264,10 @@ struct Globe {
   // world, so a character that kept failing to find work tries again at once.
   void ClaimGiveBack(int tile);
 };
+
+// The frame `at` turned about its Z axis so that its Y axis points toward the target (away from
+// it when `away`), its origin kept: how a building on a tile is turned to face another.
+Matrix44 FacingFrame(const Matrix44& at, const Vec3& target, bool away);
 
 // One transform per tile from the planet model's vertices (the fans of "custom.geo"): Z is the
 // unit tile centre, X leans away from the tile's first fan edge, the origin is the tile centre.
