@@ -75,7 +75,8 @@ int Buildings::Add(const char* name, int tile, uint64_t bits) {
   m_trfs[n] = globe.m_trfs ? globe.m_trfs[tile] : Matrix44();
   m_rsto[n] = 0;
   m_rwoo[n] = 0;
-  globe.AttribsSet(tile, bits | AT_UNCLAIMED | AT_URBAN);
+  globe.AttribsSet(tile, bits | AT_URBAN);
+  globe.ClaimOpen(tile);
   for (int k = 0; k < 6; ++k) {
     const int nb = globe.m_nodes[tile].neighbours[k];
     if (globe.IsValid(nb)) globe.AttribsSet(nb, AT_URBAN);

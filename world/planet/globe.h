@@ -61,6 +61,11 @@ enum TileAttrib : uint64_t {
   AT_UNCLAIMED = 0x80000000,
 };
 
+// The kinds of work site one character at a time takes on: to walk to one or to work it there,
+// the tile must be unclaimed (or held by that character).
+constexpr uint64_t c_claimedWorkBits = AT_WOODY | AT_ROCKY | AT_WOODYBLOCK | AT_ROCKYBLOCK | AT_SUPPLIEDBRIDGEWORK |
+                                       AT_SUPPLIEDROADWORK | AT_SUPPLIEDDECKWORK | AT_SUPPLIEDFACTWORK;
+
 #define NUMATTRIBS 32
 extern const char* const attribNames[NUMATTRIBS];
 // The bit index of an attribute name, or -1.
@@ -192,7 +197,9 @@ struct Globe {
   // The names of the set bits joined with "|", cut to size - 1 characters; returns the length.
   static int AttribText(uint64_t bits, char* buffer, int size);
   // Sets every registered "terrainis..." atom of the state from the tile's bits; returns the count.
-  int SetTerrainAtoms(ActionPlanner* ap, WorldState* ws, int tile) const;
+  // A work site someone holds is no such site to the others: its work bits read false unless the
+  // tile is ownClaim, the site the planning character holds itself.
+  int SetTerrainAtoms(ActionPlanner* ap, WorldState* ws, int tile, int ownClaim = -1) const;
 
   // Rebuilds m_inventories and m_presences; the first thing of every simulation step.
   void UpdateOccupancy();
@@ -263,6 +270,12 @@ struct Globe {
   // Gives a claimed site back (main thread). A site that was held counts as a change of the
   // world, so a character that kept failing to find work tries again at once.
   void ClaimGiveBack(int tile);
+  // True when someone holds the tile: a character's recorded claim, or the claim of the path
+  // search in flight. Main thread.
+  bool ClaimHeld(int tile) const;
+  // Opens the tile as a work site for anyone, unless someone holds it: only the holder gives a
+  // claim back. Main thread.
+  void ClaimOpen(int tile);
 };
 
 // The frame `at` turned about its Z axis so that its Y axis points toward the target (away from

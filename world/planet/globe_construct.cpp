@@ -258,7 +258,7 @@ int Globe::BuildDeck(int tile) {
   m_nodes[tile].height = static_cast<int8_t>(m_nodes[tile].height + levels);
   RaiseTile(tile, static_cast<float>(levels) * c_deckRaise * m_hexw);
   AttribsClear(tile, c_deckSiteBits | AT_SUPPLIEDDECKWORK);
-  AttribsSet(tile, AT_UNCLAIMED);
+  ClaimOpen(tile);
   LOGI("tile %d no longer a deck construction site.", tile);
   ++m_wld->m_changes;
   return b;
@@ -272,7 +272,7 @@ int Globe::BuildFactory(int tile) {
   if (site < 0) return -1;
   buildings.Remove(site);
   AttribsClear(tile, AT_WOODCONSTRUCTION | AT_DECKCONSTRUCTION | AT_FACTCONSTRUCTION | AT_SUPPLIEDFACTWORK);
-  AttribsSet(tile, AT_UNCLAIMED);
+  ClaimOpen(tile);
   LOGI("tile %d no longer a factory construction site.", tile);
   ++m_wld->m_changes;
   const int entrance = m_nodes[tile].neighbours[0];

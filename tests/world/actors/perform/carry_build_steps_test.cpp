@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -714,6 +715,117 @@ TEST_F(CarryBuild, ASiteTakenByAnotherIsNeitherClaimedNorLost) {
   EXPECT_TRUE(StepClaim(A(), nr, taken, "walk_to_woody"));
   EXPECT_EQ(A().m_clai[nr], taken);
   EXPECT_NE(G().Attribs(held) & AT_UNCLAIMED, 0u);
+}
+
+TEST_F(CarryBuild, OnlyTheHolderGivesAClaimBack) {
+  // A holder, standing on the tile it holds, keeps it whatever happens there: the doer working it
+  // without holding it, the doer planning there, a seedling growing, a blocked site cleared, a
+  // building added or finished, the player going on with its bridge. Afterwards no tile has two
+  // holders and every held tile is still closed to the others. The last case holds the tile
+  // through a path search whose answer is not yet taken in.
+  const int t = c_tile;
+  auto tree = [&](int kind) {
+    world->trees.m_density[kind][t] += 1;
+    world->trees.m_count[kind] += 1;
+  };
+  auto rock = [&] {
+    world->rocks.m_formations[t][0] = 1;
+    world->rocks.m_counts[1] += 1;
+  };
+  auto seedling = [&] {
+    tree(TK_SEED);
+    world->trees.m_ages[t] = 31.0f;
+  };
+  auto grow = [&] {
+    world->trees.Update(c_dt);
+    EXPECT_EQ(world->trees.m_density[TK_PINE][t], 1);
+  };
+  auto woodyAtom = [&](int who) {
+    const int i = AtomIndex(&A().m_planners[who], "terrainiswoody");
+    return (A().m_currentState[who].values.bits[i / 64] >> (i % 64)) & 1;
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> prepare, act;
+    bool bySearch;
+  };
+  const Case cases[] = {
+      {"cut_stone", [&] { rock(), G().AttribsSet(t, AT_ROCKY), Carry("pickaxe"); }, [&] { Run("cut_stone"); }, false},
+      {"cut_tree", [&] { tree(TK_PINE), G().AttribsSet(t, AT_WOODY), Carry("woodaxe"); }, [&] { Run("cut_tree"); },
+       false},
+      {"planning", [&] { tree(TK_PINE), G().AttribsSet(t, AT_WOODY), Carry("woodaxe"); },
+       [&] {
+         const char* goal[] = {"treecut"};
+         const bool yes[] = {true};
+         A().SetGoal(nr, 1, goal, yes);
+         EXPECT_FALSE(woodyAtom(nr)) << "the doer would cut where it stands";
+         A().SetGoal(1, 1, goal, yes);
+         EXPECT_TRUE(woodyAtom(1)) << "the holder works its own tile";
+       },
+       false},
+      {"growth", seedling, grow, false},
+      {"woodyblock cleared", [&] { tree(TK_PINE), G().AttribsSet(t, AT_WOODYBLOCK); },
+       [&] { world->trees.Fell(t, TK_PINE); }, false},
+      {"rockyblock cleared", [&] { rock(), G().AttribsSet(t, AT_ROCKYBLOCK); }, [&] { world->rocks.Quarry(t, 0); },
+       false},
+      {"building added", [] {}, [&] { B().Add("plconstruction", t, AT_STONECONSTRUCTION | AT_ROADCONSTRUCTION); },
+       false},
+      {"deck finished", [&] { G().StartDeck(t, 1); }, [&] { G().BuildDeck(t); }, false},
+      {"factory finished",
+       [&] {
+         B().Add("faconstruction", t, AT_FACTCONSTRUCTION);
+         I().Add("sawmillsite", t, 0);
+       },
+       [&] { G().BuildFactory(t); }, false},
+      {"player's bridge",
+       [&] {
+         const int first = G().m_nodes[t].neighbours[3];
+         MakeWater(first);
+         MakeWater(G().OppositeNeighbour(t, first));
+         G().StartBridge(t, first);
+         A().m_stat[nr] |= ST_CHOSEN;
+         Carry("hammer");
+         for (int i = 0; i < 6; ++i) I().Add("stone", t, IS_MATERIAL), I().Add("lumber", t, IS_MATERIAL);
+       },
+       [&] {
+         CapturedLog log;
+         GivePlan({"build_bridge", "saw"});
+         for (int i = 0; i < 240 * 20 && !log.Has("might as well keep doing"); ++i) A().Perform(nr, c_dt);
+         EXPECT_TRUE(log.Has("Doer might as well keep doing build_bridge"));
+       },
+       false},
+      {"growth during a search", seedling, grow, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_NO_FATAL_FAILURE(SetUp());
+    const int holder = A().Add("Holder", t);
+    ASSERT_EQ(holder, 1);
+    c.prepare();
+    if (c.bySearch) {
+      ASSERT_TRUE(PathingServiceStart());
+      G().AttribsSet(t, AT_WOODY | AT_UNCLAIMED);
+      RequestPath(A(), holder, -1, AT_WOODY | AT_UNCLAIMED, nullptr);
+      ASSERT_EQ(QueuePathRequest(A()), holder);
+      ASSERT_TRUE(PathingServiceAwait(A(), 20.0));
+      ASSERT_EQ(PathClaimInFlight(A()), t);
+    } else {
+      G().AttribsSet(t, AT_UNCLAIMED);
+      ASSERT_TRUE(StepClaim(A(), holder, t, "walk_to_woody"));
+    }
+    c.act();
+    if (c.bySearch) {
+      EXPECT_TRUE(PathRequestReap(A()));
+      PathingServiceStop();
+    }
+    EXPECT_EQ(A().m_clai[holder], t);
+    for (int n = 0; n < A().m_cnt; ++n) {
+      const int held = A().m_clai[n];
+      if (held < 0) continue;
+      EXPECT_EQ(G().Attribs(held) & AT_UNCLAIMED, 0u) << A().m_name[n].c_str() << "'s tile " << held << " is open";
+      for (int m = n + 1; m < A().m_cnt; ++m) EXPECT_NE(A().m_clai[m], held) << "two hold tile " << held;
+    }
+  }
 }
 
 TEST_F(CarryBuild, BridgesStakedAcrossOneLakeDoNotRunTogether) {
