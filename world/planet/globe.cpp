@@ -356,14 +356,16 @@ int Globe::NextInLine(int tile, int dx, int dy, const Matrix44& frame) const {
   ASSERTT(abs(dx) <= 1, "abs(dx) <= 1");
   ASSERTT(abs(dy) <= 1, "abs(dy) <= 1");
   ASSERTM_OR_RETURN(IsValid(tile), -1, "invalid tile: %d", tile);
-  const Vec3 target = TilePosition(tile) + frame.GetXAxis() * (static_cast<float>(dx) * m_hexw) +
+  // Compared on the unit sphere: a tile raised by a bridge piece or a deck stays where it was
+  // for the line, so a bridge's line does not depend on what was built beside it first.
+  const Vec3 target = Normalize(TilePosition(tile)) + frame.GetXAxis() * (static_cast<float>(dx) * m_hexw) +
                       frame.GetYAxis() * (static_cast<float>(dy) * m_hexw);
   int bestNr = -1;
   float bestDist = 0.0f;
   for (int k = 0; k < 6; ++k) {
     const int n = m_nodes[tile].neighbours[k];
     if (n < 0) continue;
-    const float d = (TilePosition(n) - target).LengthSquared();
+    const float d = (Normalize(TilePosition(n)) - target).LengthSquared();
     if (bestNr == -1 || d < bestDist) bestDist = d, bestNr = n;
   }
   ASSERTT(bestNr != -1, "bestNr!=-1");

@@ -829,23 +829,25 @@ TEST_F(CarryBuild, OnlyTheHolderGivesAClaimBack) {
 }
 
 TEST_F(CarryBuild, BridgesStakedAcrossOneLakeDoNotRunTogether) {
-  // On the 812-tile level planet, a lake of radius 3 around the centre, with a bridge staked from
-  // shore a. The line first chosen from shore b would cross it; b must now choose a line of its
-  // own, or none, and both bridges, built a piece at a time by turns, must then land on land.
-  // What is checked is what gets built: beside the pentagons (the lake around 700) the built line
-  // is not the walk through opposite neighbours, and shore 50 would run into the first bridge.
+  // On the 812-tile level planet, a lake around the centre, with a bridge staked from shore a.
+  // The line first chosen from shore b would cross it; b must now choose a line of its own, or
+  // none, and both bridges, built a piece at a time by turns, must then land on land. What is
+  // checked is what gets built: beside the pentagons (the lakes around 700 and 495) the built line
+  // is not the walk through opposite neighbours, shore 50 would run into the first bridge, and at
+  // pentagon 11 the line from 33 would turn onto the piece the bridge from 464 has raised.
   struct Lake {
-    int centre, a, b;
+    int centre, radius, a, b;
     bool bHasLine;
   };
-  for (const Lake& c : {Lake{400, 56, 502, true}, Lake{700, 226, 806, true}, Lake{700, 226, 50, false}}) {
+  for (const Lake& c : {Lake{400, 3, 56, 502, true}, Lake{700, 3, 226, 806, true}, Lake{700, 3, 226, 50, false},
+                        Lake{495, 2, 33, 464, true}}) {
     SCOPED_TRACE(c.b);
     world = BareWorld(4);
     ASSERT_TRUE(world);
     ASSERT_EQ(G().m_sz, 812);
     std::vector<int> ring = {c.centre};
     std::vector<int> lake = {c.centre};
-    for (int r = 0; r < 3; ++r) {
+    for (int r = 0; r < c.radius; ++r) {
       std::vector<int> next;
       for (int t : ring)
         for (int k = 0; k < 6; ++k) {
@@ -862,7 +864,9 @@ TEST_F(CarryBuild, BridgesStakedAcrossOneLakeDoNotRunTogether) {
     EXPECT_FALSE(G().OnStakedBridgeLine(c.a));
     const int firstB = G().BridgeStart(c.b);
     EXPECT_EQ(firstB >= 0, c.bHasLine) << firstB;
-    if (firstB >= 0) ASSERT_GE(G().StartBridge(c.b, firstB), 0);
+    if (firstB >= 0) {
+      ASSERT_GE(G().StartBridge(c.b, firstB), 0);
+    }
     const int bridges = firstB >= 0 ? 2 : 1;
     CapturedLog log;
     int landing[2] = {-1, -1};
