@@ -36,7 +36,8 @@ int AvailableActions(const Actors& actors, int nr, const char** names, int capac
   const int loc = actors.m_loca[nr];
   if (world && world->globe.IsValid(loc)) {
     world->items.SetAtoms(ap, &state, nr, loc);
-    world->globe.SetTerrainAtoms(ap, &state, loc);
+    // The player's character works where it is told, held by another or not.
+    world->globe.SetTerrainAtoms(ap, &state, loc, loc);
     world->demand.SetAtoms(ap, &state);
     // Company within reach makes greeting possible.
     int attribDist[32] = {};

@@ -182,6 +182,11 @@ bool PathingServiceAwait(const Actors& actors, double seconds) {
   return answered;
 }
 
+int PathClaimInFlight(const Actors& actors) {
+  const int slot = OutstandingFind(&actors);
+  return slot < 0 ? -1 : outstanding[slot]->claimed.load();
+}
+
 int PathingQueueCount() {
   if (!pathingThread) return 0;
   queue.mutex->Lock();
@@ -389,12 +394,14 @@ int FindPath(PathRequest* request) {
     if (goal.attribMask & AT_UNCLAIMED) {
       const int site = length > 0 ? request->path[length - 1] : request->start;
       // Only the one who clears the bit owns the site; someone may have taken it since the search saw it.
+      // The site is named first: whoever sees the bit clear then also sees whose it is (Globe::ClaimHeld).
       GridNode& node = world->globe.m_nodes[site];
-      const uint64_t before = __atomic_fetch_and(&node.attribs, ~static_cast<uint64_t>(AT_UNCLAIMED), __ATOMIC_RELAXED);
+      request->claimed.store(site);
+      const uint64_t before = __atomic_fetch_and(&node.attribs, ~static_cast<uint64_t>(AT_UNCLAIMED), __ATOMIC_SEQ_CST);
       if (before & AT_UNCLAIMED) {
-        request->claimed = site;
         LOGI("%s claimed node %d while walking to %s", name, site, attribs);
       } else {
+        request->claimed.store(-1);
         LOGI("%s found node %d already claimed.", name, site);
         cost = -1;
         length = 0;

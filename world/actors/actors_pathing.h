@@ -33,9 +33,11 @@ struct PathRequest {
   int32_t givenUp;   // main thread only: a lockstep wait for this answer ran out, so it is not waited for again
   // Results.
   int32_t path[c_tilePathLimit];
-  int32_t length;     // tiles in path
-  int32_t cost;       // -1 when no path was found
-  int32_t claimed;    // the site this search claimed (cleared its unclaimed bit), -1 none
+  int32_t length;  // tiles in path
+  int32_t cost;    // -1 when no path was found
+  // The site this search claimed (cleared its unclaimed bit), -1 none. Set before the bit is
+  // taken, so the main thread, finding the bit clear, can tell the search in flight holds it.
+  std::atomic<int32_t> claimed;
   int32_t discarded;  // 1: never searched (service stopped or request cancelled); ask again
   std::atomic<int32_t> done;
 };
@@ -61,6 +63,9 @@ int PathingServiceCancel(Actors* owner);
 // nothing is in flight or the answer has come; false, with a warning, when the time ran out (that request is then
 // not waited for again).
 bool PathingServiceAwait(const Actors& actors, double seconds);
+// The site this world's request with the service has claimed (or is claiming this moment), -1
+// none. Main thread.
+int PathClaimInFlight(const Actors& actors);
 // Requests in the ring, for tests and diagnostics.
 int PathingQueueCount();
 // The worker's body: serves requests until stopped; returns the number served.

@@ -80,7 +80,7 @@ int Actors::SetGoal(int nr, int goalCount, const char* const* goalAtoms, const b
   DomainStart(ap, cur);
   if (m_wld) {
     m_wld->items.SetAtoms(ap, cur, nr, m_loca[nr]);
-    m_wld->globe.SetTerrainAtoms(ap, cur, m_loca[nr]);
+    m_wld->globe.SetTerrainAtoms(ap, cur, m_loca[nr], m_clai[nr]);
     m_wld->demand.SetAtoms(ap, cur);
   }
 

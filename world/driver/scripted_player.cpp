@@ -285,16 +285,12 @@ static int FactorySite(const ScriptedPlayer& sp, const Wld& w, int anchor, int t
 static int BridgeLanding(const Globe& g, int coast, int* length) {
   const int first = g.BridgeStart(coast);
   if (first < 0) return -1;
-  int prev = coast, cur = first, steps = 0;
-  while (g.IsValid(cur) && g.m_nodes[cur].type == TP_WATR && steps <= g.m_sz) {
-    const int next = g.OppositeNeighbour(prev, cur);
-    ++steps;
-    prev = cur;
-    cur = next;
-  }
-  if (!g.IsValid(cur) || g.m_nodes[cur].type == TP_WATR) return -1;
+  int steps = 0;
+  const int landing =
+      g.BridgeLine(coast, FacingFrame(g.m_trfs[coast], g.TilePosition(first), false), nullptr, nullptr, &steps);
+  if (landing < 0) return -1;
   *length = steps;
-  return cur;
+  return landing;
 }
 
 // What a landmass is worth to the settlement: trees and rocks to build with, prisoners to free,

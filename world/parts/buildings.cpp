@@ -75,7 +75,8 @@ int Buildings::Add(const char* name, int tile, uint64_t bits) {
   m_trfs[n] = globe.m_trfs ? globe.m_trfs[tile] : Matrix44();
   m_rsto[n] = 0;
   m_rwoo[n] = 0;
-  globe.AttribsSet(tile, bits | AT_UNCLAIMED | AT_URBAN);
+  globe.AttribsSet(tile, bits | AT_URBAN);
+  globe.ClaimOpen(tile);
   for (int k = 0; k < 6; ++k) {
     const int nb = globe.m_nodes[tile].neighbours[k];
     if (globe.IsValid(nb)) globe.AttribsSet(nb, AT_URBAN);
@@ -132,14 +133,7 @@ bool Buildings::FaceTowards(int slot, int tile, bool away) {
     LOGE("Cannot turn building %d towards tile %d.", slot, tile);
     return false;
   }
-  const Vec3 p = m_trfs[slot].GetTranslation();
-  const Vec3 q = globe.m_trfs[tile].GetTranslation();
-  Vec3 d = Normalize(Normalize(q) - Normalize(p));
-  if (away) d = -d;
-  const Vec3 z = Normalize(m_trfs[slot].GetZAxis());
-  Matrix44 m = Matrix44::AlignZY(d, z);
-  m.SetTranslation(p);
-  m_trfs[slot] = m;
+  m_trfs[slot] = FacingFrame(m_trfs[slot], globe.m_trfs[tile].GetTranslation(), away);
   return true;
 }
 

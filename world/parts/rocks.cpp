@@ -102,7 +102,7 @@ int Rocks::Quarry(int tile, int slot) {
     globe.AttribsClear(tile, AT_ROCKY);
     if (globe.Attribs(tile) & AT_ROCKYBLOCK) {
       globe.AttribsClear(tile, AT_ROCKYBLOCK);
-      globe.AttribsSet(tile, AT_UNCLAIMED);
+      globe.ClaimOpen(tile);
       LOGI("Tile %d no longer blocked by rocks.", tile);
     }
   }

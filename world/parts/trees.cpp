@@ -212,7 +212,7 @@ int Trees::Fell(int tile, int kind) {
     globe.AttribsClear(tile, AT_WOODY);
     if (bits & AT_WOODYBLOCK) {
       globe.AttribsClear(tile, AT_WOODYBLOCK);
-      globe.AttribsSet(tile, AT_UNCLAIMED);
+      globe.ClaimOpen(tile);
       LOGI("Tile %d no longer blocked by trees.", tile);
     }
   }
@@ -290,7 +290,9 @@ void Trees::GrowSeedlings(int from, int to) {
     const int kind = pines[t] < maples[t] ? TK_MAPL : TK_PINE;
     m_density[kind][t] += 1;
     m_count[kind] += 1;
-    globe.AttribsSet(t, AT_WOODY | AT_UNCLAIMED);
+    // A tile someone holds (a stone cutter's rocky tile, say) stays theirs.
+    globe.AttribsSet(t, AT_WOODY);
+    globe.ClaimOpen(t);
     // A grown tree is one more to fell.
     ++m_wld->m_changes;
   }

@@ -11,6 +11,7 @@
 #include "quarnplan256/goap.h"
 #include "system/file.h"
 #include "utility/log.h"
+#include "world/actors/actors_pathing.h"
 #include "world/wld.h"
 
 // A topology larger than this is refused as damaged rather than allocated.
@@ -149,6 +150,18 @@ void Globe::ClaimGiveBack(int tile) {
   const uint64_t before =
       __atomic_fetch_or(&m_nodes[tile].attribs, static_cast<uint64_t>(AT_UNCLAIMED), __ATOMIC_RELAXED);
   if (!(before & AT_UNCLAIMED) && m_wld) ++m_wld->m_changes;
+}
+bool Globe::ClaimHeld(int tile) const {
+  if (!IsValid(tile) || !m_wld) return false;
+  // Read in step with the pathing thread's claim, which names its site before taking the bit.
+  if (__atomic_load_n(&m_nodes[tile].attribs, __ATOMIC_SEQ_CST) & AT_UNCLAIMED) return false;
+  const Actors& actors = m_wld->actors;
+  for (int n = 0; n < actors.m_cnt; ++n)
+    if (actors.m_clai[n] == tile) return true;
+  return PathClaimInFlight(actors) == tile;
+}
+void Globe::ClaimOpen(int tile) {
+  if (IsValid(tile) && !ClaimHeld(tile)) AttribsSet(tile, AT_UNCLAIMED);
 }
 void Globe::AttribsStore(int tile, uint64_t bits) {
   const uint64_t before = __atomic_exchange_n(&m_nodes[tile].attribs, bits, __ATOMIC_RELAXED);
@@ -343,14 +356,16 @@ int Globe::NextInLine(int tile, int dx, int dy, const Matrix44& frame) const {
   ASSERTT(abs(dx) <= 1, "abs(dx) <= 1");
   ASSERTT(abs(dy) <= 1, "abs(dy) <= 1");
   ASSERTM_OR_RETURN(IsValid(tile), -1, "invalid tile: %d", tile);
-  const Vec3 target = TilePosition(tile) + frame.GetXAxis() * (static_cast<float>(dx) * m_hexw) +
+  // Compared on the unit sphere: a tile raised by a bridge piece or a deck stays where it was
+  // for the line, so a bridge's line does not depend on what was built beside it first.
+  const Vec3 target = Normalize(TilePosition(tile)) + frame.GetXAxis() * (static_cast<float>(dx) * m_hexw) +
                       frame.GetYAxis() * (static_cast<float>(dy) * m_hexw);
   int bestNr = -1;
   float bestDist = 0.0f;
   for (int k = 0; k < 6; ++k) {
     const int n = m_nodes[tile].neighbours[k];
     if (n < 0) continue;
-    const float d = (TilePosition(n) - target).LengthSquared();
+    const float d = (Normalize(TilePosition(n)) - target).LengthSquared();
     if (bestNr == -1 || d < bestDist) bestDist = d, bestNr = n;
   }
   ASSERTT(bestNr != -1, "bestNr!=-1");
@@ -499,11 +514,13 @@ int Globe::AttribText(uint64_t bits, char* buffer, int size) {
   return len;
 }
 
-int Globe::SetTerrainAtoms(ActionPlanner* ap, WorldState* ws, int tile) const {
+int Globe::SetTerrainAtoms(ActionPlanner* ap, WorldState* ws, int tile, int ownClaim) const {
   ASSERTT(tile >= 0, "location>=0");
   if (!ap || !ws || !IsValid(tile)) return 0;
   static const char c_prefix[] = "terrainis";
-  const uint64_t bits = Attribs(tile);
+  uint64_t bits = Attribs(tile);
+  // As a walk to such a site would: one held by another is not there for this character.
+  if (!(bits & AT_UNCLAIMED) && tile != ownClaim) bits &= ~c_claimedWorkBits;
   int count = 0;
   for (int i = 0; i < ap->numatoms; ++i) {
     const char* atom = ap->atomnames[i];

@@ -61,6 +61,11 @@ enum TileAttrib : uint64_t {
   AT_UNCLAIMED = 0x80000000,
 };
 
+// The kinds of work site one character at a time takes on: to walk to one or to work it there,
+// the tile must be unclaimed (or held by that character).
+constexpr uint64_t c_claimedWorkBits = AT_WOODY | AT_ROCKY | AT_WOODYBLOCK | AT_ROCKYBLOCK | AT_SUPPLIEDBRIDGEWORK |
+                                       AT_SUPPLIEDROADWORK | AT_SUPPLIEDDECKWORK | AT_SUPPLIEDFACTWORK;
+
 #define NUMATTRIBS 32
 extern const char* const attribNames[NUMATTRIBS];
 // The bit index of an attribute name, or -1.
@@ -192,7 +197,9 @@ struct Globe {
   // The names of the set bits joined with "|", cut to size - 1 characters; returns the length.
   static int AttribText(uint64_t bits, char* buffer, int size);
   // Sets every registered "terrainis..." atom of the state from the tile's bits; returns the count.
-  int SetTerrainAtoms(ActionPlanner* ap, WorldState* ws, int tile) const;
+  // A work site someone holds is no such site to the others: its work bits read false unless the
+  // tile is ownClaim, the site the planning character holds itself.
+  int SetTerrainAtoms(ActionPlanner* ap, WorldState* ws, int tile, int ownClaim = -1) const;
 
   // Rebuilds m_inventories and m_presences; the first thing of every simulation step.
   void UpdateOccupancy();
@@ -224,6 +231,14 @@ struct Globe {
   int BridgeStart(int tile) const;
   // True when the water tile lies on the line along which a staked bridge site will be built.
   bool OnStakedBridgeLine(int water) const;
+  // The line a bridge site on `tile` whose transform is `siteFrame` is built along, as
+  // ExtendBridge lays it: over the bridge's finished pieces, then over the water still to bridge,
+  // each new piece turned toward the tile beyond it. Each water tile still to bridge goes to
+  // visit (when given), which stops the walk by returning true. Returns the tile the bridge ends
+  // on (land, or a piece of another bridge met over the water), or -1 when the walk was stopped,
+  // leaves the planet or never ends; *waterTiles counts the water tiles passed.
+  typedef bool (*BridgeLineVisit)(void* context, int water);
+  int BridgeLine(int tile, const Matrix44& siteFrame, BridgeLineVisit visit, void* context, int* waterTiles) const;
   // A bridge site on the shore tile, facing toward; returns the building or -1.
   int StartBridge(int tile, int toward);
   // Lays the next piece of the bridge site on the tile: 1 when the bridge is finished or
@@ -255,7 +270,17 @@ struct Globe {
   // Gives a claimed site back (main thread). A site that was held counts as a change of the
   // world, so a character that kept failing to find work tries again at once.
   void ClaimGiveBack(int tile);
+  // True when someone holds the tile: a character's recorded claim, or the claim of the path
+  // search in flight. Main thread.
+  bool ClaimHeld(int tile) const;
+  // Opens the tile as a work site for anyone, unless someone holds it: only the holder gives a
+  // claim back. Main thread.
+  void ClaimOpen(int tile);
 };
+
+// The frame `at` turned about its Z axis so that its Y axis points toward the target (away from
+// it when `away`), its origin kept: how a building on a tile is turned to face another.
+Matrix44 FacingFrame(const Matrix44& at, const Vec3& target, bool away);
 
 // One transform per tile from the planet model's vertices (the fans of "custom.geo"): Z is the
 // unit tile centre, X leans away from the tile's first fan edge, the origin is the tile centre.

@@ -64,30 +64,69 @@ void Globe::RaiseTile(int tile, float distance) {
   FloatStore(&c.z, c.z + up.z);
 }
 
+Matrix44 FacingFrame(const Matrix44& at, const Vec3& target, bool away) {
+  const Vec3 p = at.GetTranslation();
+  Vec3 d = Normalize(Normalize(target) - Normalize(p));
+  if (away) d = -d;
+  Matrix44 m = Matrix44::AlignZY(d, Normalize(at.GetZAxis()));
+  m.SetTranslation(p);
+  return m;
+}
+
+int Globe::BridgeLine(int tile, const Matrix44& siteFrame, BridgeLineVisit visit, void* context,
+                      int* waterTiles) const {
+  if (waterTiles) *waterTiles = 0;
+  if (!IsValid(tile) || !m_trfs) return -1;
+  const Buildings& buildings = m_wld->buildings;
+  Matrix44 frame = siteFrame;
+  int water = 0;
+  for (int pass = 0; pass <= m_sz; ++pass) {
+    const int ahead = NextInLine(tile, 0, 1, frame);
+    if (!IsValid(ahead)) return -1;
+    if (m_nodes[ahead].type == TP_BRDG && water == 0) {
+      // The bridge's own finished pieces, each facing the tile beyond it.
+      const int piece = buildings.Find(ahead, nullptr);
+      if (piece >= 0) frame = buildings.m_trfs[piece];
+      tile = ahead;
+      continue;
+    }
+    // Land, or a piece of another bridge met over the water: the bridge ends there.
+    if (!IsWater(m_nodes[ahead])) {
+      if (waterTiles) *waterTiles = water;
+      return ahead;
+    }
+    ++water;
+    if (visit && visit(context, ahead)) return -1;
+    const int beyond = NextInLine(ahead, 0, 1, frame);
+    if (!IsValid(beyond)) return -1;
+    // Each new piece is turned toward the next tile, as AddBridge turns it.
+    frame = FacingFrame(m_trfs[ahead], TilePosition(beyond), false);
+    tile = ahead;
+  }
+  return -1;
+}
+
 int Globe::BridgeStart(int tile) const {
   ASSERTM_OR_RETURN(IsValid(tile), -1, "invalid tile: %d", tile);
+  if (!m_trfs) return -1;
   int best = -1;
   int bestSteps = 0;
   for (int k = 0; k < 6; ++k) {
     const int n = m_nodes[tile].neighbours[k];
     if (!IsValid(n) || !IsWater(m_nodes[n])) continue;
-    // Walk straight across; a walk longer than the planet has tiles finds no shore.
-    int prev = tile, cur = n, steps = 0;
-    bool crossed = false;
-    while (IsValid(cur) && IsWater(m_nodes[cur]) && steps <= m_sz && !crossed) {
-      crossed = OnStakedBridgeLine(cur);
-      const int next = OppositeNeighbour(prev, cur);
-      ++steps;
-      prev = cur;
-      cur = next;
-    }
-    // Water another bridge will be built over is taken: this bridge would end against that one's
-    // piece and never reach its own landing.
-    if (crossed || !IsValid(cur) || steps > m_sz) continue;
-    // A bridge piece is no far shore: a bridge staked that way would run into the other bridge.
-    if (m_nodes[cur].type == TP_BRDG) continue;
+    // Walk the line a site facing n is built along. Water another bridge will be built over is
+    // taken: this bridge would end against that one's piece and never reach its own landing.
+    struct Check {
+      const Globe* globe;
+    } check = {this};
+    auto crossed = [](void* c, int water) { return static_cast<Check*>(c)->globe->OnStakedBridgeLine(water); };
+    int steps = 0;
+    const int landing = BridgeLine(tile, FacingFrame(m_trfs[tile], TilePosition(n), false), crossed, &check, &steps);
+    // No landing (crossed, off the planet or endless), no water to bridge, or a bridge piece,
+    // which is no far shore: a bridge staked that way would run into the other bridge.
+    if (landing < 0 || steps == 0 || m_nodes[landing].type == TP_BRDG) continue;
     // A bridge back onto the same landmass is worth much less than one to another.
-    if (m_nodes[cur].continent == m_nodes[tile].continent) steps *= 4;
+    if (m_nodes[landing].continent == m_nodes[tile].continent) steps *= 4;
     if (best == -1 || steps < bestSteps) best = n, bestSteps = steps;
   }
   return best;
@@ -96,34 +135,20 @@ int Globe::BridgeStart(int tile) const {
 bool Globe::OnStakedBridgeLine(int water) const {
   if (!IsValid(water) || !m_trfs) return false;
   const Buildings& buildings = m_wld->buildings;
-  for (int b = 0; b < buildings.m_cnt; ++b) {
+  struct Look {
+    int water;
+    bool found;
+  } look = {water, false};
+  auto visit = [](void* context, int t) {
+    Look* l = static_cast<Look*>(context);
+    l->found = t == l->water;
+    return l->found;
+  };
+  for (int b = 0; b < buildings.m_cnt && !look.found; ++b) {
     if (!buildings.m_name[b].Equals("brconstruction") || !IsValid(buildings.m_loca[b])) continue;
-    // Walk the line as ExtendBridge will build it: along finished pieces, each facing the tile
-    // beyond it, then over the water still to bridge, each piece to come facing the next tile.
-    int tile = buildings.m_loca[b];
-    Matrix44 frame = buildings.m_trfs[b];
-    for (int pass = 0; pass <= m_sz; ++pass) {
-      const int ahead = NextInLine(tile, 0, 1, frame);
-      if (!IsValid(ahead)) break;
-      if (m_nodes[ahead].type == TP_BRDG) {
-        const int piece = buildings.Find(ahead, nullptr);
-        if (piece >= 0) frame = buildings.m_trfs[piece];
-        tile = ahead;
-        continue;
-      }
-      if (!IsWater(m_nodes[ahead])) break;
-      if (ahead == water) return true;
-      const int beyond = NextInLine(ahead, 0, 1, frame);
-      if (!IsValid(beyond)) break;
-      // As Buildings::FaceTowards turns a new piece: Y toward the next tile, Z the tile's up.
-      const Vec3 p = m_trfs[ahead].GetTranslation();
-      const Vec3 d = Normalize(Normalize(m_trfs[beyond].GetTranslation()) - Normalize(p));
-      frame = Matrix44::AlignZY(d, Normalize(m_trfs[ahead].GetZAxis()));
-      frame.SetTranslation(p);
-      tile = ahead;
-    }
+    BridgeLine(buildings.m_loca[b], buildings.m_trfs[b], visit, &look, nullptr);
   }
-  return false;
+  return look.found;
 }
 
 int Globe::StartBridge(int tile, int toward) {
@@ -233,7 +258,7 @@ int Globe::BuildDeck(int tile) {
   m_nodes[tile].height = static_cast<int8_t>(m_nodes[tile].height + levels);
   RaiseTile(tile, static_cast<float>(levels) * c_deckRaise * m_hexw);
   AttribsClear(tile, c_deckSiteBits | AT_SUPPLIEDDECKWORK);
-  AttribsSet(tile, AT_UNCLAIMED);
+  ClaimOpen(tile);
   LOGI("tile %d no longer a deck construction site.", tile);
   ++m_wld->m_changes;
   return b;
@@ -247,7 +272,7 @@ int Globe::BuildFactory(int tile) {
   if (site < 0) return -1;
   buildings.Remove(site);
   AttribsClear(tile, AT_WOODCONSTRUCTION | AT_DECKCONSTRUCTION | AT_FACTCONSTRUCTION | AT_SUPPLIEDFACTWORK);
-  AttribsSet(tile, AT_UNCLAIMED);
+  ClaimOpen(tile);
   LOGI("tile %d no longer a factory construction site.", tile);
   ++m_wld->m_changes;
   const int entrance = m_nodes[tile].neighbours[0];

@@ -114,10 +114,7 @@ int Actors::PerformWalkTo(int nr, const char* name) {
   const uint64_t goalattribs = mask;
   ASSERTM(goalattribs, "Terrain trait '%s' does not correspond to a grid node attribute.", trait);
   // A site of work must be free for the taking.
-  if (mask & (AT_WOODY | AT_WOODYBLOCK | AT_SUPPLIEDBRIDGEWORK | AT_SUPPLIEDROADWORK | AT_SUPPLIEDDECKWORK |
-              AT_SUPPLIEDFACTWORK))
-    mask |= AT_UNCLAIMED;
-  if (mask & (AT_ROCKY | AT_ROCKYBLOCK)) mask |= AT_UNCLAIMED;
+  if (mask & c_claimedWorkBits) mask |= AT_UNCLAIMED;
 
   if ((globe.Attribs(here) & mask) != mask) {
     LOGI("%s will request a path planning for %s", m_name[nr].c_str(), name);
@@ -187,11 +184,12 @@ bool StepClaim(Actors& actors, int nr, int tile, const char* action) {
   return true;
 }
 
-void StepReleaseClaims(Actors& actors, int nr, int tile) {
-  Globe& globe = actors.m_wld->globe;
+void StepReleaseClaims(Actors& actors, int nr, int /*tile*/) {
+  // Only the holder gives a claim back: one who worked the tile without holding it (it planned
+  // the work standing there) leaves it to whoever holds it.
   const int held = actors.m_clai[nr];
-  if (held != -1 && held != tile) globe.ClaimGiveBack(held);
-  globe.ClaimGiveBack(tile);
+  if (held == -1) return;
+  actors.m_wld->globe.ClaimGiveBack(held);
   actors.m_clai[nr] = -1;
 }
 

@@ -39,7 +39,8 @@ bool StepCountDown(Actors& actors, int nr, float dt);
 // Takes the tile as the character's one claimed site, giving back a site it held elsewhere; false
 // (nothing changed) when someone else holds the tile. Logs the claim.
 bool StepClaim(Actors& actors, int nr, int tile, const char* action);
-// The work on the tile is done: the tile and any other site the character holds are free again.
+// The work on the tile is done: the site the character holds, there or elsewhere, is free again.
+// A tile it works without holding it stays with whoever holds it.
 void StepReleaseClaims(Actors& actors, int nr, int tile);
 // True while the item table has a free slot, so a product can still be made.
 bool ItemRoomLeft(const Items& items);

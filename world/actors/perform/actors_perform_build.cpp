@@ -223,12 +223,10 @@ int PerformBuild(Actors& a, int nr, const char* name, float dt) {
     }
     LOGI("%s might as well keep doing %s", who, name);
     a.m_actionDelay[nr] = ActionDuration("buildbridge");
-    // The site is held for the next piece; a claim held elsewhere (the player's character takes
-    // none here, but may hold one from an earlier step) is given back rather than lost.
-    const int held = a.m_clai[nr];
-    if (held != -1 && held != loc) globe.ClaimGiveBack(held);
-    globe.AttribsClear(loc, AT_UNCLAIMED);
-    a.m_clai[nr] = loc;
+    // The site is held for the next piece, taken as any claim is (a claim held elsewhere goes
+    // back). The player's character may find it held by a builder: then it goes on building
+    // where it was told, and the builder keeps the site.
+    StepClaim(a, nr, loc, name);
     return a.m_planStage[nr];
   }
   if (road) {

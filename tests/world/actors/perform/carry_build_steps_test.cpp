@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -733,59 +735,176 @@ TEST_F(CarryBuild, ASiteTakenByAnotherIsNeitherClaimedNorLost) {
   EXPECT_NE(G().Attribs(held) & AT_UNCLAIMED, 0u);
 }
 
-TEST_F(CarryBuild, BridgesStakedAcrossOneLakeDoNotRunTogether) {
-  // On the 812-tile level planet, a lake of radius 3 around tile 400: the bridge staked first
-  // from shore 56 crosses water tile 400, and so would the shortest line from shore 137. Before
-  // either is built, the second must choose another line (or none), and both must then reach
-  // their own landings.
-  world = BareWorld(4);
-  ASSERT_TRUE(world);
-  ASSERT_EQ(G().m_sz, 812);
-  const int centre = 400;
-  std::vector<int> ring = {centre};
-  std::vector<int> lake = {centre};
-  for (int r = 0; r < 3; ++r) {
-    std::vector<int> next;
-    for (int t : ring)
-      for (int k = 0; k < 6; ++k) {
-        const int n = G().m_nodes[t].neighbours[k];
-        if (n >= 0 && std::find(lake.begin(), lake.end(), n) == lake.end()) lake.push_back(n), next.push_back(n);
-      }
-    ring = next;
-  }
-  for (int t : lake) MakeWater(t);
-  auto line = [&](int shore, int first) {
-    std::vector<int> tiles;
-    int prev = shore, cur = first;
-    while (G().m_nodes[cur].type == TP_WATR) {
-      tiles.push_back(cur);
-      const int next = G().OppositeNeighbour(prev, cur);
-      prev = cur, cur = next;
-    }
-    tiles.push_back(cur);  // the landing
-    return tiles;
+TEST_F(CarryBuild, OnlyTheHolderGivesAClaimBack) {
+  // A holder, standing on the tile it holds, keeps it whatever happens there: the doer working it
+  // without holding it, the doer planning there, a seedling growing, a blocked site cleared, a
+  // building added or finished, the player going on with its bridge. Afterwards no tile has two
+  // holders and every held tile is still closed to the others. The last case holds the tile
+  // through a path search whose answer is not yet taken in.
+  const int t = c_tile;
+  auto tree = [&](int kind) {
+    world->trees.m_density[kind][t] += 1;
+    world->trees.m_count[kind] += 1;
   };
-  const int a = 56, b = 137;
-  const int firstA = G().BridgeStart(a);
-  ASSERT_GE(firstA, 0);
-  const std::vector<int> lineA = line(a, firstA);
-  ASSERT_NE(std::find(lineA.begin(), lineA.end(), centre), lineA.end()) << "the first bridge crosses the centre";
-  ASSERT_GE(G().StartBridge(a, firstA), 0);
-  EXPECT_TRUE(G().OnStakedBridgeLine(centre));
-  EXPECT_FALSE(G().OnStakedBridgeLine(a));
-  const int firstB = G().BridgeStart(b);
-  if (firstB < 0) return;  // no line of its own: nothing is staked there
-  const std::vector<int> lineB = line(b, firstB);
-  for (int t : lineB) EXPECT_EQ(std::find(lineA.begin(), lineA.end(), t), lineA.end()) << "tile " << t;
-  ASSERT_GE(G().StartBridge(b, firstB), 0);
-  for (int shore : {a, b}) {
-    int r = 0;
-    for (int i = 0; i < 20 && r == 0; ++i) r = G().ExtendBridge(shore);
-    EXPECT_EQ(r, 1) << shore;
+  auto rock = [&] {
+    world->rocks.m_formations[t][0] = 1;
+    world->rocks.m_counts[1] += 1;
+  };
+  auto seedling = [&] {
+    tree(TK_SEED);
+    world->trees.m_ages[t] = 31.0f;
+  };
+  auto grow = [&] {
+    world->trees.Update(c_dt);
+    EXPECT_EQ(world->trees.m_density[TK_PINE][t], 1);
+  };
+  auto woodyAtom = [&](int who) {
+    const int i = AtomIndex(&A().m_planners[who], "terrainiswoody");
+    return (A().m_currentState[who].values.bits[i / 64] >> (i % 64)) & 1;
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> prepare, act;
+    bool bySearch;
+  };
+  const Case cases[] = {
+      {"cut_stone", [&] { rock(), G().AttribsSet(t, AT_ROCKY), Carry("pickaxe"); }, [&] { Run("cut_stone"); }, false},
+      {"cut_tree", [&] { tree(TK_PINE), G().AttribsSet(t, AT_WOODY), Carry("woodaxe"); }, [&] { Run("cut_tree"); },
+       false},
+      {"planning", [&] { tree(TK_PINE), G().AttribsSet(t, AT_WOODY), Carry("woodaxe"); },
+       [&] {
+         const char* goal[] = {"treecut"};
+         const bool yes[] = {true};
+         A().SetGoal(nr, 1, goal, yes);
+         EXPECT_FALSE(woodyAtom(nr)) << "the doer would cut where it stands";
+         A().SetGoal(1, 1, goal, yes);
+         EXPECT_TRUE(woodyAtom(1)) << "the holder works its own tile";
+       },
+       false},
+      {"growth", seedling, grow, false},
+      {"woodyblock cleared", [&] { tree(TK_PINE), G().AttribsSet(t, AT_WOODYBLOCK); },
+       [&] { world->trees.Fell(t, TK_PINE); }, false},
+      {"rockyblock cleared", [&] { rock(), G().AttribsSet(t, AT_ROCKYBLOCK); }, [&] { world->rocks.Quarry(t, 0); },
+       false},
+      {"building added", [] {}, [&] { B().Add("plconstruction", t, AT_STONECONSTRUCTION | AT_ROADCONSTRUCTION); },
+       false},
+      {"deck finished", [&] { G().StartDeck(t, 1); }, [&] { G().BuildDeck(t); }, false},
+      {"factory finished",
+       [&] {
+         B().Add("faconstruction", t, AT_FACTCONSTRUCTION);
+         I().Add("sawmillsite", t, 0);
+       },
+       [&] { G().BuildFactory(t); }, false},
+      {"player's bridge",
+       [&] {
+         const int first = G().m_nodes[t].neighbours[3];
+         MakeWater(first);
+         MakeWater(G().OppositeNeighbour(t, first));
+         G().StartBridge(t, first);
+         A().m_stat[nr] |= ST_CHOSEN;
+         Carry("hammer");
+         for (int i = 0; i < 6; ++i) I().Add("stone", t, IS_MATERIAL), I().Add("lumber", t, IS_MATERIAL);
+       },
+       [&] {
+         CapturedLog log;
+         GivePlan({"build_bridge", "saw"});
+         for (int i = 0; i < 240 * 20 && !log.Has("might as well keep doing"); ++i) A().Perform(nr, c_dt);
+         EXPECT_TRUE(log.Has("Doer might as well keep doing build_bridge"));
+       },
+       false},
+      {"growth during a search", seedling, grow, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_NO_FATAL_FAILURE(SetUp());
+    const int holder = A().Add("Holder", t);
+    ASSERT_EQ(holder, 1);
+    c.prepare();
+    if (c.bySearch) {
+      ASSERT_TRUE(PathingServiceStart());
+      G().AttribsSet(t, AT_WOODY | AT_UNCLAIMED);
+      RequestPath(A(), holder, -1, AT_WOODY | AT_UNCLAIMED, nullptr);
+      ASSERT_EQ(QueuePathRequest(A()), holder);
+      ASSERT_TRUE(PathingServiceAwait(A(), 20.0));
+      ASSERT_EQ(PathClaimInFlight(A()), t);
+    } else {
+      G().AttribsSet(t, AT_UNCLAIMED);
+      ASSERT_TRUE(StepClaim(A(), holder, t, "walk_to_woody"));
+    }
+    c.act();
+    if (c.bySearch) {
+      EXPECT_TRUE(PathRequestReap(A()));
+      PathingServiceStop();
+    }
+    EXPECT_EQ(A().m_clai[holder], t);
+    for (int n = 0; n < A().m_cnt; ++n) {
+      const int held = A().m_clai[n];
+      if (held < 0) continue;
+      EXPECT_EQ(G().Attribs(held) & AT_UNCLAIMED, 0u) << A().m_name[n].c_str() << "'s tile " << held << " is open";
+      for (int m = n + 1; m < A().m_cnt; ++m) EXPECT_NE(A().m_clai[m], held) << "two hold tile " << held;
+    }
   }
-  for (const std::vector<int>* l : {&lineA, &lineB}) {
-    for (size_t i = 0; i + 1 < l->size(); ++i) EXPECT_EQ(G().m_nodes[(*l)[i]].type, TP_BRDG) << (*l)[i];
-    EXPECT_EQ(G().m_nodes[l->back()].type, TP_LAND) << "landing " << l->back();
+}
+
+TEST_F(CarryBuild, BridgesStakedAcrossOneLakeDoNotRunTogether) {
+  // On the 812-tile level planet, a lake around the centre, with a bridge staked from shore a.
+  // The line first chosen from shore b would cross it; b must now choose a line of its own, or
+  // none, and both bridges, built a piece at a time by turns, must then land on land. What is
+  // checked is what gets built: beside the pentagons (the lakes around 700 and 495) the built line
+  // is not the walk through opposite neighbours, shore 50 would run into the first bridge, and at
+  // pentagon 11 the line from 33 would turn onto the piece the bridge from 464 has raised.
+  struct Lake {
+    int centre, radius, a, b;
+    bool bHasLine;
+  };
+  for (const Lake& c : {Lake{400, 3, 56, 502, true}, Lake{700, 3, 226, 806, true}, Lake{700, 3, 226, 50, false},
+                        Lake{495, 2, 33, 464, true}}) {
+    SCOPED_TRACE(c.b);
+    world = BareWorld(4);
+    ASSERT_TRUE(world);
+    ASSERT_EQ(G().m_sz, 812);
+    std::vector<int> ring = {c.centre};
+    std::vector<int> lake = {c.centre};
+    for (int r = 0; r < c.radius; ++r) {
+      std::vector<int> next;
+      for (int t : ring)
+        for (int k = 0; k < 6; ++k) {
+          const int n = G().m_nodes[t].neighbours[k];
+          if (n >= 0 && std::find(lake.begin(), lake.end(), n) == lake.end()) lake.push_back(n), next.push_back(n);
+        }
+      ring = next;
+    }
+    for (int t : lake) MakeWater(t);
+    const int shores[2] = {c.a, c.b};
+    const int crossedBefore = G().BridgeStart(c.b);
+    ASSERT_GE(G().StartBridge(c.a, G().BridgeStart(c.a)), 0);
+    EXPECT_TRUE(G().OnStakedBridgeLine(crossedBefore));
+    EXPECT_FALSE(G().OnStakedBridgeLine(c.a));
+    const int firstB = G().BridgeStart(c.b);
+    EXPECT_EQ(firstB >= 0, c.bHasLine) << firstB;
+    if (firstB >= 0) {
+      ASSERT_GE(G().StartBridge(c.b, firstB), 0);
+    }
+    const int bridges = firstB >= 0 ? 2 : 1;
+    CapturedLog log;
+    int landing[2] = {-1, -1};
+    bool done[2] = {false, bridges < 2};
+    for (int round = 0; round < 20 && !(done[0] && done[1]); ++round)
+      for (int s = 0; s < 2; ++s) {
+        if (done[s]) continue;
+        log.Clear();
+        done[s] = G().ExtendBridge(shores[s]) != 0;
+        int ahead = -1, from = -1;
+        const std::string laid = log.Line(log.Find("Extending bridge at tile"));
+        ASSERT_EQ(sscanf(laid.c_str(), "Extending bridge at tile %d to connect %d and %d", &ahead, &from, &landing[s]),
+                  3)
+            << "shore " << shores[s];
+      }
+    for (int s = 0; s < bridges; ++s) {
+      EXPECT_TRUE(done[s]) << "shore " << shores[s];
+      ASSERT_TRUE(G().IsValid(landing[s]));
+      EXPECT_EQ(G().m_nodes[landing[s]].type, TP_LAND) << "the bridge from " << shores[s] << " ends on " << landing[s];
+    }
   }
 }
 

@@ -108,6 +108,9 @@ TEST_F(StepsTest, CutStoneQuarriesTheLowestSlot) {
   SetRock(c_tile, 3, 2);
   SetRock(c_tile, 7, 5);
   Carry("pickaxe");
+  // The doer holds the tile, as a walk to it leaves it, and gives it back when the stone is cut.
+  G().AttribsSet(c_tile, AT_UNCLAIMED);
+  ASSERT_TRUE(StepClaim(A(), nr, c_tile, "walk_to_rocky"));
   GivePlan({"cut_stone", "drop_stone"});
   EXPECT_EQ(Run(0.5f), 16);
   EXPECT_EQ(A().m_planStage[nr], 1);
