@@ -23,43 +23,23 @@ constexpr double c_ageSeconds = 20.0;
 // started building, so that an input can go on building or do anything else there.
 constexpr const char* c_builderSave = "builder.dat";
 constexpr const char* c_builderLine = "@builder";
-constexpr const char c_builderScript[] =
-    "leftclick down=0 moved=0 tile=264 actor=-1 modctl=0 modshf=0\n#150\n"
-    "playeraction name=smash_chest\n#60\n"
-    "playeraction name=pickup_bridgemarker\n#60\n"
-    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#150\n"
-    "playeraction name=stake_bridgemarker\n#60\n"
-    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=smash_chest\n#60\n"
-    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=pickup_stone\n#60\n"
-    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=drop_stone\n#60\n"
-    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=pickup_lumber\n#60\n"
-    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=drop_lumber\n#60\n"
-    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=pickup_stone\n#60\n"
-    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=drop_stone\n#60\n"
-    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=pickup_lumber\n#60\n"
-    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=drop_lumber\n#60\n"
-    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=pickup_stone\n#60\n"
-    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=drop_stone\n#60\n"
-    "leftclick down=0 moved=0 tile=89 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=pickup_lumber\n#60\n"
-    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#90\n"
-    "playeraction name=drop_lumber\n#60\n"
-    "leftclick down=0 moved=0 tile=259 actor=-1 modctl=0 modshf=0\n#300\n"
-    "playeraction name=smash_chest\n#60\n"
-    "playeraction name=pickup_hammer\n#60\n"
-    "leftclick down=0 moved=0 tile=180 actor=-1 modctl=0 modshf=0\n#300\n"
-    "playeraction name=build_bridge\n#150\n";
+std::string BuilderScript() {
+  auto walk = [](int tile, int frames) {
+    return "leftclick down=0 moved=0 tile=" + std::to_string(tile) + " actor=-1 modctl=0 modshf=0\n#" +
+           std::to_string(frames) + "\n";
+  };
+  auto act = [](const char* name) { return std::string("playeraction name=") + name + "\n#60\n"; };
+  std::string script = walk(264, 150) + act("smash_chest") + act("pickup_bridgemarker") + walk(180, 150) +
+                       act("stake_bridgemarker") + walk(89, 90) + act("smash_chest");
+  // Three stone and three lumber from the camp's pile (89) to the staked site (180).
+  for (int k = 0; k < 3; ++k)
+    for (const char* what : {"stone", "lumber"})
+      script += walk(89, 90) + act((std::string("pickup_") + what).c_str()) + walk(180, 90) +
+                act((std::string("drop_") + what).c_str());
+  script += walk(259, 300) + act("smash_chest") + act("pickup_hammer") + walk(180, 300) +
+            "playeraction name=build_bridge\n#150\n";
+  return script;
+}
 // The builder's script runs in full.
 constexpr int c_builderFrames = 1 << 20;
 // Frames one input may run at most, of this many steps: 12 s of simulated time; a "#n" line runs
@@ -127,8 +107,9 @@ void MakeStartWorlds() {
   delete world;
 
   world = LoadAsCurrent(c_agedSave);
-  RunMessages(world, fuzz::Input{reinterpret_cast<const uint8_t*>(c_builderScript), sizeof(c_builderScript) - 1},
-              c_builderFrames, c_builderFrames);
+  const std::string script = BuilderScript();
+  RunMessages(world, fuzz::Input{reinterpret_cast<const uint8_t*>(script.data()), script.size()}, c_builderFrames,
+              c_builderFrames);
   world->ReleaseServices();
   p = world->actors.FindPlayer();
   const int tile = p >= 0 ? world->actors.m_loca[p] : -1;
