@@ -22,6 +22,14 @@ sudo=""
 export DEBIAN_FRONTEND=noninteractive
 # Another apt or the system's own updates may hold the package lock (on a fresh machine they often
 # do): wait for it, ten minutes at most, instead of failing at once.
+# The lock option covers the package database but not the package lists, so an update that finds
+# the lists held (status 100) is tried again, every ten seconds for ten minutes at most.
 lock=(-o DPkg::Lock::Timeout=600)
-$sudo apt-get "${lock[@]}" update -qq
+for try in $(seq 1 60); do
+  status=0
+  $sudo apt-get "${lock[@]}" update -qq || status=$?
+  [ "$status" -ne 100 ] || [ "$try" -eq 60 ] || { echo "apt-get update could not run (another apt?); trying again" >&2; sleep "${QUILLOMAR_APT_RETRY_SECONDS:-10}"; continue; }
+  [ "$status" -eq 0 ] || exit "$status"
+  break
+done
 $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"

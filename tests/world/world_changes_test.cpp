@@ -231,3 +231,34 @@ TEST_F(WorldChanges, HoldingOrRetakingASiteIsNoChange) {
   G().ClaimGiveBack(c_tile);
   EXPECT_EQ(world->m_changes, before + 1);
 }
+
+TEST_F(WorldChanges, WhatItsOwnStepPutsDownIsNoNewsToTheOneWhoFailed) {
+  // Its failure on record, the character drops a tool on the way to failing again: others see the
+  // change, while its own retries keep backing off. An item put down otherwise still cuts it short.
+  A().m_goalAtom[nr] = "havestone";
+  A().m_goalValue[nr] = 1;
+  Carry("woodaxe");
+  A().NoteFailure(nr, 2.0f);
+  ASSERT_TRUE(A().RepeatsFailure(nr));
+  const uint32_t before = world->m_changes;
+  ASSERT_TRUE(Step("drop_woodaxe"));
+  EXPECT_GT(world->m_changes, before);
+  EXPECT_TRUE(A().RepeatsFailure(nr));
+  ASSERT_GE(I().Add("woodaxe", c_tile + 1, 0), 0);  // put down by anybody else
+  EXPECT_FALSE(A().RepeatsFailure(nr));
+}
+
+TEST_F(WorldChanges, AWaitForRoomOutlastsOtherAddsUntilTheRoomIsThere) {
+  // A chest of three waits in a table with two slots free; a fruit grown meanwhile does not end the
+  // wait: each slot freed counts until three are free, and none after that.
+  for (int i = I().FreeSlots(); i > 2; --i) ASSERT_GE(I().Add("fruit", 40, 0), 0);
+  ASSERT_FALSE(I().HasRoomFor(3));
+  ASSERT_GE(I().Add("fruit", 41, 0), 0);
+  std::vector<uint32_t> counted;
+  for (int k = 0; k < 3; ++k) {
+    const uint32_t before = world->m_changes;
+    ASSERT_GE(I().Remove(I().FindAt("fruit", 40, false)), 0);
+    counted.push_back(world->m_changes - before);
+  }
+  EXPECT_EQ(counted, (std::vector<uint32_t>{1, 1, 0}));
+}

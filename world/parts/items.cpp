@@ -1,6 +1,7 @@
 // Items: adding, removing, finding, carrying and dropping items, and the planner facts they give.
 #include "world/parts/items.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "quarnplan256/goap.h"
@@ -94,12 +95,11 @@ int Items::Add(const char* name, int tile, uint64_t status) {
     // A full table stays full for a while and everything that makes items asks again every
     // step: one line for the run, and its length when a slot frees up.
     if (m_refusedAdds++ == 0) LOGE("Too many(%d) items in the world. Cannot add more.", MAXITEMS);
-    m_roomWanted = 1;
+    m_roomWanted = std::max(m_roomWanted, 1);
     return -1;
   }
   if (m_refusedAdds > 1) LOGI("The full item table refused %d items in a row.", m_refusedAdds);
   m_refusedAdds = 0;
-  m_roomWanted = 0;
   m_loca[slot] = tile;
   m_carr[slot] = -1;
   m_clai[slot] = -1;
@@ -124,7 +124,10 @@ int Items::Remove(int slot) {
   m_loca[slot] = -1;
   m_type[slot] = -1;
   m_clai[slot] = -1;
-  if (m_roomWanted) CountChange(m_wld);
+  if (m_roomWanted) {
+    CountChange(m_wld);
+    if (FreeSlots() >= m_roomWanted) m_roomWanted = 0;
+  }
   return slot;
 }
 
@@ -136,7 +139,7 @@ int Items::FreeSlots() const {
 
 bool Items::HasRoomFor(int count) {
   if (FreeSlots() >= count) return true;
-  m_roomWanted = 1;
+  m_roomWanted = std::max(m_roomWanted, count);
   return false;
 }
 

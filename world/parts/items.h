@@ -53,8 +53,9 @@ struct Items {
   // Adds refused in a row because the table was full; only the first is logged, and the count
   // when the run ends. Not saved.
   int32_t m_refusedAdds = 0;
-  // Set when an add was refused or HasRoomFor said no, cleared by the next add that succeeds:
-  // while it is set, a freed slot is news to whoever waits for room. Not saved.
+  // The most free slots a refused add or HasRoomFor has wanted since the table last had them:
+  // while it is set, a freed slot is news to whoever waits for room (an add that others make in
+  // the meantime does not end the wait). Not saved.
   int32_t m_roomWanted = 0;
 
   explicit Items(Wld* wld);

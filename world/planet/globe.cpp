@@ -161,7 +161,11 @@ bool Globe::ClaimHeld(int tile) const {
   return PathClaimInFlight(actors) == tile;
 }
 void Globe::ClaimOpen(int tile) {
-  if (IsValid(tile) && !ClaimHeld(tile)) AttribsSet(tile, AT_UNCLAIMED);
+  // Only a taken bit is given back: while it is set the pathing thread may take it at any moment,
+  // and setting it again after that would undo the search's claim. Once clear, nobody but its
+  // holder can change it.
+  if (!IsValid(tile) || (__atomic_load_n(&m_nodes[tile].attribs, __ATOMIC_SEQ_CST) & AT_UNCLAIMED)) return;
+  if (!ClaimHeld(tile)) AttribsSet(tile, AT_UNCLAIMED);
 }
 void Globe::AttribsStore(int tile, uint64_t bits) {
   const uint64_t before = __atomic_exchange_n(&m_nodes[tile].attribs, bits, __ATOMIC_RELAXED);

@@ -85,7 +85,11 @@ int Actors::Perform(int nr, float dt) {
     // instead of repeating this line every step for good.
     LOGE("Failed to handle '%s'", name ? name : "(null)");
   } else {
+    // What a character's own step puts into the world is no news to that character: a failure it
+    // has noted since still counts as a repeat, so its retries keep backing off.
+    const bool noted = m_wld && m_failCount[nr] > 0 && m_failChanges[nr] == m_wld->m_changes;
     result = stepHandlers[row].call(*this, nr, name, dt);
+    if (noted) m_failChanges[nr] = m_wld->m_changes;
   }
   if (result < 0) AbandonPlan(nr, NoteFailure(nr, c_replanDelayAfterStepFailure) > 1);
   return m_planStage[nr];
@@ -191,10 +195,4 @@ void StepReleaseClaims(Actors& actors, int nr, int /*tile*/) {
   if (held == -1) return;
   actors.m_wld->globe.ClaimGiveBack(held);
   actors.m_clai[nr] = -1;
-}
-
-bool ItemRoomLeft(const Items& items) {
-  for (int i = 0; i < MAXITEMS; ++i)
-    if (items.m_name[i].Empty()) return true;
-  return false;
 }

@@ -4,8 +4,6 @@
 
 #include "world/actors/actors.h"
 
-struct Items;
-
 // A step handler gets the character, the step's whole action name and the step length; it
 // returns the plan stage reached (0 or more) or a negative value, which gives the plan up.
 typedef int (*StepHandler)(Actors& actors, int nr, const char* name, float dt);
@@ -42,5 +40,3 @@ bool StepClaim(Actors& actors, int nr, int tile, const char* action);
 // The work on the tile is done: the site the character holds, there or elsewhere, is free again.
 // A tile it works without holding it stays with whoever holds it.
 void StepReleaseClaims(Actors& actors, int nr, int tile);
-// True while the item table has a free slot, so a product can still be made.
-bool ItemRoomLeft(const Items& items);

@@ -178,8 +178,9 @@ int PerformSmashChest(Actors& a, int nr, const char* name, float dt) {
                        ((bits & IS_CHEST_MARKERS) ? 8 : 0) + (gem ? 1 : 0) +
                        ((bits & IS_CHEST_SUPPLIES) ? supply.count : 0);
   if (!items.HasRoomFor(contents - 1)) {
-    LOGE("%s leaves the chest at tile %d whole: the world has no room for the %d items in it.", a.m_name[nr].c_str(),
-         loc, contents);
+    // Said in the message list too: the player pressed SMASH and sees nothing happen.
+    LogEvent("%s leaves the chest at tile %d whole: the world has no room for the %d items in it.",
+             a.m_name[nr].c_str(), loc, contents);
     return -1;
   }
   items.Remove(chest);

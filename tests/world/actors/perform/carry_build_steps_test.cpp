@@ -250,15 +250,24 @@ TEST_F(CarryBuild, SmashingChestsSpillsTheirLists) {
   EXPECT_TRUE(log.Has("There is no chest here."));
 }
 
+namespace {
+int told = 0;  // lines the player's message list was given
+void CountTold(const char*, ...) { ++told; }
+}  // namespace
+
 TEST_F(CarryBuild, ChestInAFullWorldStaysWholeUntilEverythingInItFits) {
   A().m_loca[nr] = 9;
   I().Add("chest", 9, IS_CHEST_MATERIALS | IS_CHEST_GEM);
   // Room for the chest's slot and three more, while it holds eleven items.
   for (int i = I().FreeSlots(); i > 3; --i) ASSERT_GE(I().Add("fruit", 40, 0), 0);
   CapturedLog log;
+  told = 0;
+  messageHook = CountTold;
   Run("smash_chest");
+  messageHook = nullptr;
   EXPECT_TRUE(Abandoned());
   EXPECT_TRUE(log.Has("Doer leaves the chest at tile 9 whole: the world has no room for the 11 items in it."));
+  EXPECT_EQ(told, 1);
   EXPECT_EQ(I().CountAt("chest", 9, false), 1);
   EXPECT_EQ(I().CountAt(nullptr, 9, false), 1);
   EXPECT_EQ(I().Count("redgem"), 0);

@@ -34,7 +34,7 @@ class StepsTest : public PerformTest {
   void FillItems() {
     for (int i = 0; i < MAXITEMS; ++i)
       if (!I().InUse(i)) I().Add("stone", 90, IS_MATERIAL);
-    ASSERT_FALSE(ItemRoomLeft(I()));
+    ASSERT_EQ(I().FreeSlots(), 0);
   }
 };
 
