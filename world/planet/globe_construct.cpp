@@ -68,7 +68,11 @@ Matrix44 FacingFrame(const Matrix44& at, const Vec3& target, bool away) {
   const Vec3 p = at.GetTranslation();
   Vec3 d = Normalize(Normalize(target) - Normalize(p));
   if (away) d = -d;
-  Matrix44 m = Matrix44::AlignZY(d, Normalize(at.GetZAxis()));
+  const Vec3 up = Normalize(at.GetZAxis());
+  // Only a damaged planet puts the target on the tile itself or straight above it: no direction
+  // to face, so the frame stays as it is.
+  if (!(Cross(d, up).LengthSquared() > 0.0f)) return at;
+  Matrix44 m = Matrix44::AlignZY(d, up);
   m.SetTranslation(p);
   return m;
 }
